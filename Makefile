@@ -1,0 +1,30 @@
+# make test: install what is missing, configure, build, run every test under Wine.
+# make demo: build, then run the demo host against a local FTP server it starts itself.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS = -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchain-i686-mingw.cmake -DCMAKE_BUILD_TYPE=Release
+
+.PHONY: all deps configure build test demo bench clean
+
+all: build
+
+deps:
+	@sh cmake/install-deps.sh
+
+configure: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
+
+build: configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure
+
+demo: build
+	sh tools/demo.sh $(BUILD)
+
+bench: build
+	sh bench/run.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD)

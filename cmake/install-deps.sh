@@ -1,0 +1,32 @@
+#!/bin/sh
+# Installs what the build and the tests need, only when something is missing (as root,
+# with apt-get). Safe to run every time.
+set -e
+PACKAGES="cmake make python3 g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
+googletest wine wine32:i386 xvfb xauth python3-pyftpdlib vsftpd"
+
+missing=""
+for p in $PACKAGES; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+
+echo "installing:$missing"
+if [ "$(id -u)" != 0 ]; then
+    echo "need root to install:$missing" >&2
+    exit 1
+fi
+dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+# The tests start their own FTP servers on chosen loopback addresses; a packaged server
+# started by its install would hold port 21 on every address.
+own_policy=""
+if [ ! -e /usr/sbin/policy-rc.d ]; then
+    printf '#!/bin/sh\nexit 101\n' > /usr/sbin/policy-rc.d
+    chmod +x /usr/sbin/policy-rc.d
+    own_policy=1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+apt-get install -y -q --no-install-recommends $missing
+[ -n "$own_policy" ] && rm -f /usr/sbin/policy-rc.d
+exit 0

@@ -1,0 +1,158 @@
+#!/usr/bin/env python3
+"""ftp_fixture.py start|stop KIND ADDR DIR
+
+Starts a real FTP server on ADDR:21 (loopback only) serving a fresh sample tree under
+DIR/root, detached, and records its pid in DIR/pid; stop ends exactly that pid.
+KIND is pyftpdlib, vsftpd or scripted (our own server for listings no real server makes).
+"""
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+USER, PASSWORD = "ryuser", "rypass"
+OLD = time.mktime((1998, 3, 7, 14, 5, 0, 0, 0, -1))
+
+
+def make_tree(root, owner=None):
+    """The sample tree every real-server test starts from."""
+    if os.path.exists(root):
+        shutil.rmtree(root)
+    os.makedirs(root)
+    files = {
+        "readme.txt": b"x" * 512,
+        "empty.dat": b"",
+        "binary.bin": bytes(range(256)) + b"\r\n\0\r\n\n\r\0\0" * 100,
+        "pub/notes.txt": b"notes\r\n",
+        "pub/deep/leaf.txt": b"leaf",
+        "full/keep.txt": b"keep",
+        "victim.txt": b"delete me",
+        "old.txt": b"rename me",
+    }
+    for name, data in files.items():
+        path = os.path.join(root, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+    os.makedirs(os.path.join(root, "emptydir"))
+    os.utime(os.path.join(root, "readme.txt"), (OLD, OLD))
+    if owner is not None:
+        for dirpath, dirnames, filenames in os.walk(root):
+            for n in dirnames + filenames:
+                os.chown(os.path.join(dirpath, n), owner, owner)
+            os.chown(dirpath, owner, owner)
+
+
+def vsftpd_config(addr, base, root):
+    conf = os.path.join(base, "vsftpd.conf")
+    empty = os.path.join(base, "empty")
+    os.makedirs(empty, exist_ok=True)
+    with open(conf, "w") as f:
+        f.write(f"""listen=YES
+listen_ipv6=NO
+listen_address={addr}
+listen_port=21
+background=NO
+anonymous_enable=YES
+no_anon_password=YES
+anon_root={os.path.dirname(root)}
+write_enable=YES
+anon_upload_enable=YES
+anon_mkdir_write_enable=YES
+anon_other_write_enable=YES
+anon_umask=022
+local_enable=NO
+connect_from_port_20=NO
+port_enable=YES
+pasv_enable=YES
+seccomp_sandbox=NO
+isolate=NO
+isolate_network=NO
+secure_chroot_dir={empty}
+xferlog_enable=NO
+use_localtime=NO
+""")
+    return conf
+
+
+def wait_for_port(addr, seconds=15):
+    end = time.time() + seconds
+    while time.time() < end:
+        try:
+            with socket.create_connection((addr, 21), timeout=1) as s:
+                s.recv(100)
+                return True
+        except OSError:
+            time.sleep(0.1)
+    return False
+
+
+def start(kind, addr, base):
+    stop(base)
+    os.makedirs(base, exist_ok=True)
+    if kind == "vsftpd":
+        # vsftpd refuses a writable anonymous root: serve a root-owned parent whose one
+        # child, the tree, belongs to the anonymous user.
+        import pwd
+        ftp = pwd.getpwnam("ftp").pw_uid
+        root = os.path.join(base, "anon", "root")
+        make_tree(root, owner=ftp)
+        os.chmod(os.path.dirname(root), 0o555)
+        cmd = ["/usr/sbin/vsftpd", vsftpd_config(addr, base, root)]
+    else:
+        root = os.path.join(base, "root")
+        make_tree(root)
+        script = "pyftpd_server.py" if kind == "pyftpdlib" else "scripted_ftp.py"
+        cmd = ["/usr/bin/python3", os.path.join(HERE, script), addr, root]
+    log = open(os.path.join(base, "server.log"), "wb")
+    proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
+                            start_new_session=True)
+    with open(os.path.join(base, "pid"), "w") as f:
+        f.write(str(proc.pid))
+    with open(os.path.join(base, "rootpath"), "w") as f:
+        f.write(root)
+    up = wait_for_port(addr)
+    time.sleep(0.3)  # a server that lost the address to another one exits by now
+    if not up or proc.poll() is not None:
+        print(f"{kind} did not come up on {addr}:21; see {base}/server.log", file=sys.stderr)
+        stop(base)
+        return 1
+    print(f"{kind} on {addr}:21 pid {proc.pid} serving {root}")
+    return 0
+
+
+def stop(base):
+    pidfile = os.path.join(base, "pid")
+    if not os.path.exists(pidfile):
+        return 0
+    with open(pidfile) as f:
+        pid = int(f.read().strip() or 0)
+    os.remove(pidfile)
+    if pid <= 0:
+        return 0
+    try:
+        os.kill(pid, signal.SIGTERM)
+        for _ in range(50):
+            os.kill(pid, 0)
+            time.sleep(0.1)
+        os.kill(pid, signal.SIGKILL)
+    except ProcessLookupError:
+        pass
+    return 0
+
+
+def main():
+    if len(sys.argv) == 5 and sys.argv[1] == "start":
+        return start(sys.argv[2], sys.argv[3], sys.argv[4])
+    if len(sys.argv) == 5 and sys.argv[1] == "stop":
+        return stop(sys.argv[4])
+    print(__doc__, file=sys.stderr)
+    return 2
+
+
+if __name__ == "__main__":
+    sys.exit(main())
