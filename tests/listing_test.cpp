@@ -1,0 +1,339 @@
+// Remote directory listings: against real servers (the platform's own find records are
+// the oracle), against a scripted server's odd listings, and from synthetic find records
+// for exact formats, failures and scale.
+#include <windows.h>
+#include <wininet.h>
+#include <gtest/gtest.h>
+#include <string.h>
+#include <chrono>
+#include <random>
+#include <string>
+#include <vector>
+#include "boxes.h"
+#include "entries.h"
+#include "ftp_env.h"
+#include "listing.h"
+#include "ryinet.h"
+
+using namespace boxes;
+
+namespace {
+
+const HWND kOwner = reinterpret_cast<HWND>(0x77);
+const char kSentinel = static_cast<char>(0xCC);
+
+// A host buffer filled with a sentinel, to see that nothing lands past the text's end.
+struct HostBuffer {
+    explicit HostBuffer(size_t n) : bytes(n, kSentinel) {}
+    char* data() { return bytes.data(); }
+    std::string text() const { return std::string(bytes.data(), strnlen(bytes.data(), bytes.size())); }
+    bool untouchedAfterText() const {
+        size_t end = strnlen(bytes.data(), bytes.size());
+        for (size_t i = end + 1; i < bytes.size(); ++i)
+            if (bytes[i] != kSentinel) return false;
+        return end < bytes.size();
+    }
+    std::vector<char> bytes;
+};
+
+// ---- Real servers --------------------------------------------------------------------
+
+class RealServer : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override {
+        wininet_ = LoadLibraryA("wininet.dll");
+        server_ = ServerFromEnvironment(GetParam());
+        ASSERT_TRUE(server_.present());
+        session_ = RyINetOpen(kOwner);
+        bool vsftpd = strcmp(GetParam(), "VSFTPD") == 0;
+        connection_ = vsftpd ? RyFtpConnect(session_, 0, kOwner, server_.host.c_str(), "anonymous", "t@x")
+                             : RyFtpConnect(session_, 0, kOwner, server_.host.c_str(), kUser, kPassword);
+        ASSERT_NE(connection_, 0u);
+        if (vsftpd) RyFSetDir(connection_, 0, "/root");  // the tree sits below vsftpd's anonymous root
+        boxes_.take();
+    }
+    void TearDown() override {
+        RyINetClose(connection_, kOwner);
+        RyINetClose(session_, kOwner);
+        FreeLibrary(wininet_);
+    }
+    HINTERNET connection() const { return reinterpret_cast<HINTERNET>(connection_); }
+
+    // RyFtpDir's text must be exactly what the platform's own records say, in order.
+    void ExpectSameAsPlatform(const char* pattern, size_t minimumEntries) {
+        SCOPED_TRACE(pattern ? pattern : "(null pattern)");
+        std::vector<WIN32_FIND_DATAA> raw = RawFind(connection(), pattern);
+        ASSERT_GE(raw.size(), minimumEntries);
+        HostBuffer out(raw.size() * 290 + 1 + 4096);
+        EXPECT_EQ(RyFtpDir(connection_, kOwner, pattern, 0xBAD, out.data()), 0);
+        EXPECT_EQ(out.text(), ExpectedListing(raw));
+        EXPECT_TRUE(out.untouchedAfterText());
+        EXPECT_TRUE(boxes_.take().empty());
+    }
+
+    HMODULE wininet_ = nullptr;
+    FtpServer server_;
+    DWORD session_ = 0, connection_ = 0;
+    BoxRecorder boxes_;
+};
+
+TEST_P(RealServer, ListingsEqualThePlatformsRecords) {
+    ExpectSameAsPlatform(nullptr, 8);
+    ExpectSameAsPlatform("*", 8);
+    ExpectSameAsPlatform("*.txt", 3);
+    ExpectSameAsPlatform("pub/*", 2);
+    ExpectSameAsPlatform("readme.txt", 1);
+}
+
+TEST_P(RealServer, RecordsCarryTheDirectoryDecorationAndSizes) {
+    HostBuffer out(64 * 290);
+    ASSERT_EQ(RyFtpDir(connection_, kOwner, "*", 0, out.data()), 0);
+    std::string text = out.text();
+    EXPECT_NE(text.find(" [ pub ] ;"), std::string::npos) << text;
+    EXPECT_NE(text.find(";<DIR>|"), std::string::npos) << text;
+    EXPECT_NE(text.find("empty.dat;"), std::string::npos) << text;
+    EXPECT_NE(text.find(";0|"), std::string::npos) << text;
+    EXPECT_NE(text.find(";512|"), std::string::npos) << text;
+}
+
+TEST_P(RealServer, APatternThatMatchesNothingGivesOneAndAnEmptyText) {
+    for (const char* pattern : {"nothing-here*", "emptydir/*"}) {
+        HostBuffer out(300);
+        strcpy(out.data(), "stale");
+        EXPECT_EQ(RyFtpDir(connection_, kOwner, pattern, 0, out.data()), 1) << pattern;
+        EXPECT_EQ(out.text(), "") << pattern;
+    }
+    EXPECT_TRUE(boxes_.take().empty());
+}
+
+TEST_P(RealServer, ALostConnectionGivesOneAndNoBox) {
+    RyINetClose(connection_, kOwner);
+    connection_ = 0;
+    HostBuffer out(300);
+    EXPECT_EQ(RyFtpDir(0, kOwner, "*", 0, out.data()), 1);
+    EXPECT_EQ(out.text(), "");
+    EXPECT_TRUE(boxes_.take().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, RealServer, ::testing::Values("PYFTPD", "VSFTPD"));
+
+// ---- A scripted server's listings that no ordinary server makes ------------------------
+
+class ScriptedServer : public RealServer {};
+
+TEST_P(ScriptedServer, OddNamesSizesAndDatesComeThroughAsThePlatformGivesThem) {
+    std::vector<WIN32_FIND_DATAA> raw = RawFind(connection(), "odd/*");
+    ASSERT_EQ(raw.size(), 7u);
+    HostBuffer out(8 * 290);
+    ASSERT_EQ(RyFtpDir(connection_, kOwner, "odd/*", 0, out.data()), 0);
+    std::string text = out.text();
+    EXPECT_EQ(text, ExpectedListing(raw));
+    EXPECT_TRUE(out.untouchedAfterText());
+    // Names are not escaped; a directory is decorated; zero is one digit.
+    EXPECT_EQ(text.find("semi;colon|pipe.txt;03/07/1998  "), 0u) << text;
+    EXPECT_NE(text.find("| [ sub;dir ] ;"), std::string::npos) << text;
+    EXPECT_NE(text.find("|zero.dat;02/02/"), std::string::npos) << text;
+    EXPECT_NE(text.find(";0|three_gb.iso;"), std::string::npos) << text;
+    EXPECT_NE(text.find(std::string(250, 'L') + ";10/10/"), std::string::npos);
+    EXPECT_EQ(text.back(), '|');
+}
+
+TEST_P(ScriptedServer, ATransferCutPartWayGivesZeroWithTheRecordsSoFar) {
+    HostBuffer out(4 * 290);
+    ASSERT_EQ(RyFtpDir(connection_, kOwner, "broken/*", 0, out.data()), 0);
+    std::string text = out.text();
+    EXPECT_EQ(text.find("first.txt;03/07/1998  "), 0u) << text;
+    EXPECT_NE(text.find(";1|second.txt;03/07/1998  "), std::string::npos) << text;
+    EXPECT_EQ(text.substr(text.size() - 3), ";2|") << text;
+    EXPECT_TRUE(boxes_.take().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Scripted, ScriptedServer, ::testing::Values("SCRIPTED"));
+
+// ---- Synthetic find records: exact format ----------------------------------------------
+
+class Synthetic : public ::testing::Test {
+protected:
+    std::string List(const std::vector<WIN32_FIND_DATAA>& records, LONG* result = nullptr,
+                     const char* pattern = "*") {
+        SyntheticFinds source(entries_, records.size(), [&](size_t i, WIN32_FIND_DATAA& r) { r = records[i]; });
+        HostBuffer out(records.size() * 290 + 1);
+        LONG r = RyFtpDir(0xC0, kOwner, pattern, 0, out.data());
+        if (result) *result = r;
+        calls_ = source.calls();
+        EXPECT_TRUE(out.untouchedAfterText());
+        return out.text();
+    }
+    EntryControl entries_;
+    BoxRecorder boxes_;
+    SyntheticFinds::Calls calls_;
+};
+
+TEST_F(Synthetic, FileAndDirectoryRecordsHaveTheirExactForm) {
+    LONG result = -5;
+    std::string text = List({FindRecord("readme.txt", FILE_ATTRIBUTE_ARCHIVE, 512, 1998, 3, 7, 14, 5),
+                             FindRecord("pub", FILE_ATTRIBUTE_DIRECTORY, 0, 2003, 1, 2, 0, 0)},
+                            &result);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(text, "readme.txt;03/07/1998  14:05;512| [ pub ] ;01/02/2003  00:00;<DIR>|");
+    EXPECT_TRUE(boxes_.take().empty());
+}
+
+TEST_F(Synthetic, SizesAreTheLowWordAsSigned) {
+    EXPECT_EQ(List({FindRecord("big", 0, 3000000000ull, 2020, 12, 31, 23, 59)}), "big;12/31/2020  23:59;-1294967296|");
+    EXPECT_EQ(List({FindRecord("huge", 0, 0x100000005ull, 2020, 1, 1, 9, 9)}), "huge;01/01/2020  09:09;5|");
+    EXPECT_EQ(List({FindRecord("max", 0, 0xFFFFFFFFull, 2020, 1, 1, 9, 9)}), "max;01/01/2020  09:09;-1|");
+    EXPECT_EQ(List({FindRecord("zero", FILE_ATTRIBUTE_READONLY, 0, 2020, 1, 1, 9, 9)}), "zero;01/01/2020  09:09;0|");
+}
+
+TEST_F(Synthetic, NamesAreWrittenUnchangedAndNeverReadPastTheirField) {
+    EXPECT_EQ(List({FindRecord("a;b|c d", 0, 1, 1999, 9, 9, 9, 9), FindRecord(".", FILE_ATTRIBUTE_DIRECTORY, 0, 1999, 9, 9, 9, 9),
+                    FindRecord("..", FILE_ATTRIBUTE_DIRECTORY, 0, 1999, 9, 9, 9, 9)}),
+              "a;b|c d;09/09/1999  09:09;1| [ . ] ;09/09/1999  09:09;<DIR>| [ .. ] ;09/09/1999  09:09;<DIR>|");
+    WIN32_FIND_DATAA unterminated = FindRecord("", 0, 7, 2001, 2, 3, 4, 5);
+    memset(unterminated.cFileName, 'n', MAX_PATH);
+    EXPECT_EQ(List({unterminated}), std::string(MAX_PATH - 1, 'n') + ";02/03/2001  04:05;7|");
+}
+
+TEST_F(Synthetic, AnUnconvertibleTimeStillGivesADateOfTheSameShape) {
+    WIN32_FIND_DATAA r = FindRecord("t", 0, 1, 2001, 1, 1, 0, 0);
+    r.ftLastWriteTime.dwHighDateTime = 0x80000000;  // beyond the calendar
+    EXPECT_EQ(List({r}), "t;00/00/0000  00:00;1|");
+    r.ftLastWriteTime = {0, 0};  // the calendar's first instant converts
+    EXPECT_EQ(List({r}), "t;01/01/1601  00:00;1|");
+}
+
+TEST_F(Synthetic, OneEntryIsOneRecordAndFindNextEndsTheLoop) {
+    EXPECT_EQ(List({FindRecord("only", 0, 3, 2010, 10, 10, 10, 10)}), "only;10/10/2010  10:10;3|");
+    EXPECT_EQ(calls_.first, 1);
+    EXPECT_EQ(calls_.next, 1);
+    EXPECT_EQ(calls_.closed, 1);
+}
+
+TEST_F(Synthetic, ThePatternAndConnectionPassThroughWithFlagsAndContextZero) {
+    List({FindRecord("x", 0, 1, 2010, 1, 1, 1, 1)}, nullptr, "some/path/*.t?t");
+    EXPECT_STREQ(calls_.pattern, "some/path/*.t?t");
+    EXPECT_EQ(calls_.connection, reinterpret_cast<HINTERNET>(0xC0));
+    EXPECT_EQ(calls_.flags, 0u);
+    EXPECT_EQ(calls_.context, 0u);
+    List({FindRecord("x", 0, 1, 2010, 1, 1, 1, 1)}, nullptr, nullptr);
+    EXPECT_EQ(calls_.pattern, nullptr);
+}
+
+TEST_F(Synthetic, NothingFoundGivesOneEmptyTextAndNoBox) {
+    LONG result = 0;
+    EXPECT_EQ(List({}, &result), "");
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(calls_.closed, 0);
+    EXPECT_TRUE(boxes_.take().empty());
+}
+
+TEST_F(Synthetic, AMissingFindEntryShowsB7AndOpensNothing) {
+    for (const char* missing : {"FtpFindFirstFileA", "InternetFindNextFileA"}) {
+        SyntheticFinds source(entries_, 3, [](size_t, WIN32_FIND_DATAA& r) { r = FindRecord("x", 0, 1, 2010, 1, 1, 1, 1); });
+        entries_.refuse(missing);
+        char out[64];
+        strcpy(out, "stale");
+        EXPECT_EQ(RyFtpDir(0xC0, kOwner, "*", 0, out), 1) << missing;
+        EXPECT_STREQ(out, "") << missing;
+        EXPECT_EQ(source.calls().first, 0) << missing;
+        EXPECT_EQ(boxes_.take(), std::vector<BoxSeen>{B7(kOwner)}) << missing;
+    }
+    EXPECT_GE(entries_.lookups("InternetFindNextFileA"), 2) << "both entries are resolved before either is tested";
+}
+
+TEST_F(Synthetic, AMissingCloseEntryKeepsEveryRecordShowsB3AndReturnsZero) {
+    std::vector<WIN32_FIND_DATAA> records = {FindRecord("a", 0, 1, 2010, 1, 1, 1, 1), FindRecord("b", 0, 2, 2010, 1, 1, 1, 1)};
+    SyntheticFinds source(entries_, records.size(), [&](size_t i, WIN32_FIND_DATAA& r) { r = records[i]; });
+    entries_.refuse("InternetCloseHandle");
+    char out[600];
+    EXPECT_EQ(RyFtpDir(0xC0, kOwner, "*", 0, out), 0);
+    EXPECT_EQ(std::string(out), ExpectedListing(records));
+    EXPECT_EQ(boxes_.take(), std::vector<BoxSeen>{B3(kOwner)});
+}
+
+// ---- Synthetic find records: random records and scale ----------------------------------
+
+// Any name of 1 to 259 characters (';' and '|' likely), any attributes and size, and times
+// inside, at the edge of and beyond the calendar.
+void RandomRecord(std::mt19937& rng, WIN32_FIND_DATAA& r) {
+    memset(&r, 0xEE, sizeof r);
+    std::uniform_int_distribution<int> len(1, MAX_PATH - 1), byte(1, 255), pick(0, 9);
+    int n = len(rng);
+    for (int i = 0; i < n; ++i) {
+        int p = pick(rng);
+        r.cFileName[i] = p == 0 ? ';' : p == 1 ? '|' : static_cast<char>(byte(rng));
+    }
+    r.cFileName[n] = '\0';
+    r.dwFileAttributes = rng();
+    r.nFileSizeHigh = rng();
+    r.nFileSizeLow = rng();
+    switch (pick(rng) % 3) {
+    case 0: r.ftLastWriteTime = {static_cast<DWORD>(rng()), static_cast<DWORD>(rng() % 0x2500000)}; break;  // to 9999
+    case 1: r.ftLastWriteTime = {static_cast<DWORD>(rng()), static_cast<DWORD>(rng() % 0x7FFFFFFF)}; break;  // to 30827
+    default: r.ftLastWriteTime = {static_cast<DWORD>(rng()), static_cast<DWORD>(rng() | 0x80000000)}; break;  // beyond
+    }
+}
+
+TEST_F(Synthetic, RandomRecordsAreExactAndWithinTheirBound) {
+    const size_t kCount = 20000;
+    std::vector<WIN32_FIND_DATAA> records(kCount);
+    std::mt19937 rng(20261208);
+    for (auto& r : records) RandomRecord(rng, r);
+    std::string text = List(records);
+    EXPECT_EQ(text, ExpectedListing(records));
+    size_t at = 0, longest = 0;
+    for (const auto& r : records) {
+        size_t len = ExpectedRecord(r).size();
+        SYSTEMTIME t;
+        bool fiveDigitYear = FileTimeToSystemTime(&r.ftLastWriteTime, &t) && t.wYear >= 10000;
+        EXPECT_LE(len, 290u + (fiveDigitYear ? 1 : 0));
+        longest = std::max(longest, len);
+        at += len;
+    }
+    EXPECT_EQ(at, text.size());
+    EXPECT_GE(longest, 280u) << "the random names should reach the bound";
+}
+
+// Short, distinct records so a million fit in a 32-bit host; compared record by record.
+void ScaleRecord(size_t i, WIN32_FIND_DATAA& r) {
+    r = WIN32_FIND_DATAA();
+    wsprintfA(r.cFileName, "file%08u.dat", static_cast<unsigned>(i));
+    r.dwFileAttributes = (i % 7 == 0) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    r.nFileSizeLow = static_cast<DWORD>(i * 2654435761u);
+    ULONGLONG t = 125000000000000000ull + i * 600000000ull;
+    r.ftLastWriteTime = {static_cast<DWORD>(t), static_cast<DWORD>(t >> 32)};
+}
+
+double ListScale(EntryControl& entries, size_t count) {
+    SyntheticFinds source(entries, count, &ScaleRecord);
+    std::vector<char> out(count * 48 + 1);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(RyFtpDir(0xC0, nullptr, "*", 0, out.data()), 0);
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const char* p = out.data();
+    WIN32_FIND_DATAA r;
+    for (size_t i = 0; i < count; ++i) {
+        ScaleRecord(i, r);
+        std::string expected = ExpectedRecord(r);
+        if (strncmp(p, expected.c_str(), expected.size()) != 0) {
+            ADD_FAILURE() << "record " << i << " of " << count << " differs: " << std::string(p, 40);
+            return seconds;
+        }
+        p += expected.size();
+    }
+    EXPECT_EQ(*p, '\0');
+    EXPECT_EQ(static_cast<size_t>(p - out.data()), strlen(out.data()));
+    return seconds;
+}
+
+TEST_F(Synthetic, AThousandAHundredThousandAndAMillionRecordsInLinearTime) {
+    double t1k = ListScale(entries_, 1000);
+    double t100k = ListScale(entries_, 100000);
+    double t1m = ListScale(entries_, 1000000);
+    printf("listing: 1k %.4f s, 100k %.3f s, 1M %.3f s\n", t1k, t100k, t1m);
+    // Linear growth is 10x from 100k to 1M; rescanning the text would be about 100x.
+    EXPECT_LT(t1m, t100k * 30 + 0.5);
+}
+
+}  // namespace

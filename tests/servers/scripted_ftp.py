@@ -1,0 +1,99 @@
+#!/usr/bin/python3
+"""scripted_ftp.py ADDR ROOT: a small FTP server (standard library only) on ADDR:21 that
+serves canned LIST output no ordinary server produces. The listing is chosen by the
+directory the client lists:
+
+  odd      names with ';' and '|', a directory, a zero-length file, a 3000000000-byte
+           file, a file over 4 GiB, an old date with a year, a 250-character name
+  broken   two complete entries, then half an entry and the data connection closes
+  (other)  one ordinary file
+
+Any user and password log in. Active mode (PORT) only, as the client uses.
+"""
+import socket
+import socketserver
+import sys
+
+LONG_NAME = "L" * 250
+LISTINGS = {
+    "odd": [
+        "-rw-r--r--   1 ry ry           12 Mar 07  1998 semi;colon|pipe.txt",
+        "drwxr-xr-x   2 ry ry         4096 Jan 01 00:00 sub;dir",
+        "-rw-r--r--   1 ry ry            0 Feb 02 09:05 zero.dat",
+        "-rw-r--r--   1 ry ry   3000000000 Jul 04 23:59 three_gb.iso",
+        "-rw-r--r--   1 ry ry   5000000000 Dec 31  2001 five_gb.img",
+        "-rw-r--r--   1 ry ry          512 Mar 07  1970 ancient.txt",
+        f"-rw-r--r--   1 ry ry            7 Oct 10 10:10 {LONG_NAME}",
+    ],
+    "broken": [
+        "-rw-r--r--   1 ry ry            1 Mar 07  1998 first.txt",
+        "-rw-r--r--   1 ry ry            2 Mar 07  1998 second.txt",
+    ],
+    "": ["-rw-r--r--   1 ry ry            5 Mar 07  1998 plain.txt"],
+}
+BROKEN_TAIL = b"-rw-r--r--   1 ry ry      "  # no end of line: the transfer was cut
+
+
+class Session(socketserver.StreamRequestHandler):
+    def reply(self, text):
+        self.wfile.write((text + "\r\n").encode("latin-1"))
+        self.wfile.flush()
+
+    def handle(self):
+        self.port = None
+        self.reply("220 scripted")
+        for raw in self.rfile:
+            line = raw.decode("latin-1").rstrip("\r\n")
+            sys.stderr.write(f"<- {line}\n")
+            verb, _, arg = line.partition(" ")
+            verb = verb.upper()
+            if verb == "USER":
+                self.reply("331 password please")
+            elif verb == "PASS":
+                self.reply("230 logged in")
+            elif verb == "SYST":
+                self.reply("215 UNIX Type: L8")
+            elif verb in ("TYPE", "MODE", "STRU", "NOOP"):
+                self.reply("200 ok")
+            elif verb == "PWD":
+                self.reply('257 "/" is current')
+            elif verb == "CWD":
+                self.reply("250 ok")
+            elif verb == "PORT":
+                n = [int(x) for x in arg.split(",")]
+                self.port = (".".join(map(str, n[:4])), n[4] * 256 + n[5])
+                self.reply("200 PORT ok")
+            elif verb in ("LIST", "NLST"):
+                self.list(arg.strip())
+            elif verb == "QUIT":
+                self.reply("221 bye")
+                return
+            else:
+                self.reply("502 not implemented")
+
+    def list(self, arg):
+        if self.port is None:
+            self.reply("425 use PORT first")
+            return
+        key = arg.strip("/").split("/")[-1] if arg else ""
+        lines = LISTINGS.get(key, LISTINGS[""])
+        self.reply("150 here it comes")
+        with socket.create_connection(self.port, timeout=10) as data:
+            data.sendall("".join(l + "\r\n" for l in lines).encode("latin-1"))
+            if key == "broken":
+                data.sendall(BROKEN_TAIL)
+        self.port = None
+        self.reply("426 connection closed; transfer aborted" if key == "broken" else "226 done")
+
+
+class Server(socketserver.ThreadingTCPServer):
+    allow_reuse_address = True
+    daemon_threads = True
+
+
+def main():
+    Server((sys.argv[1], 21), Session).serve_forever()
+
+
+if __name__ == "__main__":
+    main()
