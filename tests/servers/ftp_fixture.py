@@ -3,7 +3,8 @@
 
 Starts a real FTP server on ADDR:21 (loopback only) serving a fresh sample tree under
 DIR/root, detached, and records its pid in DIR/pid; stop ends exactly that pid.
-KIND is pyftpdlib, vsftpd or scripted (our own server for listings no real server makes).
+KIND is pyftpdlib, vsftpd, scripted (our own server for listings no real server makes)
+or bench (pyftpdlib serving a flat directory of 30 files).
 """
 import os
 import shutil
@@ -45,6 +46,15 @@ def make_tree(root, owner=None):
             for n in dirnames + filenames:
                 os.chown(os.path.join(dirpath, n), owner, owner)
             os.chown(dirpath, owner, owner)
+
+
+def make_flat_tree(root, count=30):
+    if os.path.exists(root):
+        shutil.rmtree(root)
+    os.makedirs(root)
+    for i in range(count):
+        with open(os.path.join(root, f"entry{i:02d}.txt"), "wb") as f:
+            f.write(b"b" * (i * 37))
 
 
 def vsftpd_config(addr, base, root):
@@ -105,8 +115,8 @@ def start(kind, addr, base):
         cmd = ["/usr/sbin/vsftpd", vsftpd_config(addr, base, root)]
     else:
         root = os.path.join(base, "root")
-        make_tree(root)
-        script = "pyftpd_server.py" if kind == "pyftpdlib" else "scripted_ftp.py"
+        make_flat_tree(root) if kind == "bench" else make_tree(root)
+        script = "scripted_ftp.py" if kind == "scripted" else "pyftpd_server.py"
         cmd = ["/usr/bin/python3", os.path.join(HERE, script), addr, root]
     log = open(os.path.join(base, "server.log"), "wb")
     proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
