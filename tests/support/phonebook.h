@@ -1,0 +1,55 @@
+// A phonebook service standing in for the Remote Access Service (the platform's own lists
+// nothing and fails every dial): RYINET's RASAPI32 imports are patched to it. It keeps
+// entries with stored credentials, answers enumeration with the two-call protocol, dials
+// synchronously, and checks record sizes as the real service does.
+#pragma once
+#include <windows.h>
+#include <memory>
+#include <string>
+#include <vector>
+#include "iat.h"
+
+struct PhonebookEntry {
+    std::string name;
+    std::string user;
+    std::string password;
+    bool passwordSaved;
+};
+
+class Phonebook {
+public:
+    Phonebook();
+    ~Phonebook();
+    Phonebook(const Phonebook&) = delete;
+    Phonebook& operator=(const Phonebook&) = delete;
+
+    bool installed() const;  // every RAS import of RYINET now leads here
+    void add(const PhonebookEntry& entry);
+    void clear();
+    // Between the count call and the next, the phonebook gains these entries.
+    void growAfterCount(const std::vector<PhonebookEntry>& more, bool fillWhatFits);
+    // Entry names written as a full 257-byte field with no terminator.
+    void writeUnterminatedNames(bool on);
+    // A failed dial leaves a handle behind (the service's usual way), or none.
+    void failedDialLeavesHandle(bool on);
+
+    struct Observed {
+        std::vector<DWORD> entryNameSizes;  // dwSize of each entry-name record received
+        std::vector<DWORD> byteCounts;      // the byte count of each enumeration call
+        std::vector<DWORD> dialParamSizes;  // dwSize of each dial-parameters record
+        std::vector<DWORD> statusSizes;     // dwSize of each connection-status record
+        std::vector<std::string> dialed;    // "entry/user/password" of each dial
+        std::vector<DWORD> hungUp;          // handles hung up
+        int statusPolls = 0;
+        int paramReads = 0;
+        bool oddDialArguments = false;      // extensions, phonebook or notifier not as RYINET must pass
+    };
+    const Observed& observed() const;
+
+    // The service's own read of an entry's parameters, for tests that need a copy of what
+    // RYINET receives.
+    static DWORD WINAPI GetEntryDialParams(LPCSTR phonebook, void* params, LPBOOL passwordReturned);
+
+private:
+    std::vector<std::unique_ptr<ImportPatch>> patches_;
+};
