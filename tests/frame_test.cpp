@@ -139,6 +139,14 @@ TEST(CallingFrame, EveryExportRemovesExactlyItsArgumentBytes) {
     FreeLibrary(wininet);
 }
 
+extern "C" int CHostOpensAndClosesASession(void);
+
+TEST(Header, ServesAHostWrittenInC) {
+    HMODULE wininet = LoadLibraryA("wininet.dll");
+    EXPECT_TRUE(CHostOpensAndClosesASession());
+    FreeLibrary(wininet);
+}
+
 // ---- Imports ----------------------------------------------------------------------
 
 TEST(Imports, OnlyKernelUserSocketsAndRemoteAccess) {
