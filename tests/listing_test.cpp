@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 #include "boxes.h"
+#include "connected.h"
 #include "entries.h"
 #include "ftp_env.h"
 #include "listing.h"
@@ -38,26 +39,9 @@ struct HostBuffer {
 
 // ---- Real servers --------------------------------------------------------------------
 
-class RealServer : public ::testing::TestWithParam<const char*> {
+class RealServer : public ServerConnection {
 protected:
-    void SetUp() override {
-        wininet_ = LoadLibraryA("wininet.dll");
-        server_ = ServerFromEnvironment(GetParam());
-        ASSERT_TRUE(server_.present());
-        session_ = RyINetOpen(kOwner);
-        bool vsftpd = strcmp(GetParam(), "VSFTPD") == 0;
-        connection_ = vsftpd ? RyFtpConnect(session_, 0, kOwner, server_.host.c_str(), "anonymous", "t@x")
-                             : RyFtpConnect(session_, 0, kOwner, server_.host.c_str(), kUser, kPassword);
-        ASSERT_NE(connection_, 0u);
-        if (vsftpd) RyFSetDir(connection_, 0, "/root");  // the tree sits below vsftpd's anonymous root
-        boxes_.take();
-    }
-    void TearDown() override {
-        RyINetClose(connection_, kOwner);
-        RyINetClose(session_, kOwner);
-        FreeLibrary(wininet_);
-    }
-    HINTERNET connection() const { return reinterpret_cast<HINTERNET>(connection_); }
+    RealServer() : ServerConnection(kOwner) {}
 
     // RyFtpDir's text must be exactly what the platform's own records say, in order.
     void ExpectSameAsPlatform(const char* pattern, size_t minimumEntries) {
@@ -70,11 +54,6 @@ protected:
         EXPECT_TRUE(out.untouchedAfterText());
         EXPECT_TRUE(boxes_.take().empty());
     }
-
-    HMODULE wininet_ = nullptr;
-    FtpServer server_;
-    DWORD session_ = 0, connection_ = 0;
-    BoxRecorder boxes_;
 };
 
 TEST_P(RealServer, ListingsEqualThePlatformsRecords) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 #include "boxes.h"
+#include "connected.h"
 #include "entries.h"
 #include "ftp_env.h"
 #include "ryinet.h"
@@ -22,26 +23,9 @@ void MakeLocalFile(const std::string& path, const std::string& content) {
     std::ofstream(path, std::ios::binary) << content;
 }
 
-class Remote : public ::testing::TestWithParam<const char*> {
+class Remote : public ServerConnection {
 protected:
-    void SetUp() override {
-        wininet_ = LoadLibraryA("wininet.dll");
-        server_ = ServerFromEnvironment(GetParam());
-        ASSERT_TRUE(server_.present());
-        vsftpd_ = strcmp(GetParam(), "VSFTPD") == 0;
-        base_ = vsftpd_ ? "/root" : "/";
-        session_ = RyINetOpen(kOwner);
-        connection_ = vsftpd_ ? RyFtpConnect(session_, 0, kOwner, server_.host.c_str(), "anonymous", "t@x")
-                              : RyFtpConnect(session_, 0, kOwner, server_.host.c_str(), kUser, kPassword);
-        ASSERT_NE(connection_, 0u);
-        RyFSetDir(connection_, 0, base_.c_str());
-        boxes_.take();
-    }
-    void TearDown() override {
-        RyINetClose(connection_, kOwner);
-        RyINetClose(session_, kOwner);
-        FreeLibrary(wininet_);
-    }
+    Remote() : ServerConnection(kOwner) {}
     std::string Local(const std::string& name) const { return server_.path(name); }
     std::string Name(const char* stem) const { return std::string(stem) + "_" + GetParam(); }
     std::string CurDir() {
@@ -51,13 +35,6 @@ protected:
         return dir;
     }
     std::string Under(const std::string& rel) const { return base_ == "/" ? "/" + rel : base_ + "/" + rel; }
-
-    HMODULE wininet_ = nullptr;
-    FtpServer server_;
-    bool vsftpd_ = false;
-    std::string base_;
-    DWORD session_ = 0, connection_ = 0;
-    BoxRecorder boxes_;
 };
 
 // ---- What the server's tree shows after a successful operation ---------------------------
