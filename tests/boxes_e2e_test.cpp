@@ -2,8 +2,6 @@
 // activated (caption, text, owner) and dismisses it, so nothing waits for a person.
 #include <windows.h>
 #include <gtest/gtest.h>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 #include "ftp_env.h"
@@ -72,17 +70,15 @@ TEST_F(RealBoxes, AFailedConnectShowsItsBoxOwnedByTheHostWindow) {
 TEST_F(RealBoxes, ADamagedModuleShowsTheErrorBoxWithoutOwnerAndDoesNotLoad) {
     char self[MAX_PATH];
     GetModuleFileNameA(Ryinet(), self, MAX_PATH);
-    std::ifstream in(self, std::ios::binary);
-    std::vector<char> image((std::istreambuf_iterator<char>(in)), {});
+    bool ok = false;
+    std::string image = ReadWholeFile(self, &ok);
+    ASSERT_TRUE(ok);
     ASSERT_GT(image.size(), 0x500u);
     image[0x500] ^= 0x40;  // inside the first section
     char dir[MAX_PATH];
     GetTempPathA(MAX_PATH, dir);
     std::string copy = std::string(dir) + "rydamaged.dll";
-    {
-        std::ofstream out(copy, std::ios::binary | std::ios::trunc);
-        out.write(image.data(), image.size());
-    }
+    WriteWholeFile(copy, image);
     HMODULE m = LoadLibraryA(copy.c_str());
     EXPECT_EQ(m, nullptr);
     if (m) FreeLibrary(m);

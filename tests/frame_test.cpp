@@ -3,14 +3,13 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <imagehlp.h>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <set>
 #include <string>
 #include <vector>
 #include "boxes.h"
 #include "entries.h"
+#include "ftp_env.h"
 #include "iat.h"
 #include "ryinet.h"
 #include "stack_args.h"
@@ -162,38 +161,28 @@ TEST(Imports, OnlyKernelUserSocketsAndRemoteAccess) {
 
 // ---- Integrity check at load ------------------------------------------------------
 
-std::vector<char> ReadFileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteFileBytes(const std::string& path, const std::vector<char>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), bytes.size());
-}
-
-DWORD CheckSumOffset(const std::vector<char>& image) {
+DWORD CheckSumOffset(const std::string& image) {
     DWORD lfanew = *reinterpret_cast<const DWORD*>(&image[0x3C]);
     return lfanew + offsetof(IMAGE_NT_HEADERS32, OptionalHeader.CheckSum);
 }
 
 // The platform's own implementation of the algorithm, as the oracle.
-DWORD PlatformCheckSum(std::vector<char>& image) {
+DWORD PlatformCheckSum(std::string& image) {
     DWORD stored = 0, computed = 0;
-    CheckSumMappedFile(image.data(), image.size(), &stored, &computed);
+    CheckSumMappedFile(&image[0], image.size(), &stored, &computed);
     return computed;
 }
 
-DWORD StoredCheckSum(const std::vector<char>& image) {
+DWORD StoredCheckSum(const std::string& image) {
     return *reinterpret_cast<const DWORD*>(&image[CheckSumOffset(image)]);
 }
 
-void SetCheckSum(std::vector<char>& image, DWORD value) {
+void SetCheckSum(std::string& image, DWORD value) {
     *reinterpret_cast<DWORD*>(&image[CheckSumOffset(image)]) = value;
 }
 
 // A byte inside the code section.
-size_t CodeByte(const std::vector<char>& image) {
+size_t CodeByte(const std::string& image) {
     auto nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(&image[CheckSumOffset(image) -
                                                                  offsetof(IMAGE_NT_HEADERS32, OptionalHeader.CheckSum)]);
     auto section = IMAGE_FIRST_SECTION(nt);
@@ -204,14 +193,19 @@ size_t CodeByte(const std::vector<char>& image) {
 
 class Integrity : public ::testing::Test {
 protected:
-    void SetUp() override { image_ = ReadFileBytes(ModulePath()); ASSERT_GT(image_.size(), 1024u); }
+    void SetUp() override {
+        bool ok = false;
+        image_ = ReadWholeFile(ModulePath(), &ok);
+        ASSERT_TRUE(ok);
+        ASSERT_GT(image_.size(), 1024u);
+    }
     // Loads a copy of the image under its own file name and reports whether the loader
     // accepted it.
-    bool Loads(const std::vector<char>& image, const char* name, DWORD* error) {
+    bool Loads(const std::string& image, const char* name, DWORD* error) {
         char dir[MAX_PATH];
         GetTempPathA(MAX_PATH, dir);
         std::string path = std::string(dir) + name;
-        WriteFileBytes(path, image);
+        WriteWholeFile(path, image);
         SetLastError(0);
         HMODULE m = LoadLibraryA(path.c_str());
         *error = GetLastError();
@@ -219,7 +213,7 @@ protected:
         DeleteFileA(path.c_str());
         return m != nullptr;
     }
-    std::vector<char> image_;
+    std::string image_;
 };
 
 TEST_F(Integrity, TheBuiltModuleCarriesTheCorrectCheckSum) {

@@ -4,7 +4,6 @@
 #include <wininet.h>
 #include <gtest/gtest.h>
 #include <string.h>
-#include <fstream>
 #include <string>
 #include <vector>
 #include "boxes.h"
@@ -18,10 +17,6 @@ using namespace boxes;
 namespace {
 
 const HWND kOwner = reinterpret_cast<HWND>(0x99);
-
-void MakeLocalFile(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
 
 class Remote : public ServerConnection {
 protected:
@@ -45,7 +40,7 @@ TEST_P(Remote, MakeRenameDeleteAndRemoveChangeTheTreeWithoutABox) {
     EXPECT_TRUE(DirectoryExists(Local(made)));
 
     std::string from = Name("from"), to = Name("to");
-    MakeLocalFile(Local(from), "moving content");
+    WriteWholeFile(Local(from), "moving content");
     EXPECT_EQ(RyFRenFile(connection_, kOwner, from.c_str(), to.c_str()), 0);
     EXPECT_FALSE(FileExists(Local(from)));
     bool ok = false;

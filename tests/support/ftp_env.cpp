@@ -37,6 +37,10 @@ std::string ReadWholeFile(const std::string& windowsPath, bool* ok) {
     return s.str();
 }
 
+void WriteWholeFile(const std::string& windowsPath, const std::string& bytes) {
+    std::ofstream(windowsPath, std::ios::binary | std::ios::trunc) << bytes;
+}
+
 bool FileExists(const std::string& p) {
     DWORD a = GetFileAttributesA(p.c_str());
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);

@@ -19,5 +19,6 @@ const char kPassword[] = "rypass";
 const char kUnreachableHost[] = "127.0.0.9";  // loopback, nothing listens on 21
 
 std::string ReadWholeFile(const std::string& windowsPath, bool* ok);
+void WriteWholeFile(const std::string& windowsPath, const std::string& bytes);
 bool FileExists(const std::string& windowsPath);
 bool DirectoryExists(const std::string& windowsPath);

@@ -13,11 +13,7 @@ public:
     ~ImportPatch();
     ImportPatch(const ImportPatch&) = delete;
     ImportPatch& operator=(const ImportPatch&) = delete;
-    void* original() const { return original_; }
     bool active() const { return slot_ != nullptr; }
-
-    template <typename Fn>
-    Fn original_as() const { return reinterpret_cast<Fn>(original_); }
 
 private:
     void** slot_;

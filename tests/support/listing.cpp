@@ -97,7 +97,7 @@ SyntheticFinds::SyntheticFinds(EntryControl& entries, size_t count, Generator ge
     g_source = Source();
     g_source.count = count;
     g_source.generate = std::move(generate);
-    g_source.realClose = reinterpret_cast<void*>(GetProcAddress(LoadLibraryA("wininet.dll"), "InternetCloseHandle"));
+    g_source.realClose = reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("wininet.dll"), "InternetCloseHandle"));
     entries.answer("FtpFindFirstFileA", &FakeFindFirst);
     entries.answer("InternetFindNextFileA", &FakeFindNext);
     entries.answer("InternetCloseHandle", &FakeClose);
