@@ -3,6 +3,11 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS = -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchain-i686-mingw.cmake -DCMAKE_BUILD_TYPE=Release
+# TEST_NET=127.9.0 puts the build's FTP servers on other loopback addresses (kept in the
+# build's cache), so two build trees can run their tests at once.
+ifdef TEST_NET
+CMAKE_FLAGS += -DRYINET_TEST_NET=$(TEST_NET)
+endif
 
 .PHONY: all deps configure build test demo bench clean
 

@@ -3,7 +3,8 @@
 # with apt-get). Safe to run every time.
 set -e
 PACKAGES="cmake make python3 g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
-googletest wine wine32:i386 xvfb xauth python3-pyftpdlib vsftpd"
+googletest wine wine32:i386 xvfb xauth python3-pyftpdlib vsftpd python3-twisted
+clang lld llvm libwine-dev osslsigncode gnuplot-nox imagemagick"
 
 missing=""
 for p in $PACKAGES; do
