@@ -121,7 +121,7 @@ TEST_P(Remote, AnOpenedFileReadsBackByteForByteInBinaryMode) {
     EXPECT_TRUE(boxes_.take().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Servers, Remote, ::testing::Values("PYFTPD", "VSFTPD"));
+INSTANTIATE_TEST_SUITE_P(Servers, Remote, ::testing::Values("PYFTPD", "VSFTPD", "PUREFTPD", "TWISTED"));
 
 // ---- The platform's side of the calls ---------------------------------------------------
 
@@ -176,27 +176,6 @@ TEST_F(Platform, CurrentDirectoryOffersTheHostsBufferAs260Characters) {
     EXPECT_EQ(g_seen.buffer, dir);
     EXPECT_EQ(g_seen.length, 260u);
     EXPECT_STREQ(dir, "/from/the/platform");
-}
-
-TEST_F(Platform, AMissingCurrentDirectoryEntryEmptiesTheBufferAndShowsB8) {
-    entries_.refuse("FtpGetCurrentDirectoryA");
-    char dir[260] = "stale";
-    EXPECT_EQ(RyFtpCurDir(0xC0, kOwner, dir), 0);
-    EXPECT_STREQ(dir, "");
-    EXPECT_EQ(boxes_.take(), std::vector<BoxSeen>{B8(kOwner)});
-}
-
-TEST_F(Platform, EveryOtherMissingEntryIsSilent) {
-    for (const char* e : {"FtpSetCurrentDirectoryA", "FtpDeleteFileA", "FtpRenameFileA", "FtpCreateDirectoryA",
-                          "FtpRemoveDirectoryA", "FtpOpenFileA"})
-        entries_.refuse(e);
-    EXPECT_EQ(RyFSetDir(0xC0, 0, "d"), 0);
-    EXPECT_EQ(RyFDelFile(0xC0, kOwner, "f"), 0);
-    EXPECT_EQ(RyFRenFile(0xC0, kOwner, "f", "g"), 0);
-    EXPECT_EQ(RyFtpMd(0xC0, kOwner, "d"), 0);
-    EXPECT_EQ(RyFtpRd(0xC0, kOwner, "d"), 0);
-    EXPECT_EQ(RyFtpOpenFile(kOwner, 0xC0, "f"), 0u);
-    EXPECT_TRUE(boxes_.take().empty());
 }
 
 }  // namespace

@@ -2,10 +2,15 @@
 """ftp_fixture.py start|stop KIND ADDR DIR
 
 Starts a real FTP server on ADDR:21 (loopback only) serving a fresh sample tree under
-DIR/root, detached, and records its pid in DIR/pid; stop ends exactly that pid.
-KIND is pyftpdlib, vsftpd, scripted (our own server for listings no real server makes)
-or bench (pyftpdlib serving a flat directory of 30 files).
+DIR/root, detached, and records its pid in DIR/pid; stop ends exactly that pid and the
+processes it started (its process group).
+KIND is pyftpdlib, vsftpd, pureftpd, twisted, scripted (our own server for listings no
+real server makes), dying, hangup or silent (the scripted server's fault modes, see
+scripted_ftp.py), or bench (pyftpdlib serving a flat directory of 30 files).
+pure-ftpd conflicts with vsftpd as a Debian package, so it is never installed: its
+package is fetched once into DIR/../pure-ftpd and run from there.
 """
+import glob
 import os
 import shutil
 import signal
@@ -13,6 +18,11 @@ import socket
 import subprocess
 import sys
 import time
+import warnings
+
+with warnings.catch_warnings():
+    warnings.simplefilter("ignore", DeprecationWarning)
+    import crypt  # pure-ftpd's user database takes a crypt(3) hash
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 USER, PASSWORD = "ryuser", "rypass"
@@ -89,12 +99,41 @@ use_localtime=NO
     return conf
 
 
+def pure_ftpd(base):
+    """The unpacked pure-ftpd package (fetched on first use), as its bin and sbin paths."""
+    unpacked = os.path.join(os.path.dirname(base), "pure-ftpd")
+    daemon = os.path.join(unpacked, "usr", "sbin", "pure-ftpd")
+    if not os.path.exists(daemon):
+        fetch = os.path.join(unpacked + ".fetch")
+        shutil.rmtree(fetch, ignore_errors=True)
+        os.makedirs(fetch)
+        download = ["apt-get", "download", "-q", "pure-ftpd"]
+        if subprocess.call(download, cwd=fetch) != 0:
+            # A fresh machine may have no package lists yet.
+            subprocess.check_call(["apt-get", "update", "-q"])
+            subprocess.check_call(download, cwd=fetch)
+        (deb,) = glob.glob(os.path.join(fetch, "pure-ftpd_*.deb"))
+        subprocess.check_call(["dpkg", "-x", deb, unpacked])
+        shutil.rmtree(fetch)
+    return os.path.join(unpacked, "usr", "bin"), os.path.dirname(daemon)
+
+
+def pure_ftpd_command(addr, base, root, uid, gid):
+    bindir, sbindir = pure_ftpd(base)
+    # One virtual user; a quick hash, as the tests log in many times.
+    passwd, pdb = os.path.join(base, "pureftpd.passwd"), os.path.join(base, "pureftpd.pdb")
+    with open(passwd, "w") as f:
+        f.write(f"{USER}:{crypt.crypt(PASSWORD, '$1$ryinet$')}:{uid}:{gid}::{root}/./::::::::::::\n")
+    subprocess.check_call([os.path.join(bindir, "pure-pw"), "mkdb", pdb, "-f", passwd])
+    return [os.path.join(sbindir, "pure-ftpd"), "-S", f"{addr},21", "-l", f"puredb:{pdb}",
+            "-E", "-A", "-H", "-4", "-f", "none"]
+
+
 def wait_for_port(addr, seconds=15):
     end = time.time() + seconds
     while time.time() < end:
         try:
-            with socket.create_connection((addr, 21), timeout=1) as s:
-                s.recv(100)
+            with socket.create_connection((addr, 21), timeout=1):
                 return True
         except OSError:
             time.sleep(0.1)
@@ -113,11 +152,20 @@ def start(kind, addr, base):
         make_tree(root, owner=ftp)
         os.chmod(os.path.dirname(root), 0o555)
         cmd = ["/usr/sbin/vsftpd", vsftpd_config(addr, base, root)]
+    elif kind == "pureftpd":
+        import pwd
+        ftp = pwd.getpwnam("ftp")
+        root = os.path.join(base, "root")
+        make_tree(root, owner=ftp.pw_uid)
+        cmd = pure_ftpd_command(addr, base, root, ftp.pw_uid, ftp.pw_gid)
     else:
         root = os.path.join(base, "root")
         make_flat_tree(root) if kind == "bench" else make_tree(root)
-        script = "scripted_ftp.py" if kind == "scripted" else "pyftpd_server.py"
-        cmd = ["/usr/bin/python3", os.path.join(HERE, script), addr, root]
+        if kind in ("scripted", "dying", "hangup", "silent"):
+            script, mode = "scripted_ftp.py", [kind]
+        else:
+            script, mode = ("twisted_server.py" if kind == "twisted" else "pyftpd_server.py"), []
+        cmd = ["/usr/bin/python3", os.path.join(HERE, script), addr, root] + mode
     log = open(os.path.join(base, "server.log"), "wb")
     proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
                             start_new_session=True)
@@ -144,12 +192,18 @@ def stop(base):
     os.remove(pidfile)
     if pid <= 0:
         return 0
+    # The server was started as the leader of its own process group: the group holds
+    # exactly the processes it started (sessions, a supervised child).
     try:
-        os.kill(pid, signal.SIGTERM)
+        os.killpg(pid, signal.SIGTERM)
         for _ in range(50):
             os.kill(pid, 0)
             time.sleep(0.1)
-        os.kill(pid, signal.SIGKILL)
+        os.killpg(pid, signal.SIGKILL)
+    except ProcessLookupError:
+        pass
+    try:
+        os.killpg(pid, signal.SIGKILL)  # sessions that outlived their leader
     except ProcessLookupError:
         pass
     return 0

@@ -1,18 +1,26 @@
 #!/usr/bin/python3
-"""scripted_ftp.py ADDR ROOT: a small FTP server (standard library only) on ADDR:21 that
-serves canned LIST output no ordinary server produces. The listing is chosen by the
+"""scripted_ftp.py ADDR ROOT [MODE]: a small FTP server (standard library only) on ADDR:21
+that serves canned LIST output no ordinary server produces. The listing is chosen by the
 directory the client lists:
 
   odd      names with ';' and '|', a directory, a zero-length file, a 3000000000-byte
            file, a file over 4 GiB, an old date with a year, a 250-character name
   broken   two complete entries, then half an entry and the data connection closes
+  iis      an MS-DOS style listing, as IIS writes it
+  dying    three entries, slowly, then half an entry, and the whole server process is
+           killed (in MODE dying a supervisor brings it back a moment later)
   (other)  one ordinary file
 
-Any user and password log in. Active mode (PORT) only, as the client uses.
+MODE hangup closes every connection right after the greeting; MODE silent never
+greets. Any user and password log in. Active mode (PORT) only, as the client uses.
 """
+import os
+import signal
 import socket
 import socketserver
+import subprocess
 import sys
+import time
 
 LONG_NAME = "L" * 250
 LISTINGS = {
@@ -29,8 +37,17 @@ LISTINGS = {
         "-rw-r--r--   1 ry ry            1 Mar 07  1998 first.txt",
         "-rw-r--r--   1 ry ry            2 Mar 07  1998 second.txt",
     ],
+    "iis": [
+        "03-07-98  02:05PM       <DIR>          pub",
+        "03-07-98  02:05PM                  512 readme.txt",
+        "12-31-01  11:59PM           3000000000 big.iso",
+        "01-01-00  12:00AM                    0 zero.dat",
+        "10-10-10  10:10AM                    7 two words.txt",
+    ],
+    "dying": [f"-rw-r--r--   1 ry ry            {i} Mar 07  1998 slow{i}.txt" for i in range(1, 4)],
     "": ["-rw-r--r--   1 ry ry            5 Mar 07  1998 plain.txt"],
 }
+MODE = "normal"
 BROKEN_TAIL = b"-rw-r--r--   1 ry ry      "  # no end of line: the transfer was cut
 
 
@@ -41,7 +58,12 @@ class Session(socketserver.StreamRequestHandler):
 
     def handle(self):
         self.port = None
+        if MODE == "silent":
+            self.rfile.read()  # until the client gives up
+            return
         self.reply("220 scripted")
+        if MODE == "hangup":
+            return
         for raw in self.rfile:
             line = raw.decode("latin-1").rstrip("\r\n")
             sys.stderr.write(f"<- {line}\n")
@@ -79,6 +101,12 @@ class Session(socketserver.StreamRequestHandler):
         lines = LISTINGS.get(key, LISTINGS[""])
         self.reply("150 here it comes")
         with socket.create_connection(self.port, timeout=10) as data:
+            if key == "dying":
+                for l in lines:
+                    data.sendall((l + "\r\n").encode("latin-1"))
+                    time.sleep(0.3)
+                data.sendall(BROKEN_TAIL)
+                os.kill(os.getpid(), signal.SIGKILL)
             data.sendall("".join(l + "\r\n" for l in lines).encode("latin-1"))
             if key == "broken":
                 data.sendall(BROKEN_TAIL)
@@ -91,7 +119,27 @@ class Server(socketserver.ThreadingTCPServer):
     daemon_threads = True
 
 
+def supervise(addr, root):
+    """Runs the server as a child and starts it again whenever it dies."""
+    child = None
+
+    def stop(*_):
+        if child:
+            child.kill()
+        sys.exit(0)
+
+    signal.signal(signal.SIGTERM, stop)
+    while True:
+        child = subprocess.Popen([sys.executable, __file__, addr, root, "dying-child"])
+        child.wait()
+        time.sleep(0.5)
+
+
 def main():
+    global MODE
+    MODE = sys.argv[3] if len(sys.argv) > 3 else "normal"
+    if MODE == "dying":
+        return supervise(sys.argv[1], sys.argv[2])
     Server((sys.argv[1], 21), Session).serve_forever()
 
 
