@@ -2,6 +2,7 @@
 // activated (caption, text, owner) and dismisses it, so nothing waits for a person.
 #include <windows.h>
 #include <gtest/gtest.h>
+#include <functional>
 #include <string>
 #include <vector>
 #include "ftp_env.h"
@@ -67,26 +68,59 @@ TEST_F(RealBoxes, AFailedConnectShowsItsBoxOwnedByTheHostWindow) {
     EXPECT_EQ(g_shown[0].text, "FtpConnect (c8) Could not connect to site.");
 }
 
+// Changes to the module's file, each of which the load must refuse with the one error box.
+struct Tamper {
+    const char* what;
+    std::function<void(std::string&)> apply;
+};
+
+size_t SectionStart(const std::string& image, DWORD characteristic) {
+    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(&image[*reinterpret_cast<const DWORD*>(&image[0x3C])]);
+    auto section = IMAGE_FIRST_SECTION(nt);
+    for (int i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section)
+        if (section->Characteristics & characteristic) return section->PointerToRawData + section->SizeOfRawData / 2;
+    return 0;
+}
+
+void FlipInside(std::string& image, const std::string& found) {
+    size_t at = image.find(found);
+    ASSERT_NE(at, std::string::npos) << found;
+    image[at + 1] ^= 0x20;
+}
+
 TEST_F(RealBoxes, ADamagedModuleShowsTheErrorBoxWithoutOwnerAndDoesNotLoad) {
     char self[MAX_PATH];
     GetModuleFileNameA(Ryinet(), self, MAX_PATH);
     bool ok = false;
-    std::string image = ReadWholeFile(self, &ok);
+    const std::string original = ReadWholeFile(self, &ok);
     ASSERT_TRUE(ok);
-    ASSERT_GT(image.size(), 0x500u);
-    image[0x500] ^= 0x40;  // inside the first section
+    const Tamper tampers[] = {
+        {"a code byte", [](std::string& m) { m[SectionStart(m, IMAGE_SCN_CNT_CODE)] ^= 0x40; }},
+        {"a data byte (another box's text)", [](std::string& m) { FlipInside(m, "Unable to delete file."); }},
+        {"an exported name", [](std::string& m) { FlipInside(m, std::string("RyFtpMd\0", 8)); }},
+        {"the header's time stamp", [](std::string& m) { m[*reinterpret_cast<DWORD*>(&m[0x3C]) + 8] ^= 0x01; }},
+        {"the last byte cut off", [](std::string& m) { m.pop_back(); }},
+    };
     char dir[MAX_PATH];
     GetTempPathA(MAX_PATH, dir);
-    std::string copy = std::string(dir) + "rydamaged.dll";
-    WriteWholeFile(copy, image);
-    HMODULE m = LoadLibraryA(copy.c_str());
-    EXPECT_EQ(m, nullptr);
-    if (m) FreeLibrary(m);
-    DeleteFileA(copy.c_str());
-    ASSERT_EQ(g_shown.size(), 1u);
-    EXPECT_EQ(g_shown[0].owner, nullptr);
-    EXPECT_EQ(g_shown[0].caption, "RYINET");
-    EXPECT_EQ(g_shown[0].text, "RYINET.DLL has been damaged or modified and cannot be loaded.");
+    for (const Tamper& t : tampers) {
+        std::string image = original;
+        t.apply(image);
+        ASSERT_NE(image, original) << t.what;
+        std::string copy = std::string(dir) + "rydamaged.dll";
+        WriteWholeFile(copy, image);
+        g_shown.clear();
+        HMODULE m = LoadLibraryA(copy.c_str());
+        DWORD error = GetLastError();
+        EXPECT_EQ(m, nullptr) << t.what;
+        EXPECT_EQ(error, static_cast<DWORD>(ERROR_DLL_INIT_FAILED)) << t.what << ": the module's own check refused it";
+        if (m) FreeLibrary(m);
+        DeleteFileA(copy.c_str());
+        ASSERT_EQ(g_shown.size(), 1u) << t.what;
+        EXPECT_EQ(g_shown[0].owner, nullptr) << t.what;
+        EXPECT_EQ(g_shown[0].caption, "RYINET") << t.what;
+        EXPECT_EQ(g_shown[0].text, "RYINET.DLL has been damaged or modified and cannot be loaded.") << t.what;
+    }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <string.h>
 #include <chrono>
 #include <random>
+#include <regex>
 #include <string>
 #include <vector>
 #include "boxes.h"
@@ -263,17 +264,19 @@ TEST_F(Synthetic, AMissingCloseEntryKeepsEveryRecordShowsB3AndReturnsZero) {
 
 // ---- Synthetic find records: random records and scale ----------------------------------
 
-// Any name of 1 to 259 characters (';' and '|' likely), any attributes and size, and times
-// inside, at the edge of and beyond the calendar.
+// Any name of 1 to 259 characters (';', '|', blanks and high bytes likely) or a name field
+// with no terminator at all, any attributes and size, and times inside, at the edge of and
+// beyond the calendar.
 void RandomRecord(std::mt19937& rng, WIN32_FIND_DATAA& r) {
     memset(&r, 0xEE, sizeof r);
-    std::uniform_int_distribution<int> len(1, MAX_PATH - 1), byte(1, 255), pick(0, 9);
-    int n = len(rng);
+    std::uniform_int_distribution<int> len(1, MAX_PATH), byte(1, 255), pick(0, 9);
+    int n = len(rng);  // MAX_PATH: the whole field, unterminated
+    const char kLikely[] = ";| \xE9";
     for (int i = 0; i < n; ++i) {
         int p = pick(rng);
-        r.cFileName[i] = p == 0 ? ';' : p == 1 ? '|' : static_cast<char>(byte(rng));
+        r.cFileName[i] = p < 4 ? kLikely[p] : static_cast<char>(byte(rng));
     }
-    r.cFileName[n] = '\0';
+    if (n < MAX_PATH) r.cFileName[n] = '\0';
     r.dwFileAttributes = rng();
     r.nFileSizeHigh = rng();
     r.nFileSizeLow = rng();
@@ -284,24 +287,52 @@ void RandomRecord(std::mt19937& rng, WIN32_FIND_DATAA& r) {
     }
 }
 
-TEST_F(Synthetic, RandomRecordsAreExactAndWithinTheirBound) {
-    const size_t kCount = 20000;
+// size bytes that end where an inaccessible page begins: a write past them faults.
+class GuardedBuffer {
+public:
+    explicit GuardedBuffer(size_t size) {
+        size_t pages = (size + 4095) / 4096 + 1;
+        base_ = static_cast<char*>(VirtualAlloc(nullptr, pages * 4096, MEM_COMMIT, PAGE_READWRITE));
+        DWORD old;
+        VirtualProtect(base_ + (pages - 1) * 4096, 4096, PAGE_NOACCESS, &old);
+        data_ = base_ + (pages - 1) * 4096 - size;
+    }
+    ~GuardedBuffer() { VirtualFree(base_, 0, MEM_RELEASE); }
+    char* data() const { return data_; }
+private:
+    char* base_;
+    char* data_;
+};
+
+// Records compared with wsprintfA's own rendering of the documented formats, each of the
+// documented shape and bound, in a buffer sized exactly for the text.
+TEST_F(Synthetic, RandomRecordsAreExactWithinTheirBoundAndFitAnExactBuffer) {
+    const size_t kCount = 10000;
     std::vector<WIN32_FIND_DATAA> records(kCount);
     std::mt19937 rng(20261208);
     for (auto& r : records) RandomRecord(rng, r);
-    std::string text = List(records);
-    EXPECT_EQ(text, ExpectedListing(records));
-    size_t at = 0, longest = 0;
+    std::string expected = ExpectedListing(records);
+    SyntheticFinds source(entries_, kCount, [&](size_t i, WIN32_FIND_DATAA& r) { r = records[i]; });
+    GuardedBuffer out(expected.size() + 1);
+    ASSERT_EQ(RyFtpDir(0xC0, kOwner, "*", 0, out.data()), 0);
+    ASSERT_EQ(std::string(out.data()), expected);
+
+    const std::regex tail(";\\d\\d/\\d\\d/\\d{4,5}  \\d\\d:\\d\\d;(<DIR>|-?\\d{1,10})\\|$");
+    size_t longest = 0;
+    int unterminated = 0;
     for (const auto& r : records) {
-        size_t len = ExpectedRecord(r).size();
+        std::string record = ExpectedRecord(r);
+        bool directory = (r.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        size_t name = strnlen(r.cFileName, MAX_PATH - 1) + (directory ? 6 : 0);
+        ASSERT_TRUE(std::regex_match(record.substr(name), tail)) << record.substr(name);
         SYSTEMTIME t;
         bool fiveDigitYear = FileTimeToSystemTime(&r.ftLastWriteTime, &t) && t.wYear >= 10000;
-        EXPECT_LE(len, 290u + (fiveDigitYear ? 1 : 0));
-        longest = std::max(longest, len);
-        at += len;
+        EXPECT_LE(record.size(), 290u + (fiveDigitYear ? 1 : 0));
+        longest = std::max(longest, record.size());
+        unterminated += memchr(r.cFileName, 0, MAX_PATH) == nullptr;
     }
-    EXPECT_EQ(at, text.size());
-    EXPECT_GE(longest, 280u) << "the random names should reach the bound";
+    EXPECT_GE(longest, 285u) << "the random names should reach the bound";
+    EXPECT_GT(unterminated, 10);
 }
 
 // Short, distinct records so a million fit in a 32-bit host; compared record by record.

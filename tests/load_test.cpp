@@ -172,7 +172,7 @@ struct LoadRun {
 };
 
 // threads host threads, each with its own session and connection, rounds rounds each. A
-// thread that makes no progress for 20 s counts as hung: its missing rounds fail.
+// thread that makes no progress for 10 s counts as hung: its missing rounds fail.
 LoadResult RunLoad(const HostWininet& w, const Expected& e, int threads, int rounds, bool raw) {
     auto run = std::make_shared<LoadRun>();
     run->w = &w;
@@ -198,7 +198,7 @@ LoadResult RunLoad(const HostWininet& w, const Expected& e, int threads, int rou
     LoadResult result;
     for (int t = 0; t < threads; ++t) {
         LoadRun::Worker& me = run->workers[t];
-        while (!me.finished && GetTickCount() - me.lastProgress < 20000) Sleep(100);
+        while (!me.finished && GetTickCount() - me.lastProgress < 10000) Sleep(100);
         if (me.finished) {
             pool[t].join();
             result.failedRounds += me.failed;

@@ -6,15 +6,14 @@ std::string ExpectedRecord(const WIN32_FIND_DATAA& e) {
     bool directory = (e.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     std::string name(e.cFileName, strnlen(e.cFileName, MAX_PATH - 1));
     std::string out = directory ? " [ " + name + " ] " : name;
+    // The fields exactly as wsprintfA writes them with the documented formats.
     char date[32] = "00/00/0000  00:00";  // what an unconvertible time must read
     SYSTEMTIME t;
     if (FileTimeToSystemTime(&e.ftLastWriteTime, &t))
-        snprintf(date, sizeof date, "%02u/%02u/%u  %02u:%02u", t.wMonth, t.wDay, t.wYear, t.wHour, t.wMinute);
-    out += ";";
-    out += date;
-    out += ";";
-    out += directory ? "<DIR>" : std::to_string(static_cast<int>(e.nFileSizeLow));
-    return out + "|";
+        wsprintfA(date, "%02d/%02d/%d  %02d:%02d", t.wMonth, t.wDay, t.wYear, t.wHour, t.wMinute);
+    char size[16] = "<DIR>";
+    if (!directory) wsprintfA(size, "%d", static_cast<int>(e.nFileSizeLow));
+    return out + ";" + date + ";" + size + "|";
 }
 
 std::string ExpectedListing(const std::vector<WIN32_FIND_DATAA>& entries) {
