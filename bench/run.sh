@@ -1,9 +1,41 @@
 #!/bin/sh
-# run.sh BUILD: the listing benchmark, with a 30-entry server on 127.0.0.5:21 (the
-# build's own loopback network, see RYINET_TEST_NET) for the real-listing comparison.
+# run.sh BUILD: every benchmark in one table, with a 30-entry server on the build's own
+# loopback network (.5, see RYINET_TEST_NET) for the real-server figures. Writes the table
+# to bench/results.md and the per-record curve to bench/per-record.png.
 set -e
 build=$(cd "${1:-build}" && pwd)
 top=$(cd "$(dirname "$0")/.." && pwd)
 addr="$(cat "$build/test-net").5"
-exec "$top/tests/servers/with_server.sh" bench "$addr" "$build/bench-ftp" \
-    "$top/cmake/wine-run.sh" --build "$build" "$build/bin/bench_listing.exe" "$addr"
+out="$build/bench-out"
+mkdir -p "$out"
+"$top/tests/servers/with_server.sh" bench "$addr" "$build/bench-ftp" \
+    "$top/cmake/wine-run.sh" --build "$build" "$build/bin/ryinet_bench.exe" "$addr" \
+    "Z:$out/table.md" "Z:$out/per-record.dat"
+
+{
+    echo "# Benchmark results"
+    echo
+    echo "Written by \`make bench\` on $(date -u +%Y-%m-%d), $(wine --version 2>/dev/null || echo Wine),"
+    echo "$(nproc) cores. Each figure is the median of several runs, all taken in one process."
+    echo "The floor is the synthetic source's own find loop with the time conversion and a copy"
+    echo "of the bytes RyFtpDir writes; the real-server figures use pyftpdlib on loopback."
+    echo
+    cat "$out/table.md"
+    echo
+    echo "![RyFtpDir cost per record against the number of records](per-record.png)"
+} > "$top/bench/results.md"
+
+gnuplot <<PLOT
+set terminal png size 720,420
+set output "$top/bench/per-record.png"
+set title "RyFtpDir: cost per record as the listing grows"
+set logscale x
+set xlabel "records in one listing"
+set ylabel "ns per record"
+set yrange [0:*]
+set key bottom right
+set grid
+plot "$out/per-record.dat" using 1:2 with linespoints lw 2 title "RyFtpDir", \
+     "" using 1:3 with linespoints lw 2 title "floor (find loop, time conversion, copy)"
+PLOT
+echo "wrote $top/bench/results.md and $top/bench/per-record.png"

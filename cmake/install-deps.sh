@@ -1,10 +1,12 @@
 #!/bin/sh
 # Installs what the build and the tests need, only when something is missing (as root,
-# with apt-get). Safe to run every time.
+# with apt-get). Safe to run every time. libsodium23 and libssl3 are what the unpacked
+# pure-ftpd the tests fetch (never installed: it conflicts with vsftpd) needs to run.
 set -e
 PACKAGES="cmake make python3 g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
 googletest wine wine32:i386 xvfb xauth python3-pyftpdlib vsftpd python3-twisted
-clang lld llvm libwine-dev osslsigncode gnuplot-nox imagemagick"
+clang lld llvm libwine-dev osslsigncode gnuplot-nox imagemagick
+libsodium23 libssl3"
 
 missing=""
 for p in $PACKAGES; do

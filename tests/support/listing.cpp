@@ -105,3 +105,7 @@ SyntheticFinds::SyntheticFinds(EntryControl& entries, size_t count, Generator ge
 SyntheticFinds::~SyntheticFinds() { g_source.generate = nullptr; }
 
 const SyntheticFinds::Calls& SyntheticFinds::calls() const { return g_source.calls; }
+
+decltype(&FtpFindFirstFileA) SyntheticFinds::findFirst() { return &FakeFindFirst; }
+
+decltype(&InternetFindNextFileA) SyntheticFinds::findNext() { return &FakeFindNext; }

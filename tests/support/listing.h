@@ -35,4 +35,8 @@ public:
         int first = 0, next = 0, closed = 0;
     };
     const Calls& calls() const;
+
+    // The source's own find entries, for a host's loop over the very same records.
+    static decltype(&FtpFindFirstFileA) findFirst();
+    static decltype(&InternetFindNextFileA) findNext();
 };
