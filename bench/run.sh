@@ -30,6 +30,8 @@ set terminal png size 720,420
 set output "$top/bench/per-record.png"
 set title "RyFtpDir: cost per record as the listing grows"
 set logscale x
+set xrange [600:1600000]
+set xtics ("1k" 1000, "10k" 10000, "100k" 100000, "1M" 1000000)
 set xlabel "records in one listing"
 set ylabel "ns per record"
 set yrange [0:*]
