@@ -1,5 +1,5 @@
 # make test: install what is missing, configure, build, run every test under Wine.
-# make demo: build, then run the demo host against a local FTP server it starts itself.
+# make demo: build, then run ryftp on a sample session against a local FTP server it starts.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS = -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchain-i686-mingw.cmake -DCMAKE_BUILD_TYPE=Release
@@ -9,7 +9,7 @@ ifdef TEST_NET
 CMAKE_FLAGS += -DRYINET_TEST_NET=$(TEST_NET)
 endif
 
-.PHONY: all deps configure build test demo bench clean
+.PHONY: all deps configure build test demo bench bench-get clean
 
 all: build
 
@@ -30,6 +30,9 @@ demo: build
 
 bench: build
 	sh bench/run.sh $(BUILD)
+
+bench-get: build
+	sh bench/ryftp_get.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD)

@@ -3,8 +3,9 @@
 
 Starts a real FTP server on ADDR:21 (loopback only) serving a fresh sample tree under
 DIR/root, detached, and records its pid in DIR/pid; stop ends exactly that pid.
-KIND is pyftpdlib, vsftpd, scripted (our own server for listings no real server makes)
-or bench (pyftpdlib serving a flat directory of 30 files).
+KIND is pyftpdlib, vsftpd, scripted (our own server for listings no real server makes),
+bench (pyftpdlib serving a flat directory of 30 files) or demo (pyftpdlib serving the
+sample tree with a name holding ';' and an 8 MiB file, for make demo).
 """
 import os
 import shutil
@@ -46,6 +47,14 @@ def make_tree(root, owner=None):
             for n in dirnames + filenames:
                 os.chown(os.path.join(dirpath, n), owner, owner)
             os.chown(dirpath, owner, owner)
+
+
+def make_demo_tree(root):
+    make_tree(root)
+    with open(os.path.join(root, "notes;v2.txt"), "wb") as f:
+        f.write(b"a name with a semicolon\r\n")
+    with open(os.path.join(root, "big.bin"), "wb") as f:
+        f.write(bytes(range(256)) * (8 * 1024 * 1024 // 256))
 
 
 def make_flat_tree(root, count=30):
@@ -115,7 +124,7 @@ def start(kind, addr, base):
         cmd = ["/usr/sbin/vsftpd", vsftpd_config(addr, base, root)]
     else:
         root = os.path.join(base, "root")
-        make_flat_tree(root) if kind == "bench" else make_tree(root)
+        {"bench": make_flat_tree, "demo": make_demo_tree}.get(kind, make_tree)(root)
         script = "scripted_ftp.py" if kind == "scripted" else "pyftpd_server.py"
         cmd = ["/usr/bin/python3", os.path.join(HERE, script), addr, root]
     log = open(os.path.join(base, "server.log"), "wb")
