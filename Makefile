@@ -1,5 +1,6 @@
 # make test: install what is missing, configure, build, run every test under Wine.
 # make demo: build, then run ryftp on a sample session against a local FTP server it starts.
+# make screenshots: build, then take the Explorer's pictures in docs/ again.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS = -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchain-i686-mingw.cmake -DCMAKE_BUILD_TYPE=Release
@@ -9,7 +10,7 @@ ifdef TEST_NET
 CMAKE_FLAGS += -DRYINET_TEST_NET=$(TEST_NET)
 endif
 
-.PHONY: all deps configure build test demo bench bench-get clean
+.PHONY: all deps configure build test demo bench bench-get screenshots clean
 
 all: build
 
@@ -33,6 +34,9 @@ bench: build
 
 bench-get: build
 	sh bench/ryftp_get.sh $(BUILD)
+
+screenshots: build
+	sh examples/explorer/screenshots.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD)
