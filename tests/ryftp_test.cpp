@@ -129,10 +129,11 @@ TEST_P(RealServer, EveryFtpCommandDoesItsWorkOnTheServedTree) {
     WriteWholeFile(server_.path("semi;colon.txt"), "a name the listing must not split");
     std::string local = FreshDirectory(GetParam().fixture);
     WriteWholeFile(local + "\\keep.bin", "mine");
+    CreateDirectoryA((local + "\\adir").c_str(), nullptr);  // no file can take its name
     const std::string top = GetParam().top, sub = top == "/" ? "/pub" : top + "/pub";
     Session s = Ryftp("--echo-boxes " + open(),
                       "cd " + top + "\npwd\nls\ncd pub\nls\ncd " + top + "\ncd nowhere\n"
-                      "get binary.bin\nget missing.bin keep.bin\nput no-such-file\n"
+                      "get binary.bin\nget missing.bin keep.bin\nget binary.bin adir\nput no-such-file\n"
                       "mkdir made\nput binary.bin made/up.bin\nrename made/up.bin made/renamed.bin\n"
                       "ls made/*\ndelete made/renamed.bin\nrmdir made\nclose\nbye\n",
                       local);
@@ -144,6 +145,7 @@ TEST_P(RealServer, EveryFtpCommandDoesItsWorkOnTheServedTree) {
                         "ryftp> cd nowhere\ndirectory not changed\n",
                         "received binary.bin: 1156 bytes\n",
                         "[box] FTP Open File Error: Unable to open file.\nnot received: missing.bin\n",
+                        "not received: binary.bin: cannot write adir",
                         "no such local file: no-such-file\n", "created made\n",
                         "sent binary.bin as made/up.bin: 1156 bytes\n",
                         "renamed made/up.bin to made/renamed.bin\n", "1156  renamed.bin\n1 entry\n",
@@ -153,6 +155,7 @@ TEST_P(RealServer, EveryFtpCommandDoesItsWorkOnTheServedTree) {
     EXPECT_EQ(ReadWholeFile(local + "\\binary.bin", &ok), ReadWholeFile(server_.path("binary.bin"), &ok));
     EXPECT_EQ(ReadWholeFile(local + "\\keep.bin", &ok), "mine") << "a failed get keeps the file it would replace";
     EXPECT_FALSE(FileExists(local + "\\keep.bin.part"));
+    EXPECT_FALSE(FileExists(local + "\\adir.part")) << "a transfer that cannot be kept leaves nothing";
     EXPECT_FALSE(FileExists(local + "\\missing.bin"));
     EXPECT_FALSE(DirectoryExists(server_.path("made")));
 }
@@ -253,6 +256,7 @@ TEST_F(LongListing, AListingPastItsRoomStopsRyftpWithAClearMessage) {
     EXPECT_EQ(s.exitCode, 1u) << "stopped, not crashed";
     EXPECT_TRUE(s.says({"ryftp> ls many/*\n", "the result passed the 291 bytes reserved for it", "stops before"}));
     EXPECT_EQ(s.out.find("20 entries"), std::string::npos);
+    EXPECT_EQ(s.out.find("does not fit"), std::string::npos) << "stopped while writing, not after the call";
 }
 
 TEST(GrowingBufferMemory, AWriteFarIntoItCommitsOnlyThePageItTouched) {

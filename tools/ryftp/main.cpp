@@ -18,7 +18,7 @@
 #include "session.h"
 
 #ifndef RYFTP_VERSION
-#define RYFTP_VERSION "1.0.0"
+#define RYFTP_VERSION "(unversioned build)"  // the build gives the project's version
 #endif
 
 namespace {
