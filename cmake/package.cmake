@@ -2,7 +2,7 @@
 #   bin/      RYINET.dll and the host tools
 #   include/  the public headers
 #   lib/      libRYINET.dll.a (MinGW), RYINET.lib (MSVC), RYINET.def, cmake/RYINET/
-#   docs/, examples/, README.md, LICENSE
+#   docs/, examples/c_host (a host built from this tree alone), README.md, LICENSE
 # make dist zips that tree (cmake/dist.py).
 include(CMakePackageConfigHelpers)
 
@@ -17,7 +17,8 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/RYINETConfig.cmake ${CMAKE_BINARY_DIR}/R
         DESTINATION lib/cmake/RYINET)
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs)
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION examples)
+# The Explorer sample builds inside the source tree only (it shares ryftp's result buffer).
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/c_host DESTINATION examples)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
 
 # The console host ships beside the library.
