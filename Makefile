@@ -1,5 +1,9 @@
 # make test: install what is missing, configure, build, run every test under Wine.
-# make demo: build, then run the demo host against a local FTP server it starts itself.
+# make demo: build, then run ryftp on a sample session against a local FTP server it starts.
+# make dist: the release, from a build tree of its own without the test bench:
+#   dist/ryinet-VERSION-win32.zip and dist/SHA256SUMS. With SIGN_CERT=cert.pem
+#   SIGN_KEY=key.pem the DLL and programs are signed (Authenticode SHA-256) first.
+# make screenshots: build, then take the Explorer's pictures in docs/ again.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS = -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchain-i686-mingw.cmake -DCMAKE_BUILD_TYPE=Release
@@ -9,7 +13,13 @@ ifdef TEST_NET
 CMAKE_FLAGS += -DRYINET_TEST_NET=$(TEST_NET)
 endif
 
-.PHONY: all deps configure build test demo bench clean
+DIST ?= dist
+RELEASE_BUILD ?= $(BUILD)/release
+ifdef SIGN_CERT
+SIGN_FLAGS = --sign-cert $(SIGN_CERT) --sign-key $(SIGN_KEY)
+endif
+
+.PHONY: all deps configure build test demo bench bench-get dist screenshots clean
 
 all: build
 
@@ -31,5 +41,16 @@ demo: build
 bench: build
 	sh bench/run.sh $(BUILD)
 
+bench-get: build
+	sh bench/ryftp_get.sh $(BUILD)
+
+screenshots: build
+	sh examples/explorer/screenshots.sh $(BUILD)
+
+dist: deps
+	cmake -S . -B $(RELEASE_BUILD) $(CMAKE_FLAGS) -DRYINET_TESTS=OFF
+	cmake --build $(RELEASE_BUILD) -j $(JOBS)
+	python3 cmake/dist.py $(RELEASE_BUILD) $(DIST) $(SIGN_FLAGS)
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(DIST)

@@ -5,7 +5,7 @@
 set -e
 PACKAGES="cmake make python3 g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
 googletest wine wine32:i386 xvfb xauth python3-pyftpdlib vsftpd python3-twisted
-clang lld llvm libwine-dev osslsigncode gnuplot-nox imagemagick
+clang lld llvm libwine-dev osslsigncode openssl gnuplot-nox imagemagick fonts-wine
 libsodium23 libssl3"
 
 missing=""

@@ -6,8 +6,9 @@ DIR/root, detached, and records its pid in DIR/pid; stop ends exactly that pid a
 processes it started (its process group).
 KIND is pyftpdlib, vsftpd, pureftpd, twisted, scripted (our own server for listings no
 real server makes), dying, hangup or silent (the scripted server's fault modes, see
-scripted_ftp.py), or bench (pyftpdlib serving a flat directory of 30 files).
-pure-ftpd conflicts with vsftpd as a Debian package, so it is never installed: its
+scripted_ftp.py), bench (pyftpdlib serving a flat directory of 30 files) or demo
+(pyftpdlib serving the sample tree with a name holding ';' and an 8 MiB file, for make
+demo). pure-ftpd conflicts with vsftpd as a Debian package, so it is never installed: its
 package is fetched once into DIR/../pure-ftpd and run from there.
 """
 import glob
@@ -56,6 +57,14 @@ def make_tree(root, owner=None):
             for n in dirnames + filenames:
                 os.chown(os.path.join(dirpath, n), owner, owner)
             os.chown(dirpath, owner, owner)
+
+
+def make_demo_tree(root):
+    make_tree(root)
+    with open(os.path.join(root, "notes;v2.txt"), "wb") as f:
+        f.write(b"a name with a semicolon\r\n")
+    with open(os.path.join(root, "big.bin"), "wb") as f:
+        f.write(bytes(range(256)) * (8 * 1024 * 1024 // 256))
 
 
 def make_flat_tree(root, count=30):
@@ -160,7 +169,7 @@ def start(kind, addr, base):
         cmd = pure_ftpd_command(addr, base, root, ftp.pw_uid, ftp.pw_gid)
     else:
         root = os.path.join(base, "root")
-        make_flat_tree(root) if kind == "bench" else make_tree(root)
+        {"bench": make_flat_tree, "demo": make_demo_tree}.get(kind, make_tree)(root)
         if kind in ("scripted", "dying", "hangup", "silent"):
             script, mode = "scripted_ftp.py", [kind]
         else:

@@ -1,7 +1,9 @@
 // A phonebook service standing in for the Remote Access Service (the platform's own lists
-// nothing and fails every dial): RYINET's RASAPI32 imports are patched to it. It keeps
-// entries with stored credentials, answers enumeration with the two-call protocol, dials
-// synchronously, and checks record sizes as the real service does.
+// nothing and fails every dial): RYINET's RASAPI32 imports are patched to it. The service
+// is the one behind the RASAPI32.DLL stand-in (standin/rasapi32): entries with stored
+// credentials, enumeration with the two-call protocol, synchronous dials, record sizes
+// checked as the real service does. Here it also records what RYINET passed and can
+// misbehave on purpose.
 #pragma once
 #include <windows.h>
 #include <memory>

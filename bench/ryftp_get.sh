@@ -1,0 +1,18 @@
+#!/bin/sh
+# ryftp_get.sh BUILD: get of a 64 MiB file, ryftp's code against a raw InternetReadFile
+# loop in the same process, then curl for the record; pyftpdlib on the build's .19.
+set -e
+build=$(cd "${1:-build}" && pwd)
+top=$(cd "$(dirname "$0")/.." && pwd)
+addr="$(cat "$build/test-net").19"
+base="$build/bench-get-ftp"
+fixture="$top/tests/servers/ftp_fixture.py"
+/usr/bin/python3 "$fixture" start demo "$addr" "$base"
+trap '/usr/bin/python3 "$fixture" stop demo "$addr" "$base"' EXIT
+head -c 67108864 /dev/urandom >"$base/root/big64.bin"
+"$top/cmake/wine-run.sh" --build "$build" "$build/bin/bench_ryftp_get.exe" "$addr" big64.bin
+if command -v curl >/dev/null; then
+    for i in 1 2 3 4 5; do
+        curl -s -w '%{time_total}\n' -o /dev/null "ftp://ryuser:rypass@$addr/big64.bin"
+    done | sort -n | sed -n 3p | awk '{ printf "curl (for the record), median of 5: %.3f s (%.0f MB/s)\n", $1, 67108864 / $1 / 1e6 }'
+fi

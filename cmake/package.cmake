@@ -1,0 +1,38 @@
+# The package a Windows developer installs: cmake --install BUILD --prefix DIR lays out
+#   bin/      RYINET.dll and the host tools
+#   include/  the public headers
+#   lib/      libRYINET.dll.a (MinGW), RYINET.lib (MSVC), RYINET.def, cmake/RYINET/
+#   docs/, examples/c_host (a host built from this tree alone), README.md, LICENSE
+# make dist zips that tree (cmake/dist.py).
+include(CMakePackageConfigHelpers)
+
+install(TARGETS ryinet RUNTIME DESTINATION bin ARCHIVE DESTINATION lib)
+install(FILES $<TARGET_FILE_DIR:ryinet>/RYINET.lib DESTINATION lib)
+install(FILES ${PROJECT_SOURCE_DIR}/src/frame/ryinet.def DESTINATION lib RENAME RYINET.def)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/ DESTINATION include FILES_MATCHING PATTERN "*.h")
+
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/RYINETConfigVersion.cmake
+    COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_CURRENT_LIST_DIR}/RYINETConfig.cmake ${CMAKE_BINARY_DIR}/RYINETConfigVersion.cmake
+        DESTINATION lib/cmake/RYINET)
+
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs)
+# The Explorer sample builds inside the source tree only (it shares ryftp's result buffer).
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/c_host DESTINATION examples)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
+
+# The console host ships beside the library.
+if(TARGET ryftp)
+    ryinet_version_resource(ryftp "RYINET console FTP and dial-up host")
+    install(TARGETS ryftp RUNTIME DESTINATION bin)
+endif()
+
+# The release zip's name takes the version from here (cmake/dist.py reads it); the test
+# bench reads back the version resource of every binary that was given one.
+file(WRITE ${CMAKE_BINARY_DIR}/version "${PROJECT_VERSION}\n")
+get_property(versioned GLOBAL PROPERTY RYINET_VERSIONED_TARGETS)
+set(paths "")
+foreach(target ${versioned})
+    string(APPEND paths "$<TARGET_FILE:${target}>\n")
+endforeach()
+file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/versioned-binaries CONTENT "${paths}")

@@ -1,0 +1,28 @@
+# ryinet_version_resource(TARGET DESCRIPTION): gives a shipped binary its VERSIONINFO
+# (product, description, version, copyright, its own file name), so Explorer's
+# properties and GetFileVersionInfo tell a user what they have. Once per target.
+set(RYINET_COPYRIGHT "Copyright (C) 2026 The RYINET developers. MIT License.")
+set(RYINET_VERSION_RC_TEMPLATE ${CMAKE_CURRENT_LIST_DIR}/version.rc.in)
+
+function(ryinet_version_resource target description)
+    get_target_property(versioned ${target} RYINET_VERSIONED)
+    if(versioned)
+        return()
+    endif()
+    get_target_property(type ${target} TYPE)
+    if(type STREQUAL "SHARED_LIBRARY")
+        set(RY_FILE_TYPE VFT_DLL)
+    else()
+        set(RY_FILE_TYPE VFT_APP)
+    endif()
+    set(RY_DESCRIPTION "${description}")
+    set(RY_FILE_NAME "$<TARGET_FILE_NAME:${target}>")
+    set(RY_INTERNAL_NAME "$<TARGET_FILE_BASE_NAME:${target}>")
+    file(READ ${RYINET_VERSION_RC_TEMPLATE} template)
+    string(CONFIGURE "${template}" rc @ONLY)
+    set(out ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
+    file(GENERATE OUTPUT ${out} CONTENT "${rc}")
+    target_sources(${target} PRIVATE ${out})
+    set_target_properties(${target} PROPERTIES RYINET_VERSIONED TRUE)
+    set_property(GLOBAL APPEND PROPERTY RYINET_VERSIONED_TARGETS ${target})
+endfunction()

@@ -1,0 +1,550 @@
+// The RYINET Explorer's main window: a connect bar, a path bar with the actions, a report
+// list of the remote directory, a status bar, and the Dial-up menu. Every RYINET call
+// gets this window as owner, so a box the library shows is modal to it.
+#include "explorer.h"
+#include <commctrl.h>
+#include <commdlg.h>
+#include <ras.h>
+#include <shellapi.h>
+#include <wininet.h>
+#include <algorithm>
+#include <string>
+#include <vector>
+#include "growing_buffer.h"
+#include "ryinet.h"
+#include "ryinet_listing.h"
+
+namespace {
+
+const char kClass[] = "RyinetExplorer";
+const int kMargin = 6, kRowHeight = 24;
+const ULONGLONG kLargeFile = 1 << 20;  // downloads from this size show a progress bar
+const size_t kMostEntries = 1000000;    // address space is reserved for this many records
+const size_t kRecordBytes = 290;        // the most one listing record takes
+
+// The two bars above the list, as rows of controls; width 0 takes what the row leaves.
+struct Slot {
+    const char* cls;
+    const char* text;
+    DWORD style;
+    int id;
+    int width;
+};
+const DWORD kLabel = SS_RIGHT | SS_CENTERIMAGE, kEdit = ES_AUTOHSCROLL | WS_TABSTOP | WS_BORDER;
+const DWORD kButton = BS_PUSHBUTTON | WS_TABSTOP;
+const Slot kConnectBar[] = {
+    {"STATIC", "Server:", kLabel, 0, 44},      {"EDIT", "", kEdit, IDC_SERVER, 0},
+    {"STATIC", "User:", kLabel, 0, 34},        {"EDIT", "", kEdit, IDC_USER, 110},
+    {"STATIC", "Password:", kLabel, 0, 56},    {"EDIT", "", kEdit | ES_PASSWORD, IDC_PASSWORD, 110},
+    {"BUTTON", "&Connect", BS_DEFPUSHBUTTON | WS_TABSTOP, IDC_CONNECT, 84},
+};
+const Slot kPathBar[] = {
+    {"STATIC", "Path:", kLabel, 0, 44},        {"EDIT", "", kEdit | ES_READONLY, IDC_PATH, 0},
+    {"BUTTON", "&Up", kButton, IDC_UP, 40},    {"BUTTON", "Re&fresh", kButton, IDC_REFRESH, 64},
+    {"BUTTON", "&New folder", kButton, IDC_NEWFOLDER, 80},
+    {"BUTTON", "&Rename", kButton, IDC_RENAME, 64}, {"BUTTON", "&Delete", kButton, IDC_DELETE, 60},
+    {"BUTTON", "Do&wnload", kButton, IDC_DOWNLOAD, 76},
+};
+const int kActions[] = {IDC_UP, IDC_REFRESH, IDC_NEWFOLDER, IDC_RENAME, IDC_DELETE, IDC_DOWNLOAD};
+
+struct Row {
+    std::string name, size, modified;
+    bool directory;
+    unsigned long bytes;  // the low 32 bits of the size, as listed
+};
+
+// RyFtpDir and RyRasEnumE write all they have into a buffer whose size they are never
+// told; a result past the reservation stops the program before memory is overwritten.
+void StopBeforeOverwrite(size_t) {
+    FatalAppExitA(0, "The listing is larger than the RYINET Explorer can hold.");
+}
+
+struct Explorer {
+    HWND wnd = nullptr, list = nullptr, status = nullptr, progress = nullptr;
+    std::vector<HWND> connectBar, pathBar;
+    HMENU dialMenu = nullptr;
+    int folderIcon = 0, fileIcon = 0;
+    DWORD session = 0, connection = 0;  // ours to close: the connection, then the session
+    GrowingBuffer results{kMostEntries * kRecordBytes + 1, &StopBeforeOverwrite};  // RyFtpDir, RyRasEnumE
+    std::vector<Row> rows;              // what the list shows, directories first
+    std::vector<std::string> entries;   // the phonebook as the Dial-up menu last showed it
+    std::string entry;                  // the chosen entry, its stored user name, and
+    char user[257] = "";                // whether a password is stored with it
+    bool passwordSaved = false;
+    HRASCONN dial = nullptr;            // the dial-up connection we made, until hung up
+};
+
+HWND Child(HWND parent, const char* cls, const char* text, DWORD style, int id) {
+    HWND w = CreateWindowExA(0, cls, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                             GetModuleHandleA(nullptr), nullptr);
+    SendMessageA(w, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+    return w;
+}
+
+std::string TextOf(HWND w) {
+    std::string s(GetWindowTextLengthA(w) + 1, '\0');
+    s.resize(GetWindowTextA(w, &s[0], static_cast<int>(s.size())));
+    return s;
+}
+
+void SetStatus(Explorer* e, int part, const std::string& text) {
+    SendMessageA(e->status, SB_SETTEXTA, part, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+// ---- Listing ------------------------------------------------------------------------
+
+std::vector<Row> RowsOf(const char* listing) {
+    std::vector<Row> rows;
+    RyListingEntry e;
+    for (const char* cursor = listing; RyListingNext(&cursor, &e) == 1;) {
+        std::string name(e.name, e.nameLength);
+        if (name == "." || name == "..") continue;  // Up is the way to the parent
+        char date[32] = "";                          // none for a time outside the calendar
+        if (e.year) wsprintfA(date, "%02u/%02u/%u  %02u:%02u", e.month, e.day, e.year, e.hour, e.minute);
+        rows.push_back({name, e.isDirectory ? "" : std::to_string(e.size), date, e.isDirectory != 0, e.size});
+    }
+    std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+        if (a.directory != b.directory) return a.directory;
+        return lstrcmpiA(a.name.c_str(), b.name.c_str()) < 0;
+    });
+    return rows;
+}
+
+int IndexOf(Explorer* e, const std::string& name) {
+    for (size_t i = 0; i < e->rows.size(); ++i)
+        if (e->rows[i].name == name) return static_cast<int>(i);
+    return -1;
+}
+
+const Row* Selected(Explorer* e) {
+    int i = ListView_GetNextItem(e->list, -1, LVNI_SELECTED);
+    return i >= 0 && i < static_cast<int>(e->rows.size()) ? &e->rows[i] : nullptr;
+}
+
+// Reads the remote directory and its listing again; an empty directory lists nothing
+// (RyFtpDir's 1).
+void Refresh(Explorer* e) {
+    e->rows.clear();
+    char dir[260] = "";  // RyFtpCurDir writes at most 260 bytes
+    if (e->connection) {
+        RyFtpCurDir(e->connection, e->wnd, dir);
+        if (RyFtpDir(e->connection, e->wnd, "*", 0, e->results.data()) == 0)
+            e->rows = RowsOf(e->results.data());
+        e->results.release();  // the rows keep their own copies
+    }
+    SetDlgItemTextA(e->wnd, IDC_PATH, dir);
+    ListView_SetItemState(e->list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_SetItemCountEx(e->list, static_cast<int>(e->rows.size()), 0);
+    InvalidateRect(e->list, nullptr, TRUE);
+}
+
+// ---- Connection ---------------------------------------------------------------------
+
+void ShowConnection(Explorer* e) {
+    bool on = e->connection != 0;
+    SetStatus(e, 0, on ? "Connected to " + TextOf(GetDlgItem(e->wnd, IDC_SERVER)) : "Not connected");
+    SetStatus(e, 1, RyINetConn() ? "Internet: online" : "Internet: offline");
+    char ip[16] = "";
+    SetStatus(e, 2, RyGetIp(ip, nullptr) == 0 && ip[0] ? std::string("IP ") + ip : "IP unknown");
+    SetDlgItemTextA(e->wnd, IDC_CONNECT, on ? "Dis&connect" : "&Connect");
+    for (int id : kActions) EnableWindow(GetDlgItem(e->wnd, id), on);
+    for (int id : {IDC_SERVER, IDC_USER, IDC_PASSWORD}) EnableWindow(GetDlgItem(e->wnd, id), !on);
+}
+
+void Disconnect(Explorer* e, HWND owner) {
+    if (e->connection) RyINetClose(e->connection, owner);
+    if (e->session) RyINetClose(e->session, owner);
+    e->connection = e->session = 0;
+}
+
+void Connect(Explorer* e) {
+    std::string server = TextOf(GetDlgItem(e->wnd, IDC_SERVER));
+    std::string user = TextOf(GetDlgItem(e->wnd, IDC_USER));
+    std::string password = TextOf(GetDlgItem(e->wnd, IDC_PASSWORD));
+    e->session = RyINetOpen(e->wnd);
+    if (e->session)
+        e->connection = RyFtpConnect(e->session, 0, e->wnd, server.c_str(), user.c_str(), password.c_str());
+    SecureZeroMemory(&password[0], password.size());
+    if (!e->connection) Disconnect(e, e->wnd);  // the library has said why in its box
+    Refresh(e);
+    ShowConnection(e);
+}
+
+// ---- Remote operations ----------------------------------------------------------------
+
+void ChangeDirectory(Explorer* e, std::string dir) {  // a copy: the rows are read again
+    RyFSetDir(e->connection, 0, dir.c_str());  // a refusal leaves the path bar as it was
+    Refresh(e);
+}
+
+// The new folder gets a one-word name (the platform's listing keeps only a name's first
+// word) and its label is opened for editing, which renames it.
+void NewFolder(Explorer* e) {
+    std::string name = "NewFolder";
+    for (int n = 2; IndexOf(e, name) >= 0; ++n) name = "NewFolder" + std::to_string(n);
+    RyFtpMd(e->connection, e->wnd, name.c_str());
+    Refresh(e);
+    int i = IndexOf(e, name);
+    if (i < 0) return;
+    SetFocus(e->list);
+    ListView_EnsureVisible(e->list, i, FALSE);
+    ListView_EditLabel(e->list, i);
+}
+
+void Rename(Explorer* e, int index, const char* to) {
+    if (!to || !*to || index < 0 || index >= static_cast<int>(e->rows.size())) return;
+    std::string from = e->rows[index].name;
+    if (from == to) return;
+    RyFRenFile(e->connection, e->wnd, from.c_str(), to);
+    PostMessageA(e->wnd, WM_COMMAND, IDC_REFRESH, 0);  // after the list view has ended its edit
+}
+
+void DeleteSelected(Explorer* e) {
+    if (!Selected(e)) return;
+    Row row = *Selected(e);  // the rows may be read again while the question is open
+    std::string question = std::string("Delete the ") + (row.directory ? "folder" : "file") + " \"" + row.name +
+                           "\" from the server?";
+    if (MessageBoxA(e->wnd, question.c_str(), "Delete", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+    if (row.directory)
+        RyFtpRd(e->connection, e->wnd, row.name.c_str());
+    else
+        RyFDelFile(e->connection, e->wnd, row.name.c_str());
+    Refresh(e);
+}
+
+// Copies an open remote file into out; false when a read or a write failed. The bar
+// goes by the listed size (the low 32 bits: a file over 4 GiB fills it early).
+bool Transfer(Explorer* e, HINTERNET file, HANDLE out, ULONGLONG total) {
+    bool showProgress = total >= kLargeFile;
+    if (showProgress) {
+        RECT r;
+        SendMessageA(e->status, SB_GETRECT, 0, reinterpret_cast<LPARAM>(&r));
+        MoveWindow(e->progress, r.left + 2, r.top + 2, r.right - r.left - 4, r.bottom - r.top - 4, TRUE);
+        SendMessageA(e->progress, PBM_SETRANGE32, 0, 1000);
+        SendMessageA(e->progress, PBM_SETPOS, 0, 0);
+        ShowWindow(e->progress, SW_SHOW);
+    }
+    std::vector<char> block(64 * 1024);
+    ULONGLONG done = 0;
+    DWORD got = 0, written = 0;
+    bool ok = true;
+    while ((ok = InternetReadFile(file, block.data(), static_cast<DWORD>(block.size()), &got) != FALSE) && got) {
+        if (!WriteFile(out, block.data(), got, &written, nullptr) || written != got) {
+            ok = false;
+            break;
+        }
+        done += got;
+        if (showProgress) {
+            SendMessageA(e->progress, PBM_SETPOS, static_cast<WPARAM>(done * 1000 / std::max(done, total)), 0);
+            UpdateWindow(e->progress);
+        }
+    }
+    ShowWindow(e->progress, SW_HIDE);
+    return ok;
+}
+
+void Download(Explorer* e) {
+    const Row* row = Selected(e);
+    if (!row || row->directory) return;
+    std::string name = row->name;
+    ULONGLONG listedBytes = row->bytes;
+    char target[MAX_PATH];
+    lstrcpynA(target, name.c_str(), MAX_PATH);
+    OPENFILENAMEA ofn = {};
+    ofn.lStructSize = sizeof ofn;
+    ofn.hwndOwner = e->wnd;
+    ofn.lpstrFilter = "All files\0*.*\0";
+    ofn.lpstrFile = target;
+    ofn.nMaxFile = MAX_PATH;
+    ofn.lpstrTitle = "Download to";
+    ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_EXPLORER;
+    if (!GetSaveFileNameA(&ofn)) return;
+    DWORD file = RyFtpOpenFile(e->wnd, e->connection, name.c_str());
+    if (!file) return;  // the library has shown its box
+    HANDLE out = CreateFileA(target, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    bool ok = out != INVALID_HANDLE_VALUE &&
+              Transfer(e, reinterpret_cast<HINTERNET>(static_cast<ULONG_PTR>(file)), out, listedBytes);
+    if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+    RyINetClose(file, e->wnd);  // before the connection is used again
+    if (!ok) {
+        DeleteFileA(target);  // never leave a partial copy that looks whole
+        MessageBoxA(e->wnd, ("Could not download \"" + name + "\" to " + target + ".").c_str(), "Download",
+                    MB_OK | MB_ICONWARNING);
+    }
+    SetStatus(e, 0, ok ? "Downloaded " + name : "Download failed");
+}
+
+// ---- Dial-up --------------------------------------------------------------------------
+
+void ShowDial(Explorer* e, const char* state) {
+    std::string text = "Dial-up: ";
+    if (e->entry.empty())
+        text += "no entry chosen";
+    else if (*state)
+        text += e->entry + " " + state;
+    else
+        text += e->entry + " (user " + e->user + ", password " + (e->passwordSaved ? "saved" : "none") + ")";
+    SetStatus(e, kDialStatusPart, text);
+}
+
+void FillDialMenu(Explorer* e) {
+    while (GetMenuItemCount(e->dialMenu) > 0) DeleteMenu(e->dialMenu, 0, MF_BYPOSITION);
+    e->entries.clear();
+    RyRasEnumE(0, e->results.data());
+    for (const char* p = e->results.data(); *p;) {  // "Office;Home;"
+        const char* end = p + lstrlenA(p);
+        const char* semicolon = std::find(p, end, ';');
+        e->entries.emplace_back(p, semicolon);
+        p = semicolon == end ? end : semicolon + 1;
+    }
+    e->results.release();
+    for (size_t i = 0; i < e->entries.size(); ++i)
+        AppendMenuA(e->dialMenu, MF_STRING | (e->entries[i] == e->entry ? MF_CHECKED : 0),
+                    IDM_ENTRY + i, e->entries[i].c_str());
+    if (e->entries.empty()) AppendMenuA(e->dialMenu, MF_STRING | MF_GRAYED, 0, "(no phonebook entries)");
+    AppendMenuA(e->dialMenu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(e->dialMenu, MF_STRING | (e->entry.empty() || e->dial ? MF_GRAYED : 0), IDM_DIAL, "&Dial");
+    AppendMenuA(e->dialMenu, MF_STRING | (e->dial ? 0 : MF_GRAYED), IDM_HANGUP, "&Hang up");
+}
+
+// The stored password is read only to dial and is wiped right after; the window keeps
+// only whether there is one.
+void ChooseEntry(Explorer* e, size_t index) {
+    e->entry = e->entries[index];
+    char password[257] = "";
+    e->user[0] = '\0';
+    RdlParms(e->entry.c_str(), e->user, password);
+    e->passwordSaved = password[0] != '\0';
+    SecureZeroMemory(password, sizeof password);
+    ShowDial(e, "");
+}
+
+void HangUp(Explorer* e) {
+    if (!e->dial) return;
+    RasHangUpA(e->dial);
+    // The port is free again only when the connection is gone; wait for that, briefly.
+    RASCONNSTATUSA status = {};
+    status.dwSize = sizeof status;
+    for (int i = 0; i < 60 && RasGetConnectStatusA(e->dial, &status) != ERROR_INVALID_HANDLE; ++i) Sleep(50);
+    e->dial = nullptr;
+}
+
+void Dial(Explorer* e) {
+    if (e->entry.empty() || e->dial) return;
+    char user[257] = "", password[257] = "";
+    RdlParms(e->entry.c_str(), user, password);
+    ShowDial(e, "dialing...");
+    UpdateWindow(e->status);
+    DWORD handle = RyRasDial(e->wnd, e->entry.c_str(), user, password);
+    SecureZeroMemory(password, sizeof password);
+    e->dial = reinterpret_cast<HRASCONN>(static_cast<ULONG_PTR>(handle));
+    ShowDial(e, e->dial ? "connected" : "dial failed");
+    ShowConnection(e);
+}
+
+// ---- Window ---------------------------------------------------------------------------
+
+void LayOutRow(const std::vector<HWND>& controls, const Slot* slots, int y, int width) {
+    int fixed = kMargin;
+    for (size_t i = 0; i < controls.size(); ++i) fixed += slots[i].width + kMargin;
+    int x = kMargin;
+    for (size_t i = 0; i < controls.size(); ++i) {
+        int w = slots[i].width ? slots[i].width : std::max(60, width - fixed);
+        MoveWindow(controls[i], x, y, w, kRowHeight - 2, TRUE);
+        x += w + kMargin;
+    }
+}
+
+void LayOut(Explorer* e, int width, int height) {
+    LayOutRow(e->connectBar, kConnectBar, kMargin, width);
+    LayOutRow(e->pathBar, kPathBar, kMargin + kRowHeight + 4, width);
+    SendMessageA(e->status, WM_SIZE, 0, 0);
+    int parts[4] = {std::max(60, width - 440), std::max(120, width - 330), std::max(180, width - 220), -1};
+    SendMessageA(e->status, SB_SETPARTS, 4, reinterpret_cast<LPARAM>(parts));
+    RECT bar;
+    GetWindowRect(e->status, &bar);
+    int top = kMargin + 2 * kRowHeight + 10;
+    MoveWindow(e->list, 0, top, width, std::max(0, height - top - int(bar.bottom - bar.top)), TRUE);
+}
+
+std::vector<HWND> CreateRow(HWND parent, const Slot* slots, size_t count) {
+    std::vector<HWND> controls;
+    for (size_t i = 0; i < count; ++i)
+        controls.push_back(Child(parent, slots[i].cls, slots[i].text, slots[i].style, slots[i].id));
+    return controls;
+}
+
+int ShellIcon(const char* name, DWORD attributes, HIMAGELIST* list) {
+    SHFILEINFOA info = {};
+    *list = reinterpret_cast<HIMAGELIST>(SHGetFileInfoA(
+        name, attributes, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES));
+    return info.iIcon;
+}
+
+void CreateChildren(Explorer* e) {
+    e->connectBar = CreateRow(e->wnd, kConnectBar, ARRAYSIZE(kConnectBar));
+    e->pathBar = CreateRow(e->wnd, kPathBar, ARRAYSIZE(kPathBar));
+    e->list = Child(e->wnd, WC_LISTVIEWA, "",
+                    LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_EDITLABELS |
+                        LVS_SHAREIMAGELISTS | WS_TABSTOP | WS_BORDER,
+                    IDC_LIST);
+    ListView_SetExtendedListViewStyle(e->list, LVS_EX_FULLROWSELECT);
+    const struct { const char* title; int width, format; } columns[] = {
+        {"Name", 320, LVCFMT_LEFT}, {"Size", 100, LVCFMT_RIGHT}, {"Modified", 140, LVCFMT_LEFT}};
+    for (int i = 0; i < 3; ++i) {
+        LVCOLUMNA c = {};
+        c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
+        c.pszText = const_cast<char*>(columns[i].title);
+        c.cx = columns[i].width;
+        c.fmt = columns[i].format;
+        ListView_InsertColumn(e->list, i, &c);
+    }
+    HIMAGELIST icons = nullptr;  // the shell's own list: shared, never destroyed here
+    e->folderIcon = ShellIcon("folder", FILE_ATTRIBUTE_DIRECTORY, &icons);
+    e->fileIcon = ShellIcon("file", FILE_ATTRIBUTE_NORMAL, &icons);
+    ListView_SetImageList(e->list, icons, LVSIL_SMALL);
+    e->status = Child(e->wnd, STATUSCLASSNAMEA, "", SBARS_SIZEGRIP, IDC_STATUS);
+    e->progress = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD, 0, 0, 0, 0, e->status,
+                                  reinterpret_cast<HMENU>(IDC_PROGRESS), GetModuleHandleA(nullptr), nullptr);
+    HMENU bar = CreateMenu();
+    e->dialMenu = CreatePopupMenu();
+    AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(e->dialMenu), "&Dial-up");
+    SetMenu(e->wnd, bar);
+}
+
+LRESULT OnNotify(Explorer* e, NMHDR* nm) {
+    if (nm->idFrom != IDC_LIST) return 0;
+    switch (nm->code) {
+    case LVN_GETDISPINFOA: {
+        LVITEMA& item = reinterpret_cast<NMLVDISPINFOA*>(nm)->item;
+        if (item.iItem < 0 || item.iItem >= static_cast<int>(e->rows.size())) break;
+        const Row& row = e->rows[item.iItem];
+        if (item.mask & LVIF_TEXT) {
+            const std::string& text = item.iSubItem == 0 ? row.name : item.iSubItem == 1 ? row.size : row.modified;
+            lstrcpynA(item.pszText, text.c_str(), item.cchTextMax);
+        }
+        if (item.mask & LVIF_IMAGE) item.iImage = row.directory ? e->folderIcon : e->fileIcon;
+        break;
+    }
+    case LVN_ITEMACTIVATE: {  // double-click
+        int i = reinterpret_cast<NMITEMACTIVATE*>(nm)->iItem;
+        if (i >= 0 && i < static_cast<int>(e->rows.size()) && e->rows[i].directory)
+            ChangeDirectory(e, e->rows[i].name);
+        break;
+    }
+    case LVN_ENDLABELEDITA: {
+        LVITEMA& item = reinterpret_cast<NMLVDISPINFOA*>(nm)->item;
+        Rename(e, item.iItem, item.pszText);
+        return FALSE;  // the refresh shows what the server did
+    }
+    case LVN_KEYDOWN: {
+        WORD key = reinterpret_cast<NMLVKEYDOWN*>(nm)->wVKey;
+        int command = key == VK_F2 ? IDC_RENAME : key == VK_DELETE ? IDC_DELETE : key == VK_F5 ? IDC_REFRESH
+                      : key == VK_BACK ? IDC_UP : 0;
+        if (command && e->connection) PostMessageA(e->wnd, WM_COMMAND, command, 0);
+        break;
+    }
+    }
+    return 0;
+}
+
+void OnCommand(Explorer* e, int id) {
+    bool connected = e->connection != 0;
+    switch (id) {
+    case IDOK:  // Enter, through IsDialogMessage: connect, or open the selected folder
+        if (!connected)
+            Connect(e);
+        else if (GetFocus() == e->list && Selected(e) && Selected(e)->directory)
+            ChangeDirectory(e, Selected(e)->name);
+        return;
+    case IDC_CONNECT:
+        if (connected) {
+            Disconnect(e, e->wnd);
+            Refresh(e);
+            ShowConnection(e);
+        } else {
+            Connect(e);
+        }
+        return;
+    case IDM_DIAL: Dial(e); return;
+    case IDM_HANGUP:
+        HangUp(e);
+        ShowDial(e, "hung up");
+        return;
+    }
+    if (id >= IDM_ENTRY && id - IDM_ENTRY < static_cast<int>(e->entries.size())) ChooseEntry(e, id - IDM_ENTRY);
+    if (!connected) return;
+    const Row* row = Selected(e);
+    switch (id) {
+    case IDC_UP: ChangeDirectory(e, ".."); break;
+    case IDC_REFRESH: Refresh(e); break;
+    case IDC_NEWFOLDER: NewFolder(e); break;
+    case IDC_RENAME:
+        if (row) {
+            SetFocus(e->list);
+            ListView_EditLabel(e->list, static_cast<int>(row - e->rows.data()));
+        }
+        break;
+    case IDC_DELETE: DeleteSelected(e); break;
+    case IDC_DOWNLOAD: Download(e); break;
+    }
+}
+
+LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    Explorer* e = reinterpret_cast<Explorer*>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
+    switch (msg) {
+    case WM_NCCREATE:
+        e = new Explorer;
+        e->wnd = wnd;
+        SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(e));
+        break;
+    case WM_CREATE:
+        if (!e->results.reserved()) return -1;  // no room for listings: no window
+        CreateChildren(e);
+        ShowConnection(e);
+        ShowDial(e, "");
+        return 0;
+    case WM_SIZE: LayOut(e, LOWORD(lParam), HIWORD(lParam)); return 0;
+    case WM_COMMAND: OnCommand(e, LOWORD(wParam)); return 0;
+    case WM_NOTIFY: return OnNotify(e, reinterpret_cast<NMHDR*>(lParam));
+    case WM_INITMENUPOPUP:
+        if (reinterpret_cast<HMENU>(wParam) == e->dialMenu) FillDialMenu(e);
+        return 0;
+    case WM_DESTROY:
+        Disconnect(e, nullptr);  // no boxes owned by a window on its way out
+        HangUp(e);
+        PostQuitMessage(0);
+        return 0;
+    case WM_NCDESTROY:
+        SetWindowLongPtrA(wnd, GWLP_USERDATA, 0);
+        delete e;
+        break;
+    }
+    return DefWindowProcA(wnd, msg, wParam, lParam);
+}
+
+}  // namespace
+
+HWND CreateExplorerWindow(HINSTANCE instance, int show) {
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&icc);
+    WNDCLASSEXA wc = {};
+    wc.cbSize = sizeof wc;
+    if (!GetClassInfoExA(instance, kClass, &wc)) {
+        wc.lpfnWndProc = WindowProc;
+        wc.hInstance = instance;
+        wc.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+        wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        wc.lpszClassName = kClass;
+        if (!RegisterClassExA(&wc)) return nullptr;
+    }
+    HWND wnd = CreateWindowExA(0, kClass, "RYINET Explorer", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                               800, 520, nullptr, nullptr, instance, nullptr);
+    if (wnd) {
+        ShowWindow(wnd, show);
+        UpdateWindow(wnd);
+    }
+    return wnd;
+}

@@ -1,0 +1,51 @@
+// The phonebook service behind the RAS stand-ins: the RASAPI32.DLL that replaces Wine's
+// stub, and the test bench's in-process service. It answers the calls RYINET and its
+// hosts make, with the record sizes and error codes of the real service.
+#pragma once
+#include <windows.h>
+#include <ras.h>
+#include <string>
+#include <vector>
+
+namespace rasstandin {
+
+struct Entry {
+    std::string name;
+    std::string user;
+    std::string password;  // the password the remote side accepts
+    bool passwordSaved;    // stored with the entry, so RasGetEntryDialParams returns it
+};
+
+// Entries of a phonebook in the Windows phonebook's INI format, in file order: one
+// [section] per entry; the stand-in's own keys StandInUser, StandInPassword and
+// StandInSavePassword (1 = saved) hold the credentials. Other keys are ignored.
+std::vector<Entry> ParsePhonebook(const std::string& text);
+
+class Service {
+public:
+    std::vector<Entry> entries;
+    bool fillWhatFits = false;           // a too-small enumeration fills the records that fit
+    bool failedDialLeavesHandle = true;  // the real service's way
+
+    DWORD enumEntries(LPCSTR reserved, LPCSTR phonebook, LPRASENTRYNAMEA names, LPDWORD bytes,
+                      LPDWORD count);
+    DWORD getEntryDialParams(LPCSTR phonebook, void* params, LPBOOL passwordReturned);
+    DWORD dial(const void* extensions, LPCSTR phonebook, const void* params, HRASCONN* connection);
+    DWORD hangUp(HRASCONN connection);
+    DWORD connectStatus(HRASCONN connection, LPRASCONNSTATUSA status);
+
+private:
+    struct Connection {
+        DWORD handle;
+        DWORD error;         // 0 for a live connection, else why the dial failed
+        int pollsUntilGone;  // after a hang-up: status polls that still see it
+        bool hungUp;
+    };
+    const Entry* find(const char* name) const;
+    Connection* connection(HRASCONN handle);
+
+    DWORD nextHandle_ = 0x100;
+    std::vector<Connection> connections_;
+};
+
+}  // namespace rasstandin

@@ -1,0 +1,324 @@
+// The RYINET Explorer in a real window system (Xvfb), created in this process and driven
+// through its controls against a real server. A WH_CBT hook reads every box and dialog
+// as it is activated and answers it, so nothing waits for a person.
+#include <windows.h>
+#include <commctrl.h>
+#include <dlgs.h>
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <algorithm>
+#include <string>
+#include <vector>
+#include "boxes.h"
+#include "explorer.h"
+#include "ftp_env.h"
+#include "ryinet.h"
+#include "ryinet_listing.h"
+
+namespace {
+
+struct ShownBox {
+    HWND owner;
+    std::string caption, text;
+};
+std::vector<ShownBox> g_shown;
+std::string g_saveAs;  // the Save dialog's answer
+std::string g_shots;   // where pictures are announced (make screenshots), or empty
+
+void Pump() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+}
+
+// Says a picture can be taken (NAME.ready in the pictures' folder) and keeps the window
+// alive until the picture taker answers with NAME.taken, a minute at most.
+bool Announce(const std::string& name) {
+    WriteWholeFile(g_shots + "\\" + name + ".ready", "");
+    for (int i = 0; i < 1200 && !FileExists(g_shots + "\\" + name + ".taken"); ++i, Sleep(50)) Pump();
+    return FileExists(g_shots + "\\" + name + ".taken");
+}
+
+// A box held for its picture is answered once it has been painted and taken.
+void CALLBACK AnswerAfterPicture(HWND box, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(box, timer);
+    Announce("explorer-box");
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+}
+
+LRESULT CALLBACK AnswerBoxes(int code, WPARAM wParam, LPARAM lParam) {
+    HWND box = reinterpret_cast<HWND>(wParam);
+    char cls[64] = "", caption[256] = "", text[512] = "";
+    if (code == HCBT_ACTIVATE && GetClassNameA(box, cls, sizeof cls) && lstrcmpA(cls, "#32770") == 0) {
+        GetWindowTextA(box, caption, sizeof caption);
+        GetDlgItemTextA(box, 0xFFFF, text, sizeof text);  // a message box's text
+        g_shown.push_back({GetWindow(box, GW_OWNER), caption, text});
+        if (GetDlgItem(box, IDYES)) {  // a question: the user agrees
+            PostMessageA(box, WM_COMMAND, IDYES, 0);
+        } else if (!g_shots.empty()) {
+            SetTimer(box, 1, 200, &AnswerAfterPicture);
+        } else {
+            SetDlgItemTextA(box, cmb13, g_saveAs.c_str());  // the Save dialog's file name
+            PostMessageA(box, WM_COMMAND, IDOK, 0);
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// Writes the user's phonebook where the RAS stand-in beside the test reads it.
+void WritePhonebook(const std::string& text) {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    std::string dir = std::string(temp) + "explorer_appdata";
+    SetEnvironmentVariableA("APPDATA", dir.c_str());
+    for (const char* part : {"", "\\Microsoft", "\\Network", "\\Connections", "\\Pbk"})
+        CreateDirectoryA((dir += part).c_str(), nullptr);
+    WriteWholeFile(dir + "\\rasphone.pbk", text);
+}
+const char kPhonebook[] = "[Office]\nStandInUser=alice\nStandInPassword=office-secret\nStandInSavePassword=1\n"
+                          "[Home]\nStandInUser=bob\nStandInPassword=home-secret\n";
+
+class ExplorerWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(getenv("DISPLAY"), nullptr) << "run under xvfb-run: the window must really show";
+        server_ = ServerFromEnvironment("EXPLORER");
+        ASSERT_TRUE(server_.present());
+        g_shown.clear();
+        hook_ = SetWindowsHookExA(WH_CBT, &AnswerBoxes, nullptr, GetCurrentThreadId());
+        wnd_ = CreateExplorerWindow(GetModuleHandleA(nullptr), SW_SHOW);
+        ASSERT_NE(wnd_, nullptr);
+        list_ = GetDlgItem(wnd_, IDC_LIST);
+        SetDlgItemTextA(wnd_, IDC_SERVER, server_.host.c_str());
+        SetDlgItemTextA(wnd_, IDC_USER, kUser);
+        SetDlgItemTextA(wnd_, IDC_PASSWORD, kPassword);
+        Click(IDC_CONNECT);
+        ASSERT_EQ(Text(IDC_PATH), "/");
+    }
+    void TearDown() override {
+        DestroyWindow(wnd_);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {}  // the window's WM_QUIT included
+        UnhookWindowsHookEx(hook_);
+    }
+
+    void Click(int id) { SendMessageA(GetDlgItem(wnd_, id), BM_CLICK, 0, 0); }
+    void Command(int id) { SendMessageA(wnd_, WM_COMMAND, id, 0); }  // as a menu item sends it
+    std::string Text(int id) {
+        char text[1024] = "";
+        GetDlgItemTextA(wnd_, id, text, sizeof text);
+        return text;
+    }
+    std::string DialStatus() {
+        char text[1024] = "";
+        SendMessageA(GetDlgItem(wnd_, IDC_STATUS), SB_GETTEXTA, kDialStatusPart, reinterpret_cast<LPARAM>(text));
+        return text;
+    }
+    // The Dial-up menu as it opens: each item's text after "*" when checked, "-" when grayed.
+    std::vector<std::string> DialMenu() {
+        HMENU menu = GetSubMenu(GetMenu(wnd_), 0);
+        SendMessageA(wnd_, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), 0);
+        std::vector<std::string> items;
+        for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+            char text[300] = "";
+            GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
+            UINT state = GetMenuState(menu, i, MF_BYPOSITION);
+            items.push_back(std::string(state & MF_CHECKED ? "*" : "") + (state & MF_GRAYED ? "-" : "") + text);
+        }
+        return items;
+    }
+    std::string Cell(int item, int column) {
+        char text[512] = "";
+        ListView_GetItemText(list_, item, column, text, sizeof text);
+        return text;
+    }
+    // Each row as "name;size;modified", in the list's order or sorted.
+    std::vector<std::string> Shown(bool sorted = true) {
+        std::vector<std::string> rows;
+        for (int i = 0; i < ListView_GetItemCount(list_); ++i)
+            rows.push_back(Cell(i, 0) + ";" + Cell(i, 1) + ";" + Cell(i, 2));
+        if (sorted) std::sort(rows.begin(), rows.end());
+        return rows;
+    }
+    // The records RyFtpDir gives for dir on a connection of the test's own, as the
+    // Explorer must show them (a directory with no size), sorted.
+    std::vector<std::string> Listed(const char* dir) {
+        DWORD session = RyINetOpen(nullptr);
+        DWORD connection = RyFtpConnect(session, 0, nullptr, server_.host.c_str(), kUser, kPassword);
+        RyFSetDir(connection, 0, dir);
+        std::vector<char> text(64 * 290 + 1);
+        RyFtpDir(connection, nullptr, "*", 0, text.data());
+        std::vector<std::string> rows;
+        RyListingEntry e;
+        for (const char* at = text.data(); RyListingNext(&at, &e) == 1;) {
+            char date[32];
+            sprintf(date, ";%02u/%02u/%u  %02u:%02u", e.month, e.day, e.year, e.hour, e.minute);
+            rows.push_back(std::string(e.name, e.nameLength) + ";" + (e.isDirectory ? "" : std::to_string(e.size)) + date);
+        }
+        RyINetClose(connection, nullptr);
+        RyINetClose(session, nullptr);
+        std::sort(rows.begin(), rows.end());
+        return rows;
+    }
+    int Find(const std::string& name) {
+        for (int i = 0; i < ListView_GetItemCount(list_); ++i)
+            if (Cell(i, 0) == name) return i;
+        return -1;
+    }
+    void Select(const std::string& name) {
+        ASSERT_GE(Find(name), 0) << name;
+        ListView_SetItemState(list_, Find(name), LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    }
+    void DoubleClick(const std::string& name) {
+        RECT r;
+        ListView_GetItemRect(list_, Find(name), &r, LVIR_LABEL);
+        SendMessageA(list_, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(r.left + 4, (r.top + r.bottom) / 2));
+    }
+    // Types into the label being edited and presses Enter, as a user renaming in place.
+    void TypeLabel(const std::string& text) {
+        HWND edit = ListView_GetEditControl(list_);
+        ASSERT_NE(edit, nullptr) << "no label is being edited";
+        SetWindowTextA(edit, text.c_str());
+        SendMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
+        Pump();
+    }
+
+    FtpServer server_;
+    HHOOK hook_ = nullptr;
+    HWND wnd_ = nullptr, list_ = nullptr;
+};
+
+// ---- Browsing ----------------------------------------------------------------------------
+
+TEST_F(ExplorerWindow, RowsAreTheListingsRecordsWithDirectoriesFirst) {
+    std::vector<std::string> shown = Shown(false);
+    auto isDirectory = [](const std::string& row) { return row.find(";;") != std::string::npos; };
+    EXPECT_TRUE(std::is_partitioned(shown.begin(), shown.end(), isDirectory));
+    ASSERT_TRUE(isDirectory(shown.front()) && !isDirectory(shown.back()));
+    LVITEMA first = {LVIF_IMAGE, 0}, last = {LVIF_IMAGE, static_cast<int>(shown.size()) - 1};
+    ListView_GetItem(list_, &first);
+    ListView_GetItem(list_, &last);
+    EXPECT_NE(first.iImage, last.iImage);  // a folder's icon and a file's
+    EXPECT_EQ(Shown(), Listed("/"));
+}
+
+TEST_F(ExplorerWindow, EnteringADirectoryAndGoingUpUpdateThePathBarAndTheRows) {
+    DoubleClick("pub");
+    EXPECT_EQ(Text(IDC_PATH), "/pub");
+    EXPECT_EQ(Shown(), Listed("/pub"));
+    DoubleClick("deep");
+    EXPECT_EQ(Text(IDC_PATH), "/pub/deep");
+    Click(IDC_UP);
+    Click(IDC_UP);
+    EXPECT_EQ(Text(IDC_PATH), "/");
+    EXPECT_EQ(Shown(), Listed("/"));
+}
+
+// ---- Changing the served tree ------------------------------------------------------------
+
+TEST_F(ExplorerWindow, NewFolderRenameAndDeleteChangeTheTreeOnDisk) {
+    Click(IDC_NEWFOLDER);
+    EXPECT_TRUE(DirectoryExists(server_.path("NewFolder")));
+    TypeLabel("made");  // the new folder's label is open for its name
+    EXPECT_TRUE(DirectoryExists(server_.path("made")));
+    EXPECT_FALSE(DirectoryExists(server_.path("NewFolder")));
+
+    WriteWholeFile(server_.path("draft.txt"), "draft");
+    Click(IDC_REFRESH);
+    Select("draft.txt");
+    Click(IDC_RENAME);
+    TypeLabel("final.txt");
+    EXPECT_FALSE(FileExists(server_.path("draft.txt")));
+    EXPECT_TRUE(FileExists(server_.path("final.txt")));
+
+    Select("final.txt");
+    Click(IDC_DELETE);
+    EXPECT_FALSE(FileExists(server_.path("final.txt")));
+    Select("made");
+    Click(IDC_DELETE);
+    EXPECT_FALSE(DirectoryExists(server_.path("made")));
+    EXPECT_EQ(Find("made"), -1);
+    ASSERT_EQ(g_shown.size(), 2u);  // the two questions, and no refusal
+    EXPECT_EQ(g_shown[0].text, "Delete the file \"final.txt\" from the server?");
+    EXPECT_EQ(g_shown[1].text, "Delete the folder \"made\" from the server?");
+}
+
+TEST_F(ExplorerWindow, ARefusedDeleteShowsTheLibrarysBoxOwnedByTheWindowThenGoesOn) {
+    WriteWholeFile(server_.path("ghost.txt"), "soon gone");
+    Click(IDC_REFRESH);
+    Select("ghost.txt");
+    DeleteFileA(server_.path("ghost.txt").c_str());  // behind the Explorer's back
+    Click(IDC_DELETE);
+    ASSERT_EQ(g_shown.size(), 2u);  // the Explorer's question, then the library's box
+    BoxSeen refused = boxes::B9(wnd_);
+    EXPECT_EQ(g_shown[1].owner, refused.owner);
+    EXPECT_EQ(g_shown[1].caption, refused.caption);
+    EXPECT_EQ(g_shown[1].text, refused.text);
+    EXPECT_EQ(Find("ghost.txt"), -1);  // control came back: the window refreshed
+    DoubleClick("pub");                // and takes the next command
+    EXPECT_EQ(Text(IDC_PATH), "/pub");
+}
+
+TEST_F(ExplorerWindow, DownloadWritesTheServedBytesToTheFileChosenInTheSaveDialog) {
+    std::string large;
+    for (int i = 0; large.size() < (3u << 20) + 17; ++i) large += std::to_string(i * 7919) + "\r\n\0";
+    WriteWholeFile(server_.path("large.bin"), large);
+    Click(IDC_REFRESH);
+    char dir[MAX_PATH];
+    GetTempPathA(MAX_PATH, dir);
+    g_saveAs = std::string(dir) + "explorer_download.bin";
+    Select("large.bin");
+    Click(IDC_DOWNLOAD);
+    bool ok = false;
+    std::string saved = ReadWholeFile(g_saveAs, &ok);
+    DeleteFileA(g_saveAs.c_str());
+    EXPECT_EQ(saved.size(), large.size());
+    EXPECT_TRUE(ok && saved == large);
+    HWND progress = GetDlgItem(GetDlgItem(wnd_, IDC_STATUS), IDC_PROGRESS);
+    EXPECT_EQ(SendMessageA(progress, PBM_GETPOS, 0, 0), 1000);  // a large file's bar went all the way
+    ASSERT_EQ(g_shown.size(), 1u);
+    EXPECT_EQ(g_shown[0].owner, wnd_);  // the Save dialog
+}
+
+// ---- Dial-up -----------------------------------------------------------------------------
+
+TEST_F(ExplorerWindow, TheDialUpMenuOffersThePhonebookDialsWithStoredCredentialsAndHangsUp) {
+    WritePhonebook("");
+    EXPECT_EQ(DialMenu(), (std::vector<std::string>{"-(no phonebook entries)", "-", "-&Dial", "-&Hang up"}));
+    WritePhonebook(kPhonebook);
+    EXPECT_EQ(DialMenu(), (std::vector<std::string>{"Office", "Home", "-", "-&Dial", "-&Hang up"}));
+    Command(IDM_ENTRY + 1);
+    EXPECT_EQ(DialStatus(), "Dial-up: Home (user bob, password none)");
+    Command(IDM_DIAL);  // without its password the service refuses
+    EXPECT_EQ(DialStatus(), "Dial-up: Home dial failed");
+    Command(IDM_ENTRY + 0);
+    EXPECT_EQ(DialStatus(), "Dial-up: Office (user alice, password saved)");
+    Command(IDM_DIAL);
+    EXPECT_EQ(DialStatus(), "Dial-up: Office connected");
+    EXPECT_EQ(DialMenu(), (std::vector<std::string>{"*Office", "Home", "-", "-&Dial", "&Hang up"}));
+    Command(IDM_HANGUP);
+    EXPECT_EQ(DialStatus(), "Dial-up: Office hung up");
+    EXPECT_EQ(DialMenu()[3], "&Dial");
+    EXPECT_TRUE(g_shown.empty());
+}
+
+// ---- Pictures for the README (make screenshots names their folder in RYTEST_SHOTS) -------
+
+TEST_F(ExplorerWindow, DISABLED_Pictures) {
+    ASSERT_NE(getenv("RYTEST_SHOTS"), nullptr);
+    SetWindowPos(wnd_, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    WritePhonebook(kPhonebook);
+    DialMenu();
+    Command(IDM_ENTRY + 0);
+    Command(IDM_DIAL);
+    Select("readme.txt");
+    SetFocus(list_);
+    g_shots = getenv("RYTEST_SHOTS");
+    EXPECT_TRUE(Announce("explorer"));
+    Select("victim.txt");
+    DeleteFileA(server_.path("victim.txt").c_str());  // so that the server refuses
+    Click(IDC_DELETE);
+    g_shots.clear();
+    EXPECT_EQ(g_shown.size(), 2u);
+}
+
+}  // namespace
