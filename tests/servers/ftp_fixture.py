@@ -208,11 +208,10 @@ def stop(base):
         for _ in range(50):
             os.kill(pid, 0)
             time.sleep(0.1)
-        os.killpg(pid, signal.SIGKILL)
     except ProcessLookupError:
         pass
     try:
-        os.killpg(pid, signal.SIGKILL)  # sessions that outlived their leader
+        os.killpg(pid, signal.SIGKILL)  # what is left: a leader that would not go, its sessions
     except ProcessLookupError:
         pass
     return 0
