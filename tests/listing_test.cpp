@@ -219,12 +219,18 @@ TEST_F(Synthetic, NamesAreWrittenUnchangedAndNeverReadPastTheirField) {
     EXPECT_EQ(List({unterminated}), std::string(MAX_PATH - 1, 'n') + ";02/03/2001  04:05;7|");
 }
 
-TEST_F(Synthetic, AnUnconvertibleTimeStillGivesADateOfTheSameShape) {
+TEST_F(Synthetic, AnUnconvertibleOrFiveDigitYearTimeGivesADateOfTheSameShape) {
     WIN32_FIND_DATAA r = FindRecord("t", 0, 1, 2001, 1, 1, 0, 0);
     r.ftLastWriteTime.dwHighDateTime = 0x80000000;  // beyond the calendar
     EXPECT_EQ(List({r}), "t;00/00/0000  00:00;1|");
     r.ftLastWriteTime = {0, 0};  // the calendar's first instant converts
     EXPECT_EQ(List({r}), "t;01/01/1601  00:00;1|");
+    // A five-digit year would take the longest directory record to 291 bytes.
+    std::string longest(MAX_PATH - 1, 'd');
+    EXPECT_EQ(List({FindRecord(longest.c_str(), FILE_ATTRIBUTE_DIRECTORY, 0, 9999, 12, 31, 23, 59)}).size(), 290u);
+    EXPECT_EQ(List({FindRecord("t", 0, 1, 10000, 1, 1, 0, 0)}), "t;00/00/0000  00:00;1|");
+    EXPECT_EQ(List({FindRecord(longest.c_str(), FILE_ATTRIBUTE_DIRECTORY, 0, 30827, 12, 31, 23, 59)}),
+              " [ " + longest + " ] ;00/00/0000  00:00;<DIR>|");
 }
 
 TEST_F(Synthetic, OneEntryIsOneRecordAndFindNextEndsTheLoop) {
@@ -317,7 +323,7 @@ TEST_F(Synthetic, RandomRecordsAreExactWithinTheirBoundAndFitAnExactBuffer) {
     ASSERT_EQ(RyFtpDir(0xC0, kOwner, "*", 0, out.data()), 0);
     ASSERT_EQ(std::string(out.data()), expected);
 
-    const std::regex tail(";\\d\\d/\\d\\d/\\d{4,5}  \\d\\d:\\d\\d;(<DIR>|-?\\d{1,10})\\|$");
+    const std::regex tail(";\\d\\d/\\d\\d/\\d{4}  \\d\\d:\\d\\d;(<DIR>|-?\\d{1,10})\\|$");
     size_t longest = 0;
     int unterminated = 0;
     for (const auto& r : records) {
@@ -325,9 +331,7 @@ TEST_F(Synthetic, RandomRecordsAreExactWithinTheirBoundAndFitAnExactBuffer) {
         bool directory = (r.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         size_t name = strnlen(r.cFileName, MAX_PATH - 1) + (directory ? 6 : 0);
         ASSERT_TRUE(std::regex_match(record.substr(name), tail)) << record.substr(name);
-        SYSTEMTIME t;
-        bool fiveDigitYear = FileTimeToSystemTime(&r.ftLastWriteTime, &t) && t.wYear >= 10000;
-        EXPECT_LE(record.size(), 290u + (fiveDigitYear ? 1 : 0));
+        EXPECT_LE(record.size(), 290u);
         longest = std::max(longest, record.size());
         unterminated += memchr(r.cFileName, 0, MAX_PATH) == nullptr;
     }

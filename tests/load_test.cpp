@@ -272,6 +272,7 @@ TEST(Load, AgainstPyftpdlibBesideThePlatformsOwnCalls) {
     Expected e = ExpectedFor("PYFTPD");
     ASSERT_TRUE(e.server.present());
     e.listing = QuietListing(e);
+    ASSERT_NE(e.listing.find("notes.txt;"), std::string::npos) << e.listing;
     LoadResult raw = RunLoad(*w, e, 8, 25, true);
     LoadResult ry = RunLoad(*w, e, 8, 25, false);
     printf("pyftpdlib, 8 threads x 25 rounds: raw WinINet %d of 200 rounds failed (%d threads hung, %.1f s); "

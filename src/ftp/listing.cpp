@@ -60,11 +60,16 @@ char* AppendSigned(char* out, LONG value) {
     return AppendNumber(out, magnitude, 1);
 }
 
+const WORD kLastFourDigitYear = 9999;
+
 // "%02d/%02d/%d  %02d:%02d" from month, day, year, hour and minute. A time outside the
-// calendar still gets a date of the same shape, so a record never outgrows its bound.
+// calendar, or past the year 9999 (a server's date can say so), gets a date of the same
+// shape instead: a five-digit year would make the record one byte longer than the 290
+// bytes per entry that hosts size their buffers for.
 char* AppendDate(char* out, const FILETIME& written) {
     SYSTEMTIME t;
-    if (!FileTimeToSystemTime(&written, &t)) return Append(out, "00/00/0000  00:00");
+    if (!FileTimeToSystemTime(&written, &t) || t.wYear > kLastFourDigitYear)
+        return Append(out, "00/00/0000  00:00");
     out = AppendTwoDigits(out, t.wMonth);
     *out++ = '/';
     out = AppendTwoDigits(out, t.wDay);

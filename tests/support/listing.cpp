@@ -7,9 +7,9 @@ std::string ExpectedRecord(const WIN32_FIND_DATAA& e) {
     std::string name(e.cFileName, strnlen(e.cFileName, MAX_PATH - 1));
     std::string out = directory ? " [ " + name + " ] " : name;
     // The fields exactly as wsprintfA writes them with the documented formats.
-    char date[32] = "00/00/0000  00:00";  // what an unconvertible time must read
+    char date[32] = "00/00/0000  00:00";  // an unconvertible time, or a year past 9999
     SYSTEMTIME t;
-    if (FileTimeToSystemTime(&e.ftLastWriteTime, &t))
+    if (FileTimeToSystemTime(&e.ftLastWriteTime, &t) && t.wYear <= 9999)
         wsprintfA(date, "%02d/%02d/%d  %02d:%02d", t.wMonth, t.wDay, t.wYear, t.wHour, t.wMinute);
     char size[16] = "<DIR>";
     if (!directory) wsprintfA(size, "%d", static_cast<int>(e.nFileSizeLow));
