@@ -1,6 +1,7 @@
 #!/bin/sh
 # run.sh BUILD: every benchmark in one table, with a 30-entry server on the build's own
-# loopback network (.5, see RYINET_TEST_NET) for the real-server figures. Writes the table
+# loopback network (.5, see RYINET_TEST_NET) for the real-server figures and ryftp's get
+# of a 64 MiB file (bench/ryftp_get.sh, its own server on .19). Writes the table
 # to bench/results.md and the per-record curve to bench/per-record.png.
 set -e
 build=$(cd "${1:-build}" && pwd)
@@ -11,6 +12,7 @@ mkdir -p "$out"
 "$top/tests/servers/with_server.sh" bench "$addr" "$build/bench-ftp" \
     "$top/cmake/wine-run.sh" --build "$build" "$build/bin/ryinet_bench.exe" "$addr" \
     "Z:$out/table.md" "Z:$out/per-record.dat"
+sh "$top/bench/ryftp_get.sh" "$build" "$out/table.md"
 
 {
     echo "# Benchmark results"
@@ -40,4 +42,5 @@ set grid
 plot "$out/per-record.dat" using 1:2 with linespoints lw 2 title "RyFtpDir", \
      "" using 1:3 with linespoints lw 2 title "floor (find loop, time conversion, copy)"
 PLOT
+cat "$out/table.md"
 echo "wrote $top/bench/results.md and $top/bench/per-record.png"

@@ -1,8 +1,9 @@
-// bench/ryftp_get SERVER FILE: ryftp's get (the same code: size query, RyFtpOpenFile, a
+// bench/ryftp_get SERVER FILE [ROWS]: ryftp's get (the same code: size query, RyFtpOpenFile, a
 // read loop into FILE.part, rename) against the raw InternetReadFile loop a host would
 // write for the same job (64 KiB blocks into a file), and against the bare loop that
 // keeps nothing. One connection, in turns, each into a new local file, median of 9.
-// Prints figures; asserts nothing.
+// Prints figures, and appends them as rows of make bench's table to ROWS when given;
+// asserts nothing.
 #include <windows.h>
 #include <wininet.h>
 #include <stdio.h>
@@ -44,7 +45,7 @@ unsigned long long RawRead(DWORD connection, const char* file, const char* local
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        fprintf(stderr, "usage: ryftp_get SERVER FILE\n");
+        fprintf(stderr, "usage: ryftp_get SERVER FILE [ROWS]\n");
         return 2;
     }
     DWORD session = RyINetOpen(nullptr);
@@ -76,6 +77,16 @@ int main(int argc, char** argv) {
            "  ryftp get                              %.3f s  %4.0f MB/s  %.2fx the raw loop's speed\n"
            "  bare loop, nothing kept                %.3f s  %4.0f MB/s  (ryftp at %.2fx of it)\n",
            bytes, r, mbps(r), g, mbps(g), r / g, n, mbps(n), n / g);
+    if (argc > 3) {
+        if (FILE* rows = fopen(argv[3], "a")) {
+            double mib = bytes / 1048576.0;
+            fprintf(rows, "| get of %.0f MiB: ryftp / raw InternetReadFile loop into a file | %.0f MB/s / %.0f MB/s = **%.2f** | >= 0.95 |\n",
+                    mib, mbps(g), mbps(r), r / g);
+            fprintf(rows, "| get of %.0f MiB: ryftp / bare read loop that keeps nothing | %.0f MB/s / %.0f MB/s = %.2f |  |\n",
+                    mib, mbps(g), mbps(n), n / g);
+            fclose(rows);
+        }
+    }
     RyINetClose(connection, nullptr);
     RyINetClose(session, nullptr);
     return 0;
