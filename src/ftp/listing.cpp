@@ -25,10 +25,9 @@ inline DWORD Tenth(DWORD value) {
     return static_cast<DWORD>((static_cast<unsigned long long>(value) * 0xCCCCCCCDu) >> 35);
 }
 
-// The decimal digits of value, zero-padded to at least width digits: what wsprintfA writes
-// for "%0<width>d" of a non-negative value, by hand, as its format parsing was most of a
-// record's cost.
-char* AppendNumber(char* out, DWORD value, int width) {
+// The decimal digits of value: what wsprintfA writes for "%d" of a non-negative value, by
+// hand, as its format parsing was most of a record's cost.
+char* AppendNumber(char* out, DWORD value) {
     char digits[10];
     int n = 0;
     do {
@@ -36,14 +35,12 @@ char* AppendNumber(char* out, DWORD value, int width) {
         digits[n++] = static_cast<char>('0' + (value - tenth * 10));
         value = tenth;
     } while (value);
-    while (n < width) digits[n++] = '0';
     while (n) *out++ = digits[--n];
     return out;
 }
 
-// "%02d" of a calendar field (0 to 59 at most), the common case of a date.
+// "%02d" of a calendar field: the platform's conversion gives 0 to 59 at most.
 char* AppendTwoDigits(char* out, WORD value) {
-    if (value > 99) return AppendNumber(out, value, 2);
     DWORD tenth = Tenth(value);
     *out++ = static_cast<char>('0' + tenth);
     *out++ = static_cast<char>('0' + (value - tenth * 10));
@@ -57,7 +54,7 @@ char* AppendSigned(char* out, LONG value) {
         *out++ = '-';
         magnitude = 0u - magnitude;
     }
-    return AppendNumber(out, magnitude, 1);
+    return AppendNumber(out, magnitude);
 }
 
 const WORD kLastFourDigitYear = 9999;
@@ -74,7 +71,7 @@ char* AppendDate(char* out, const FILETIME& written) {
     *out++ = '/';
     out = AppendTwoDigits(out, t.wDay);
     *out++ = '/';
-    out = AppendNumber(out, t.wYear, 1);
+    out = AppendNumber(out, t.wYear);  // 1601 to 9999: four digits
     *out++ = ' ';
     *out++ = ' ';
     out = AppendTwoDigits(out, t.wHour);
