@@ -4,9 +4,9 @@
  * so that the boxes RYINET shows on failure are modal to it.
  */
 #include <stdio.h>
-#include <string.h>
 #include <windows.h>
 #include <ryinet.h>
+#include <ryinet_listing.h>
 
 /* The listing buffer's size is never passed: RYINET writes the whole listing, at most
  * 290 bytes per entry plus one. Size it for the largest directory you expect; the
@@ -32,14 +32,13 @@ static char *AllocListing(void) {
 }
 
 /* Records are "name;MM/DD/YYYY  hh:mm;size|"; names are not escaped, so a name may
- * itself hold ';' or '|'. Printing whole records needs no parsing. */
+ * itself hold ';' or '|'. The listing reader finds where each record really ends. */
 static void PrintRecords(const char *listing) {
-    const char *p = listing;
-    while (*p) {
-        const char *end = strchr(p, '|');
-        if (!end) end = p + strlen(p);
-        printf("%.*s\n", (int)(end - p), p);
-        p = *end ? end + 1 : end;
+    const char *start = listing, *next = listing;
+    RyListingEntry entry;
+    while (RyListingNext(&next, &entry) == 1) {
+        printf("%.*s\n", (int)(next - 1 - start), start); /* without its '|' */
+        start = next;
     }
 }
 
