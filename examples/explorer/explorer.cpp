@@ -7,6 +7,7 @@
 #include <ras.h>
 #include <shellapi.h>
 #include <wininet.h>
+#include <string.h>
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -309,13 +310,15 @@ void FillDialMenu(Explorer* e) {
 }
 
 // The stored password is read only to dial and is wiped right after; the window keeps
-// only whether there is one.
+// only whether there is one. The password buffer is written only when one is stored, so
+// a buffer without a terminator tells "none" from a saved empty password.
 void ChooseEntry(Explorer* e, size_t index) {
     e->entry = e->entries[index];
-    char password[257] = "";
+    char password[257];
+    memset(password, 1, sizeof password);
     e->user[0] = '\0';
     RdlParms(e->entry.c_str(), e->user, password);
-    e->passwordSaved = password[0] != '\0';
+    e->passwordSaved = memchr(password, '\0', sizeof password) != nullptr;
     SecureZeroMemory(password, sizeof password);
     ShowDial(e, "");
 }
