@@ -5,33 +5,21 @@
 #include <functional>
 #include <string>
 #include <vector>
+#include "boxes.h"
 #include "ftp_env.h"
 #include "iat.h"
 #include "ryinet.h"
 
 namespace {
 
-struct ShownBox {
-    HWND owner;
-    std::string caption;
-    std::string text;
-};
 std::vector<ShownBox> g_shown;
 
-const int kMessageBoxText = 0xFFFF;  // the static control that holds a message box's text
-
 LRESULT CALLBACK WatchBoxes(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HCBT_ACTIVATE) {
-        HWND box = reinterpret_cast<HWND>(wParam);
-        char cls[64] = "";
-        GetClassNameA(box, cls, sizeof cls);
-        if (lstrcmpA(cls, "#32770") == 0) {
-            char caption[256] = "", text[512] = "";
-            GetWindowTextA(box, caption, sizeof caption);
-            GetDlgItemTextA(box, kMessageBoxText, text, sizeof text);
-            g_shown.push_back({GetWindow(box, GW_OWNER), caption, text});
-            PostMessageA(box, WM_COMMAND, IDOK, 0);
-        }
+    HWND box = reinterpret_cast<HWND>(wParam);
+    ShownBox shown;
+    if (code == HCBT_ACTIVATE && ReadShownBox(box, &shown)) {
+        g_shown.push_back(shown);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -74,7 +62,7 @@ struct Tamper {
     std::function<void(std::string&)> apply;
 };
 
-size_t SectionStart(const std::string& image, DWORD characteristic) {
+size_t SectionMiddle(const std::string& image, DWORD characteristic) {
     auto nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(&image[*reinterpret_cast<const DWORD*>(&image[0x3C])]);
     auto section = IMAGE_FIRST_SECTION(nt);
     for (int i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++section)
@@ -95,7 +83,7 @@ TEST_F(RealBoxes, ADamagedModuleShowsTheErrorBoxWithoutOwnerAndDoesNotLoad) {
     const std::string original = ReadWholeFile(self, &ok);
     ASSERT_TRUE(ok);
     const Tamper tampers[] = {
-        {"a code byte", [](std::string& m) { m[SectionStart(m, IMAGE_SCN_CNT_CODE)] ^= 0x40; }},
+        {"a code byte", [](std::string& m) { m[SectionMiddle(m, IMAGE_SCN_CNT_CODE)] ^= 0x40; }},
         {"a data byte (another box's text)", [](std::string& m) { FlipInside(m, "Unable to delete file."); }},
         {"an exported name", [](std::string& m) { FlipInside(m, std::string("RyFtpMd\0", 8)); }},
         {"the header's time stamp", [](std::string& m) { m[*reinterpret_cast<DWORD*>(&m[0x3C]) + 8] ^= 0x01; }},

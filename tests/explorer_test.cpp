@@ -17,10 +17,6 @@
 
 namespace {
 
-struct ShownBox {
-    HWND owner;
-    std::string caption, text;
-};
 std::vector<ShownBox> g_shown;
 std::string g_saveAs;  // the Save dialog's answer
 std::string g_shots;   // where pictures are announced (make screenshots), or empty
@@ -47,11 +43,9 @@ void CALLBACK AnswerAfterPicture(HWND box, UINT, UINT_PTR timer, DWORD) {
 
 LRESULT CALLBACK AnswerBoxes(int code, WPARAM wParam, LPARAM lParam) {
     HWND box = reinterpret_cast<HWND>(wParam);
-    char cls[64] = "", caption[256] = "", text[512] = "";
-    if (code == HCBT_ACTIVATE && GetClassNameA(box, cls, sizeof cls) && lstrcmpA(cls, "#32770") == 0) {
-        GetWindowTextA(box, caption, sizeof caption);
-        GetDlgItemTextA(box, 0xFFFF, text, sizeof text);  // a message box's text
-        g_shown.push_back({GetWindow(box, GW_OWNER), caption, text});
+    ShownBox shown;
+    if (code == HCBT_ACTIVATE && ReadShownBox(box, &shown)) {
+        g_shown.push_back(shown);
         if (GetDlgItem(box, IDYES)) {  // a question: the user agrees
             PostMessageA(box, WM_COMMAND, IDYES, 0);
         } else if (!g_shots.empty()) {

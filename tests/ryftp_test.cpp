@@ -17,13 +17,6 @@ extern "C" int CHostCountsRecords(const char* listing);
 
 namespace {
 
-std::string WindowsPath(const std::string& unixPath) {
-    std::string w = "Z:" + unixPath;
-    for (char& c : w)
-        if (c == '/') c = '\\';
-    return w;
-}
-
 // A fresh local directory for one session's files.
 std::string FreshDirectory(const char* name) {
     char temp[MAX_PATH];

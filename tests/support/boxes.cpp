@@ -17,6 +17,16 @@ std::ostream& operator<<(std::ostream& os, const BoxSeen& b) {
               << std::hex << b.style << std::dec << "}";
 }
 
+bool ReadShownBox(HWND window, ShownBox* box) {
+    const int kMessageBoxText = 0xFFFF;  // the static control that holds a message box's text
+    char cls[64] = "", caption[256] = "", text[512] = "";
+    if (!GetClassNameA(window, cls, sizeof cls) || lstrcmpA(cls, "#32770") != 0) return false;
+    GetWindowTextA(window, caption, sizeof caption);
+    GetDlgItemTextA(window, kMessageBoxText, text, sizeof text);
+    *box = {GetWindow(window, GW_OWNER), caption, text};
+    return true;
+}
+
 BoxRecorder::BoxRecorder()
     : patch_(Ryinet(), "USER32.dll", "MessageBoxA", reinterpret_cast<void*>(&RecordBox)) {
     take();

@@ -18,6 +18,16 @@ struct BoxSeen {
 };
 std::ostream& operator<<(std::ostream& os, const BoxSeen& b);
 
+// A box or dialog as it shows on screen, read when a WH_CBT hook sees it activated.
+struct ShownBox {
+    HWND owner;
+    std::string caption;
+    std::string text;
+};
+// What window shows, when it is a dialog box (the class MessageBoxA and the common
+// dialogs use); false for any other window.
+bool ReadShownBox(HWND window, ShownBox* box);
+
 class BoxRecorder {
 public:
     BoxRecorder();

@@ -15,12 +15,14 @@ FtpServer ServerFromEnvironment(const char* name) {
     return {Env(prefix + "_HOST"), Env(prefix + "_ROOT")};
 }
 
-std::string FtpServer::root() const {
-    std::string w = "Z:" + unixRoot;
+std::string WindowsPath(const std::string& unixPath) {
+    std::string w = "Z:" + unixPath;
     for (char& c : w)
         if (c == '/') c = '\\';
     return w;
 }
+
+std::string FtpServer::root() const { return WindowsPath(unixRoot); }
 
 std::string FtpServer::path(const std::string& relative) const {
     std::string r = relative;

@@ -1,7 +1,6 @@
 #include "phonebook.h"
 #include <ras.h>
 #include <raserror.h>
-#include "phonebook_service.h"
 
 namespace {
 
@@ -11,8 +10,6 @@ struct Bench {
     bool unterminated = false;
     Phonebook::Observed seen;
 } g;
-
-rasstandin::Entry ToService(const PhonebookEntry& e) { return {e.name, e.user, e.password, e.passwordSaved}; }
 
 DWORD WINAPI EnumEntries(LPCSTR reserved, LPCSTR phonebook, LPRASENTRYNAMEA names, LPDWORD bytes, LPDWORD count) {
     g.seen.entryNameSizes.push_back(names->dwSize);
@@ -25,7 +22,7 @@ DWORD WINAPI EnumEntries(LPCSTR reserved, LPCSTR phonebook, LPRASENTRYNAMEA name
     DWORD result = g.service.enumEntries(reserved, phonebook, names, bytes, count);
     if (g.unterminated) g.service.entries = kept;
     if (result == ERROR_BUFFER_TOO_SMALL) {  // the phonebook changes under the caller's feet
-        for (const auto& e : g.growth) g.service.entries.push_back(ToService(e));
+        g.service.entries.insert(g.service.entries.end(), g.growth.begin(), g.growth.end());
         g.growth.clear();
     }
     return result;
@@ -80,7 +77,7 @@ bool Phonebook::installed() const {
     return true;
 }
 
-void Phonebook::add(const PhonebookEntry& entry) { g.service.entries.push_back(ToService(entry)); }
+void Phonebook::add(const PhonebookEntry& entry) { g.service.entries.push_back(entry); }
 void Phonebook::clear() { g.service.entries.clear(); }
 void Phonebook::growAfterCount(const std::vector<PhonebookEntry>& more, bool fillWhatFits) {
     g.growth = more;

@@ -10,13 +10,9 @@
 #include <string>
 #include <vector>
 #include "iat.h"
+#include "phonebook_service.h"
 
-struct PhonebookEntry {
-    std::string name;
-    std::string user;
-    std::string password;
-    bool passwordSaved;
-};
+using PhonebookEntry = rasstandin::Entry;
 
 class Phonebook {
 public:
