@@ -12,16 +12,10 @@
 #include <string>
 #include <vector>
 #include "ryinet.h"
+#include "timing.h"
 #include "transfer.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // Open, read 64 KiB blocks until none come (into local when given), close.
 unsigned long long RawRead(DWORD connection, const char* file, const char* local) {

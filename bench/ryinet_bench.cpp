@@ -17,15 +17,9 @@
 #include "listing.h"
 #include "phonebook.h"
 #include "ryinet.h"
+#include "timing.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
 
 // Seconds of one run of fn, the median of runs.
 double Timed(int runs, const std::function<void()>& fn) {
