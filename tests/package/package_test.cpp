@@ -8,18 +8,13 @@
 #include <set>
 #include <string>
 #include <vector>
+#include "ftp_env.h"
 
 namespace {
 
 std::string Env(const char* name) {
     const char* value = getenv(name);
     return value ? value : "";
-}
-
-std::string WindowsPath(std::string unixPath) {
-    for (char& c : unixPath)
-        if (c == '/') c = '\\';
-    return "Z:" + unixPath;
 }
 
 const std::string kBin = WindowsPath(Env("RYTEST_RELEASE")) + "\\bin\\";
