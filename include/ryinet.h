@@ -24,6 +24,16 @@
 extern "C" {
 #endif
 
+/* Buffer sizes, in bytes. RYINET never learns a buffer's size, so a host sizes each one
+ * from these: a list needs its per-entry size times the most entries expected, plus one. */
+#define RYINET_LISTING_ENTRY_BYTES   290  /* RyFtpDir: one listing record at most */
+#define RYINET_PHONEBOOK_ENTRY_BYTES 257  /* RyRasEnumE: one entry name and its ';' */
+#define RYINET_CREDENTIAL_BYTES      257  /* RdlParms: the user name, and the password */
+#define RYINET_CURDIR_BYTES          260  /* RyFtpCurDir: the remote directory */
+#define RYINET_ADDRESS_BYTES         16   /* RyGetIp: a dotted IPv4 address */
+#define RYINET_LISTING_BYTES(entries)   ((entries) * RYINET_LISTING_ENTRY_BYTES + 1)
+#define RYINET_PHONEBOOK_BYTES(entries) ((entries) * RYINET_PHONEBOOK_ENTRY_BYTES + 1)
+
 /* Loader entry (ordinal 1). Hosts never call it. */
 BOOL WINAPI DllEntryPoint(HINSTANCE hinst, DWORD reason, LPVOID reserved);
 
