@@ -32,13 +32,20 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+# Which way 32-bit code runs here (native, or emulated by qemu-user; RYINET_I386=emulated
+# chooses emulation), as one line: emulated timings are not comparable with native ones.
+ROUTE = @sh cmake/i386-route.sh name
+
 test: build
+	$(ROUTE)
 	cd $(BUILD) && ctest --output-on-failure
 
 demo: build
+	$(ROUTE)
 	sh tools/demo.sh $(BUILD)
 
 bench: build
+	$(ROUTE)
 	sh bench/run.sh $(BUILD)
 
 bench-get: build

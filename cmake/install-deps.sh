@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs what the build and the tests need, only when something is missing (as root,
-# with apt-get). Safe to run every time. libsodium23 and libssl3 are what the unpacked
+# with apt-get). Safe to run every time. Then, once the 32-bit Wine packages are in, the
+# route for 32-bit code (cmake/i386-route.sh): on a kernel that runs none, qemu-user. libsodium23 and libssl3 are what the unpacked
 # pure-ftpd the tests fetch (never installed: it conflicts with vsftpd) needs to run.
 set -e
 PACKAGES="cmake make python3 g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
@@ -12,7 +13,10 @@ missing=""
 for p in $PACKAGES; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
 done
-[ -z "$missing" ] && exit 0
+route="$(dirname "$0")/i386-route.sh"
+if [ -z "$missing" ]; then
+    exec sh "$route" setup
+fi
 
 echo "installing:$missing"
 if [ "$(id -u)" != 0 ]; then
@@ -32,4 +36,4 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get update -q
 apt-get install -y -q --no-install-recommends $missing
 [ -n "$own_policy" ] && rm -f /usr/sbin/policy-rc.d
-exit 0
+exec sh "$route" setup

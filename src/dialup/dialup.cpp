@@ -3,22 +3,28 @@
 #include <ras.h>
 #include <raserror.h>
 #include "records.h"
+#include "../frame/unique.h"
 
 namespace {
 
 // The dial-parameters record holds a password: wiped on every path, by a write the
 // optimiser must keep.
-class WipedDialParams {
-public:
-    WipedDialParams() { SecureZeroMemory(&p_, sizeof p_); p_.dwSize = sizeof p_; }
-    ~WipedDialParams() { SecureZeroMemory(&p_, sizeof p_); }
-    WipedDialParams(const WipedDialParams&) = delete;
-    WipedDialParams& operator=(const WipedDialParams&) = delete;
-    DialParams* operator->() { return &p_; }
-    LPRASDIALPARAMSA platform() { return reinterpret_cast<LPRASDIALPARAMSA>(&p_); }
-private:
-    DialParams p_;
+struct WipedRecord {
+    using Type = DialParams*;
+    static Type None() { return nullptr; }
+    static void Release(Type p) { SecureZeroMemory(p, sizeof *p); }
 };
+using WipedDialParams = Unique<WipedRecord>;
+
+DialParams* Cleared(DialParams* p) {
+    SecureZeroMemory(p, sizeof *p);
+    p->dwSize = sizeof *p;
+    return p;
+}
+
+LPRASDIALPARAMSA Platform(const WipedDialParams& p) {
+    return reinterpret_cast<LPRASDIALPARAMSA>(p.get());
+}
 
 // A text longer than its field is refused, never truncated: a cut entry name could
 // name another entry and hand out its credentials.
@@ -29,16 +35,12 @@ bool FitsField(LPCSTR text) {
 }
 
 // Memory from the process heap, zeroed so records the service did not fill read as empty.
-class ZeroedArray {
-public:
-    explicit ZeroedArray(SIZE_T bytes) : p_(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, bytes)) {}
-    ~ZeroedArray() { if (p_) HeapFree(GetProcessHeap(), 0, p_); }
-    ZeroedArray(const ZeroedArray&) = delete;
-    ZeroedArray& operator=(const ZeroedArray&) = delete;
-    template <typename T> T* as() const { return static_cast<T*>(p_); }
-private:
-    void* p_;
+struct HeapMemory {
+    using Type = void*;
+    static Type None() { return nullptr; }
+    static void Release(Type p) { HeapFree(GetProcessHeap(), 0, p); }
 };
+using ZeroedArray = Unique<HeapMemory>;
 
 // Hang up and wait until the service has really let go of the port, as RAS asks;
 // bounded so a service that never lets go cannot hold the host for ever.
@@ -59,10 +61,11 @@ void HangUp(HRASCONN connection) {
 
 extern "C" LONG WINAPI RdlParms(LPCSTR entry, LPSTR userName, LPSTR password) {
     if (!FitsField(entry)) return 0;
-    WipedDialParams params;
+    DialParams record;
+    WipedDialParams params(Cleared(&record));
     lstrcpynA(params->szEntryName, entry, kNameField);
     BOOL passwordReturned = FALSE;
-    if (RasGetEntryDialParamsA(nullptr, params.platform(), &passwordReturned) != 0) return 0;
+    if (RasGetEntryDialParamsA(nullptr, Platform(params), &passwordReturned) != 0) return 0;
     lstrcpynA(userName, params->szUserName, kNameField);
     if (passwordReturned) lstrcpynA(password, params->szPassword, kNameField);
     return 0;
@@ -70,12 +73,13 @@ extern "C" LONG WINAPI RdlParms(LPCSTR entry, LPSTR userName, LPSTR password) {
 
 extern "C" DWORD WINAPI RyRasDial(HWND, LPCSTR entry, LPCSTR userName, LPCSTR password) {
     if (!FitsField(entry) || !FitsField(userName) || !FitsField(password)) return 0;
-    WipedDialParams params;
+    DialParams record;
+    WipedDialParams params(Cleared(&record));
     lstrcpynA(params->szEntryName, entry, kNameField);
     lstrcpynA(params->szUserName, userName, kNameField);
     lstrcpynA(params->szPassword, password, kNameField);
     HRASCONN connection = nullptr;
-    if (RasDialA(nullptr, nullptr, params.platform(), 0, nullptr, &connection) != 0) {
+    if (RasDialA(nullptr, nullptr, Platform(params), 0, nullptr, &connection) != 0) {
         // A failed dial is no live connection, and a handle it left holds a port.
         if (connection) HangUp(connection);
         return 0;
@@ -92,9 +96,9 @@ extern "C" LONG WINAPI RyRasEnumE(DWORD, LPSTR names) {
     if (count == 0 || count > MAXDWORD / sizeof(EntryName)) return 0;
 
     const DWORD allocated = count;
-    ZeroedArray array(allocated * sizeof(EntryName));
-    EntryName* entries = array.as<EntryName>();
-    if (!entries) return 0;
+    ZeroedArray array(HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, allocated * sizeof(EntryName)));
+    if (!array) return 0;
+    EntryName* entries = static_cast<EntryName*>(array.get());
     entries[0].dwSize = sizeof(EntryName);
     bytes = allocated * sizeof(EntryName);
     RasEnumEntriesA(nullptr, nullptr, reinterpret_cast<LPRASENTRYNAMEA>(entries), &bytes, &count);

@@ -4,26 +4,24 @@
 #pragma once
 #include <windows.h>
 #include <wininet.h>
+#include "unique.h"
 
-class InternetBinding {
-public:
-    InternetBinding();
-    ~InternetBinding();
-    InternetBinding(const InternetBinding&) = delete;
-    InternetBinding& operator=(const InternetBinding&) = delete;
-
-    bool bound() const { return module_ != nullptr; }
-
-    // Typed by the platform's own declaration, so name and type cannot disagree:
-    //   auto open = binding.resolve<decltype(&::InternetOpenA)>("InternetOpenA");
-    template <typename Fn>
-    Fn resolve(const char* name) const {
-        return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
-    }
-
-private:
-    HMODULE module_;
+struct LoadedLibrary {
+    using Type = HMODULE;
+    static Type None() { return nullptr; }
+    static void Release(Type module) { FreeLibrary(module); }
 };
+using InternetBinding = Unique<LoadedLibrary>;
+
+// The internet library from the system directory, or none.
+HMODULE LoadInternetLibrary();
+
+// Typed by the platform's own declaration, so name and type cannot disagree:
+//   auto open = Resolve<decltype(&::InternetOpenA)>(inet, "InternetOpenA");
+template <typename Fn>
+Fn Resolve(const InternetBinding& binding, const char* name) {
+    return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(binding.get(), name)));
+}
 
 // Resolves an entry by the same token as its declaration.
-#define RY_RESOLVE(binding, fn) (binding).resolve<decltype(&::fn)>(#fn)
+#define RY_RESOLVE(binding, fn) Resolve<decltype(&::fn)>((binding), #fn)

@@ -3,21 +3,17 @@
 #include <stddef.h>
 #include "boxes.h"
 #include "checksum.h"
+#include "unique.h"
 
 namespace {
 
 // A handle closed on every path.
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE h) : h_(h) {}
-    ~FileHandle() { if (valid()) CloseHandle(h_); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return h_; }
-private:
-    HANDLE h_;
+struct OpenFile {
+    using Type = HANDLE;
+    static Type None() { return INVALID_HANDLE_VALUE; }
+    static void Release(Type h) { CloseHandle(h); }
 };
+using FileHandle = Unique<OpenFile>;
 
 // The module file must still carry the checksum stamped at build time. The mapped
 // headers tell where the field is and what it holds; the file on disk is summed.
@@ -33,7 +29,7 @@ bool ModuleIntact(HINSTANCE self) {
     if (n == 0 || n >= MAX_PATH) return false;
     FileHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file.valid()) return false;
+    if (!file) return false;
 
     DWORD offset = dos->e_lfanew + offsetof(IMAGE_NT_HEADERS32, OptionalHeader.CheckSum);
     DWORD actual = 0;

@@ -101,8 +101,8 @@ char* AppendRecord(char* out, const WIN32_FIND_DATAA& entry) {
 extern "C" LONG WINAPI RyFtpDir(DWORD connection, HWND owner, LPCSTR pattern, DWORD,
                                 LPSTR listing) {
     listing[0] = '\0';
-    InternetBinding inet;
-    if (!inet.bound()) return 1;
+    InternetBinding inet(LoadInternetLibrary());
+    if (!inet) return 1;
     auto findFirst = RY_RESOLVE(inet, FtpFindFirstFileA);
     auto findNext = RY_RESOLVE(inet, InternetFindNextFileA);
     if (!findFirst || !findNext) {

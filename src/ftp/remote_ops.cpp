@@ -12,9 +12,9 @@ const DWORD kCurDirLength = 260;
 // entry is silent.
 template <typename Fn, typename... Args>
 LONG Refusable(const char* entryName, HWND owner, Box refused, Args... args) {
-    InternetBinding inet;
-    if (!inet.bound()) return 0;
-    auto op = inet.resolve<Fn>(entryName);
+    InternetBinding inet(LoadInternetLibrary());
+    if (!inet) return 0;
+    auto op = Resolve<Fn>(inet, entryName);
     if (op && !op(args...)) InfoBox(owner, refused);
     return 0;
 }
@@ -23,16 +23,16 @@ LONG Refusable(const char* entryName, HWND owner, Box refused, Args... args) {
 }  // namespace
 
 extern "C" LONG WINAPI RyFSetDir(DWORD connection, DWORD, LPCSTR directory) {
-    InternetBinding inet;
-    if (!inet.bound()) return 0;
+    InternetBinding inet(LoadInternetLibrary());
+    if (!inet) return 0;
     if (auto setDir = RY_RESOLVE(inet, FtpSetCurrentDirectoryA))
         setDir(AsHandle(connection), directory);
     return 0;
 }
 
 extern "C" LONG WINAPI RyFtpCurDir(DWORD connection, HWND owner, LPSTR directory) {
-    InternetBinding inet;
-    if (!inet.bound()) return 0;
+    InternetBinding inet(LoadInternetLibrary());
+    if (!inet) return 0;
     directory[0] = '\0';
     auto curDir = RY_RESOLVE(inet, FtpGetCurrentDirectoryA);
     if (!curDir) {
@@ -65,8 +65,8 @@ extern "C" LONG WINAPI RyFtpRd(DWORD connection, HWND owner, LPCSTR directory) {
 }
 
 extern "C" DWORD WINAPI RyFtpOpenFile(HWND owner, DWORD connection, LPCSTR fileName) {
-    InternetBinding inet;
-    if (!inet.bound()) return 0;
+    InternetBinding inet(LoadInternetLibrary());
+    if (!inet) return 0;
     auto open = RY_RESOLVE(inet, FtpOpenFileA);
     if (!open) return 0;
     HINTERNET file =

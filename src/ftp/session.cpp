@@ -9,8 +9,8 @@ const char kAgent[] = "RY";
 }
 
 extern "C" DWORD WINAPI RyINetOpen(HWND owner) {
-    InternetBinding inet;
-    if (!inet.bound()) return 0;
+    InternetBinding inet(LoadInternetLibrary());
+    if (!inet) return 0;
     auto open = RY_RESOLVE(inet, InternetOpenA);
     if (!open) {
         InfoBox(owner, Box::OpenNotFound);
@@ -22,8 +22,8 @@ extern "C" DWORD WINAPI RyINetOpen(HWND owner) {
 }
 
 extern "C" LONG WINAPI RyINetClose(DWORD handle, HWND owner) {
-    InternetBinding inet;
-    if (!inet.bound()) return 0;
+    InternetBinding inet(LoadInternetLibrary());
+    if (!inet) return 0;
     auto close = RY_RESOLVE(inet, InternetCloseHandle);
     if (!close) {
         InfoBox(owner, Box::CloseNotFound);
@@ -37,8 +37,8 @@ namespace {
 // Connects, or tells the user why not. Its binding is released on return, before
 // RyFtpConnect shows the closing box.
 HINTERNET Connect(DWORD session, HWND owner, LPCSTR server, LPCSTR user, LPCSTR password) {
-    InternetBinding inet;
-    if (!inet.bound()) {
+    InternetBinding inet(LoadInternetLibrary());
+    if (!inet) {
         InfoBox(owner, Box::ConnectNoLibrary);
         return nullptr;
     }

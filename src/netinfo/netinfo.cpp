@@ -3,6 +3,7 @@
 #include "ryinet.h"
 #include "../frame/binding.h"
 #include "../frame/boxes.h"
+#include "../frame/unique.h"
 
 namespace {
 
@@ -12,22 +13,23 @@ const int kAddressLength = 16;
 
 // One start-up of the sockets layer, ended on every path; the layer counts them, so
 // concurrent calls do not disturb each other.
-class SocketsUse {
-public:
-    SocketsUse() { WSADATA data; started_ = WSAStartup(kSockets11, &data) == 0; }
-    ~SocketsUse() { if (started_) WSACleanup(); }
-    SocketsUse(const SocketsUse&) = delete;
-    SocketsUse& operator=(const SocketsUse&) = delete;
-    bool started() const { return started_; }
-private:
-    bool started_;
+struct SocketsStarted {
+    using Type = bool;
+    static Type None() { return false; }
+    static void Release(Type) { WSACleanup(); }
 };
+using SocketsUse = Unique<SocketsStarted>;
+
+bool StartSockets() {
+    WSADATA data;
+    return WSAStartup(kSockets11, &data) == 0;
+}
 
 }  // namespace
 
 extern "C" LONG WINAPI RyINetConn() {
-    InternetBinding inet;
-    if (!inet.bound()) return 0;
+    InternetBinding inet(LoadInternetLibrary());
+    if (!inet) return 0;
     auto connectedState = RY_RESOLVE(inet, InternetGetConnectedState);
     if (!connectedState) return 0;
     DWORD flags = 0;
@@ -36,8 +38,8 @@ extern "C" LONG WINAPI RyINetConn() {
 
 // The second argument is part of the contract but not used: the local name is looked up.
 extern "C" LONG WINAPI RyGetIp(LPSTR address, LPCSTR) {
-    SocketsUse sockets;
-    if (!sockets.started()) return -1;
+    SocketsUse sockets(StartSockets());
+    if (!sockets) return -1;
     char name[kHostNameLength];
     if (gethostname(name, sizeof name) != 0) return -1;
     const hostent* host = gethostbyname(name);

@@ -115,14 +115,15 @@ def msvc(a):
 
 def reproducible(a):
     listed = run("git", "-C", a.source, "ls-files", "-z", "--cached", "--others", "--exclude-standard")
-    # A make of its own, free of the make that runs the tests (its jobserver and variables).
+    # A make of its own, free of the make that runs the tests (its jobserver and variables,
+    # such as another BUILD, which a command line also puts into the environment).
     env = {k: v for k, v in os.environ.items() if k not in ("MAKEFLAGS", "MFLAGS", "MAKELEVEL", "MAKEOVERRIDES")}
     trees = [fresh(a.build, "pkg", "repro", t) for t in ("one", "the-second-tree")]
     for top in trees:
         for rel in filter(lambda r: os.path.isfile(os.path.join(a.source, r)), listed.split("\0")):
             os.makedirs(os.path.dirname(os.path.join(top, rel)), exist_ok=True)
             shutil.copy2(os.path.join(a.source, rel), os.path.join(top, rel))
-        run("make", "-C", top, "dist", "JOBS=2", env=env)
+        run("make", "-C", top, "dist", "JOBS=2", "BUILD=build", "DIST=dist", env=env)
     zip_name = os.path.basename(release_root(a)) + ".zip"
     for rel in ("build/release/bin/RYINET.dll", "build/release/bin/libRYINET.dll.a",
                 "build/release/bin/RYINET.lib", "dist/" + zip_name, "dist/SHA256SUMS"):
