@@ -2,6 +2,7 @@
 #   bin/      RYINET.dll and the host tools
 #   include/  the public headers
 #   lib/      libRYINET.dll.a (MinGW), RYINET.lib (MSVC), RYINET.def, cmake/RYINET/
+#   bindings/ declarations for VB6/VBA, Delphi/Free Pascal, C# and Python
 #   docs/, examples/c_host (a host built from this tree alone), README.md, LICENSE
 # make dist zips that tree (cmake/dist.py).
 include(CMakePackageConfigHelpers)
@@ -16,6 +17,8 @@ write_basic_package_version_file(${CMAKE_BINARY_DIR}/RYINETConfigVersion.cmake
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/RYINETConfig.cmake ${CMAKE_BINARY_DIR}/RYINETConfigVersion.cmake
         DESTINATION lib/cmake/RYINET)
 
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/bindings/ DESTINATION bindings
+        FILES_MATCHING PATTERN "*.bas" PATTERN "*.pas" PATTERN "*.cs" PATTERN "*.py" PATTERN "__pycache__" EXCLUDE)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs)
 # The Explorer sample builds inside the source tree only (it shares ryftp's result buffer).
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/c_host DESTINATION examples)

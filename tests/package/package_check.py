@@ -24,6 +24,14 @@ def expect(condition, problem):
         problems.append(problem)
 
 
+def finish(check):
+    """Prints the problems found; the exit status."""
+    for p in problems:
+        print("FAILED:", p)
+    print(f"{check}: {len(problems)} problem(s)")
+    return 1 if problems else 0
+
+
 def run(*cmd, env=None):
     r = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, env=env)
     if r.returncode != 0:
@@ -55,6 +63,7 @@ def release(a):
               "lib/cmake/RYINET/RYINETConfig.cmake", "lib/cmake/RYINET/RYINETConfigVersion.cmake",
               "docs/API.md", "examples/c_host/CMakeLists.txt", "examples/c_host/c_host.c", "README.md", "LICENSE"}
     wanted |= {"include/" + h for h in os.listdir(os.path.join(a.source, "include")) if h.endswith(".h")}
+    wanted |= {"bindings/" + b for b in ("RyInet.bas", "ryinet.pas", "RyInet.cs", "ryinet.py")}
     wanted |= {"bin/ryftp.exe"} & {"bin/" + f for f in os.listdir(os.path.join(a.build, "bin"))}
     expect(wanted <= tree, f"the install tree lacks {sorted(wanted - tree)}")
 
@@ -159,10 +168,7 @@ def main():
     parser.add_argument("addr", nargs="?")
     a = parser.parse_args()
     globals()[a.check](a)
-    for p in problems:
-        print("FAILED:", p)
-    print(f"{a.check}: {len(problems)} problem(s)")
-    return 1 if problems else 0
+    return finish(a.check)
 
 
 if __name__ == "__main__":
