@@ -72,7 +72,7 @@ setup)
     if [ "${RYINET_I386:-}" = emulated ] || { ! registered && ! runs_i386; }; then
         if ! registered && [ "${RYINET_I386:-}" != emulated ]; then
             # Say why, with the platform's own words.
-            why=$(/usr/lib/wine/wine --version 2>&1 | head -n 1)
+            why=$(/usr/lib/wine/wine --version 2>&1 | head -n 1 | sed "s/^[^:]*: [0-9]*: //")
             echo "32-bit code: the kernel refuses it ($why); setting up the emulated route"
         fi
         setup_emulated
