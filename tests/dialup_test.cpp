@@ -43,7 +43,7 @@ TEST_F(Dialup, NamesOf256CharactersComeThroughWhole) {
     std::string longName = Filled(256, 'N');
     book_.add({longName, "u", "p", true});
     book_.add({"B", "u", "p", true});
-    std::vector<char> names(3 * 257 + 1, '\x5A');
+    std::vector<char> names(RYINET_PHONEBOOK_BYTES(3), '\x5A');
     EXPECT_EQ(RyRasEnumE(0, names.data()), 0);
     EXPECT_EQ(std::string(names.data()), longName + ";B;");
 }
@@ -52,7 +52,7 @@ TEST_F(Dialup, AFieldWithoutTerminatorIsCutAtItsWidth) {
     book_.add({"one", "u", "p", true});
     book_.add({"two", "u", "p", true});
     book_.writeUnterminatedNames(true);
-    std::vector<char> names(2 * 257 + 1 + 64, '\x5A');
+    std::vector<char> names(RYINET_PHONEBOOK_BYTES(2) + 64, '\x5A');
     EXPECT_EQ(RyRasEnumE(0, names.data()), 0);
     std::string one = Filled(256, 'U') + ";";
     EXPECT_EQ(std::string(names.data()), one + one);
@@ -62,7 +62,7 @@ TEST_F(Dialup, ACountThatGrowsBetweenTheCallsNeverReadsPastTheArray) {
     book_.add({"Office", "u", "p", true});
     book_.add({"Home", "u", "p", true});
     book_.growAfterCount({{"Lab", "u", "p", true}, {"Cabin", "u", "p", true}}, /*fillWhatFits=*/true);
-    char names[4 * 257 + 1];
+    char names[RYINET_PHONEBOOK_BYTES(4)];
     EXPECT_EQ(RyRasEnumE(0, names), 0);
     EXPECT_STREQ(names, "Office;Home;");  // two records allocated, four reported
 }
@@ -130,10 +130,10 @@ TEST_F(Dialup, A256CharacterNameFitsAnd257IsRefusedNotTruncated) {
     EXPECT_EQ(RdlParms(fits.c_str(), user.data(), password.data()), 0);
     EXPECT_EQ(std::string(user.data()), Filled(256, 'u'));
     EXPECT_EQ(std::string(password.data()), Filled(256, 'p'));
-    EXPECT_EQ(user[257], 'x');
+    EXPECT_EQ(user[RYINET_CREDENTIAL_BYTES], 'x');
 
     // Cut to 256 characters this name would find the entry above: it must not.
-    char u[257] = "untouched", p[257] = "untouched";
+    char u[RYINET_CREDENTIAL_BYTES] = "untouched", p[RYINET_CREDENTIAL_BYTES] = "untouched";
     int reads = book_.observed().paramReads;
     EXPECT_EQ(RdlParms((fits + "X").c_str(), u, p), 0);
     EXPECT_STREQ(u, "untouched");
@@ -219,7 +219,7 @@ __attribute__((noinline)) void ReadWithoutWiping() {
 TEST_F(Dialup, NoCopyOfThePasswordRemainsOnTheStack) {
     static std::string secret = kSecret;  // the host's copies live elsewhere
     book_.add({"Vault", "keeper", secret, true});
-    static char user[257], password[257];
+    static char user[RYINET_CREDENTIAL_BYTES], password[RYINET_CREDENTIAL_BYTES];
     DWORD esp;
     CURRENT_ESP(esp);
 

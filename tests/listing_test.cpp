@@ -49,7 +49,7 @@ protected:
         SCOPED_TRACE(pattern ? pattern : "(null pattern)");
         std::vector<WIN32_FIND_DATAA> raw = RawFind(connection(), pattern);
         ASSERT_GE(raw.size(), minimumEntries);
-        HostBuffer out(raw.size() * 290 + 1 + 4096);
+        HostBuffer out(RYINET_LISTING_BYTES(raw.size()) + 4096);
         EXPECT_EQ(RyFtpDir(connection_, kOwner, pattern, 0xBAD, out.data()), 0);
         EXPECT_EQ(out.text(), ExpectedListing(raw));
         EXPECT_TRUE(out.untouchedAfterText());
@@ -66,7 +66,7 @@ TEST_P(RealServer, ListingsEqualThePlatformsRecords) {
 }
 
 TEST_P(RealServer, RecordsCarryTheDirectoryDecorationAndSizes) {
-    HostBuffer out(64 * 290);
+    HostBuffer out(RYINET_LISTING_BYTES(64));
     ASSERT_EQ(RyFtpDir(connection_, kOwner, "*", 0, out.data()), 0);
     std::string text = out.text();
     EXPECT_NE(text.find(" [ pub ] ;"), std::string::npos) << text;
@@ -104,7 +104,7 @@ class ScriptedServer : public RealServer {};
 TEST_P(ScriptedServer, OddNamesSizesAndDatesComeThroughAsThePlatformGivesThem) {
     std::vector<WIN32_FIND_DATAA> raw = RawFind(connection(), "odd/*");
     ASSERT_EQ(raw.size(), 7u);
-    HostBuffer out(8 * 290);
+    HostBuffer out(RYINET_LISTING_BYTES(8));
     ASSERT_EQ(RyFtpDir(connection_, kOwner, "odd/*", 0, out.data()), 0);
     std::string text = out.text();
     EXPECT_EQ(text, ExpectedListing(raw));
@@ -119,7 +119,7 @@ TEST_P(ScriptedServer, OddNamesSizesAndDatesComeThroughAsThePlatformGivesThem) {
 }
 
 TEST_P(ScriptedServer, ATransferCutPartWayGivesZeroWithTheRecordsSoFar) {
-    HostBuffer out(4 * 290);
+    HostBuffer out(RYINET_LISTING_BYTES(4));
     ASSERT_EQ(RyFtpDir(connection_, kOwner, "broken/*", 0, out.data()), 0);
     std::string text = out.text();
     EXPECT_EQ(text.find("first.txt;03/07/1998  "), 0u) << text;
@@ -132,7 +132,7 @@ TEST_P(ScriptedServer, ATransferCutPartWayGivesZeroWithTheRecordsSoFar) {
 // caps sizes and reads some dates badly), the text says exactly that.
 TEST_P(ScriptedServer, AnMsDosStyleListingComesThroughAsThePlatformParsesIt) {
     ExpectSameAsPlatform("iis/*", 5);
-    HostBuffer out(6 * 290);
+    HostBuffer out(RYINET_LISTING_BYTES(6));
     ASSERT_EQ(RyFtpDir(connection_, kOwner, "iis/*", 0, out.data()), 0);
     EXPECT_EQ(out.text().find(" [ pub ] ;"), 0u) << out.text();
     EXPECT_NE(out.text().find("|readme.txt;"), std::string::npos) << out.text();
@@ -145,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(Scripted, ScriptedServer, ::testing::Values("SCRIPTED")
 class DyingServer : public RealServer {};
 
 TEST_P(DyingServer, TheRecordsSoFarThenCleanFailuresThenANewConnectionOnceItIsBack) {
-    HostBuffer out(8 * 290);
+    HostBuffer out(RYINET_LISTING_BYTES(8));
     ASSERT_EQ(RyFtpDir(connection_, kOwner, "dying/*", 0, out.data()), 0);
     EXPECT_EQ(out.text(), "slow1.txt;03/07/1998  12:00;1|slow2.txt;03/07/1998  12:00;2|slow3.txt;03/07/1998  12:00;3|");
     EXPECT_TRUE(boxes_.take().empty());
@@ -153,7 +153,7 @@ TEST_P(DyingServer, TheRecordsSoFarThenCleanFailuresThenANewConnectionOnceItIsBa
     // The connection is dead: each call fails in its own way, and nothing hangs.
     EXPECT_EQ(RyFtpDir(connection_, kOwner, "*", 0, out.data()), 1);
     EXPECT_EQ(out.text(), "");
-    char dir[260] = "stale";
+    char dir[RYINET_CURDIR_BYTES] = "stale";
     EXPECT_EQ(RyFtpCurDir(connection_, kOwner, dir), 0);
     EXPECT_STREQ(dir, "");
     EXPECT_EQ(RyFtpMd(connection_, kOwner, "d"), 0);
@@ -181,7 +181,7 @@ protected:
     std::string List(const std::vector<WIN32_FIND_DATAA>& records, LONG* result = nullptr,
                      const char* pattern = "*") {
         SyntheticFinds source(entries_, records.size(), [&](size_t i, WIN32_FIND_DATAA& r) { r = records[i]; });
-        HostBuffer out(records.size() * 290 + 1);
+        HostBuffer out(RYINET_LISTING_BYTES(records.size()));
         LONG r = RyFtpDir(0xC0, kOwner, pattern, 0, out.data());
         if (result) *result = r;
         calls_ = source.calls();
@@ -227,7 +227,8 @@ TEST_F(Synthetic, AnUnconvertibleOrFiveDigitYearTimeGivesADateOfTheSameShape) {
     EXPECT_EQ(List({r}), "t;01/01/1601  00:00;1|");
     // A five-digit year would take the longest directory record to 291 bytes.
     std::string longest(MAX_PATH - 1, 'd');
-    EXPECT_EQ(List({FindRecord(longest.c_str(), FILE_ATTRIBUTE_DIRECTORY, 0, 9999, 12, 31, 23, 59)}).size(), 290u);
+    EXPECT_EQ(List({FindRecord(longest.c_str(), FILE_ATTRIBUTE_DIRECTORY, 0, 9999, 12, 31, 23, 59)}).size(),
+              size_t{RYINET_LISTING_ENTRY_BYTES});
     EXPECT_EQ(List({FindRecord("t", 0, 1, 10000, 1, 1, 0, 0)}), "t;00/00/0000  00:00;1|");
     EXPECT_EQ(List({FindRecord(longest.c_str(), FILE_ATTRIBUTE_DIRECTORY, 0, 30827, 12, 31, 23, 59)}),
               " [ " + longest + " ] ;00/00/0000  00:00;<DIR>|");
@@ -331,7 +332,7 @@ TEST_F(Synthetic, RandomRecordsAreExactWithinTheirBoundAndFitAnExactBuffer) {
         bool directory = (r.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         size_t name = strnlen(r.cFileName, MAX_PATH - 1) + (directory ? 6 : 0);
         ASSERT_TRUE(std::regex_match(record.substr(name), tail)) << record.substr(name);
-        EXPECT_LE(record.size(), 290u);
+        EXPECT_LE(record.size(), size_t{RYINET_LISTING_ENTRY_BYTES});
         longest = std::max(longest, record.size());
         unterminated += memchr(r.cFileName, 0, MAX_PATH) == nullptr;
     }

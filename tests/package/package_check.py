@@ -138,8 +138,20 @@ def docs(a):
     expect(len(exports) == 17 and documented == exports,
            f"API.md exports: lacks {sorted(exports - documented)}, not the library's {sorted(documented - exports)}")
     prototypes = lambda text: {" ".join(p.split()) for p in re.findall(r"\w+ WINAPI \w+\([^)]*\);", text)}  # noqa: E731
-    header = prototypes(read(a.source, "include", "ryinet.h"))
+    header_text = read(a.source, "include", "ryinet.h")
+    header = prototypes(header_text)
     expect(len(header) == 17 and header <= prototypes(api), f"API.md lacks {sorted(header - prototypes(api))}")
+    # Buffer sizes: the header's named sizes, the table of the host's duties, each export's own section.
+    named = {(e, int(n), m) for m, n, e in
+             re.findall(r"^#define (RYINET_\w+_BYTES)\s+(\d+)\s+/\* (\w+):", header_text, re.M)}
+    table = {(e, int(n), m) for e, n, m in
+             re.findall(r"^ *\| `(\w+)` \| [^|\n]+ \| (\d+) bytes[^|\n]*\| `(RYINET_\w+)` \|$", api, re.M)}
+    expect(len(named) == 5 and table == named,
+           f"API.md sizes: lacks {sorted(named - table)}, not the header's {sorted(table - named)}")
+    sections = dict(re.findall(r"^### `(\w+)`[^\n]*\n(.*?)(?=^##)", api, re.M | re.S))
+    for export, size, _ in named:
+        expect(re.search(rf"\*\*Buffers?:\*\*[^\n]*\b{size} bytes", sections.get(export, "")),
+               f"API.md's {export} does not give its {size} bytes")
     styles = {"MB_ICONINFORMATION": "information", "MB_OK": "plain", "MB_ICONERROR": "error"}
     boxes = sorted((t, c, styles[s]) for t, c, s in
                    re.findall(r'\{"([^"]*)", "([^"]*)", (MB_\w+)\}', read(a.source, "src", "frame", "boxes.cpp")))
