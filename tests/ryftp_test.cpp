@@ -1,6 +1,6 @@
 // ryftp, the console host: script sessions against real servers checked by transcript
 // and by the served tree, bad input, its result buffer, dial-up through the RAS
-// stand-in; and the host-side listing reader it uses.
+// stand-in.
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -9,11 +9,6 @@
 #include <vector>
 #include "ftp_env.h"
 #include "growing_buffer.h"
-#include "phonebook_service.h"
-#include "ryinet_listing.h"
-#include <raserror.h>
-
-extern "C" int CHostCountsRecords(const char* listing);
 
 namespace {
 
@@ -295,110 +290,6 @@ TEST(RyftpDialup, CredsDialAndHangupAgainstTheStandInPhonebook) {
                         "ryftp> dial Office alice ****\ndial failed: Office\n",
                         "ryftp> dial Nobody\nno such entry: Nobody\n", "dialed Home\n", "hung up Home\n"}));
     EXPECT_EQ(s.out.find("office-pw"), std::string::npos);
-}
-
-TEST(RasStandIn, ThePhonebookFileAndTheServiceOutcomes) {
-    rasstandin::Service service;
-    service.entries = rasstandin::ParsePhonebook(
-        "; the user's phonebook\n[Office]\nstandinuser = alice\nStandInPassword=pw\nStandInSavePassword=1\n"
-        "[Home Line]\nPhoneNumber=1\n");
-    ASSERT_EQ(service.entries.size(), 2u);
-    EXPECT_EQ(service.entries[0].user, "alice");
-    EXPECT_TRUE(service.entries[0].passwordSaved);
-    EXPECT_EQ(service.entries[1].name, "Home Line");
-    EXPECT_FALSE(service.entries[1].passwordSaved);
-
-    char params[1052] = {};
-    auto dial = [&](const char* entry, const char* user, const char* password, HRASCONN* handle) {
-        memset(params, 0, sizeof params);
-        *reinterpret_cast<DWORD*>(params) = 1052;
-        lstrcpyA(params + 4, entry);
-        lstrcpyA(params + 519, user);
-        lstrcpyA(params + 776, password);
-        *handle = nullptr;
-        return service.dial(nullptr, nullptr, params, handle);
-    };
-    HRASCONN good, wrong, unknown;
-    EXPECT_EQ(dial("Office", "alice", "pw", &good), 0u);
-    EXPECT_EQ(dial("Office", "alice", "nope", &wrong), static_cast<DWORD>(ERROR_AUTHENTICATION_FAILURE));
-    EXPECT_NE(wrong, nullptr) << "a failed dial leaves a handle to hang up";
-    EXPECT_EQ(dial("Nowhere", "a", "b", &unknown), static_cast<DWORD>(ERROR_CANNOT_FIND_PHONEBOOK_ENTRY));
-    EXPECT_EQ(unknown, nullptr);
-
-    RASCONNSTATUSA status = {};
-    status.dwSize = 160;
-    EXPECT_EQ(service.connectStatus(good, &status), 0u);
-    EXPECT_EQ(status.rasconnstate, RASCS_Connected);
-    EXPECT_EQ(service.hangUp(good), 0u);
-    DWORD answer = 0;
-    for (int polls = 0; polls < 5 && answer == 0; ++polls) answer = service.connectStatus(good, &status);
-    EXPECT_EQ(answer, static_cast<DWORD>(ERROR_INVALID_HANDLE));
-    EXPECT_EQ(service.hangUp(good), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-}
-
-// ---- The listing reader ---------------------------------------------------------------------
-
-struct Record {
-    std::string name;
-    bool directory;
-    unsigned long size;
-    unsigned year;
-};
-
-std::vector<Record> Read(const std::string& text, int* last = nullptr, std::string* rest = nullptr) {
-    std::vector<Record> records;
-    const char* at = text.c_str();
-    RyListingEntry e;
-    int r;
-    while ((r = RyListingNext(&at, &e)) == 1)
-        records.push_back({std::string(e.name, e.nameLength), e.isDirectory != 0, e.size, e.year});
-    if (last) *last = r;
-    if (rest) *rest = at;
-    return records;
-}
-
-TEST(ListingReader, NamesWithSeparatorsComeThroughWhole) {
-    const std::string date = ";03/07/1998  14:05;";
-    struct Case {
-        std::string text;
-        std::vector<std::string> names;
-    } cases[] = {
-        {"notes;v2.txt" + date + "6|", {"notes;v2.txt"}},
-        {"a|b" + date + "7|x;y|z" + date + "8|", {"a|b", "x;y|z"}},
-        {" [ a;b|c ] " + date + "<DIR>|", {"a;b|c"}},
-        {" [ odd ] " + date + "5|", {" [ odd ] "}},  // a file whose name looks decorated
-        {"f" + date + "<DIR>|g" + date + "3|", {"f" + date + "<DIR>|g"}},  // <DIR> only after [ ]
-        {date.substr(0) + "0|", {""}},
-        // The one ambiguity: a name holding a whole record ending reads as two records.
-        {"x" + date + "6|y" + date + "7|", {"x", "y"}},
-    };
-    for (const Case& c : cases) {
-        std::vector<std::string> names;
-        for (const Record& r : Read(c.text)) names.push_back(r.name);
-        EXPECT_EQ(names, c.names) << c.text;
-        EXPECT_EQ(CHostCountsRecords(c.text.c_str()), static_cast<int>(c.names.size())) << c.text;
-    }
-}
-
-TEST(ListingReader, SizesDatesAndTheEndOfTheText) {
-    std::vector<Record> r = Read(" [ pub ] ;03/07/1998  14:05;<DIR>|big;12/31/30827  23:59;-2147483648|"
-                                 "all;00/00/0000  00:00;-1|zero;01/01/1601  00:00;0|");
-    ASSERT_EQ(r.size(), 4u);
-    EXPECT_TRUE(r[0].directory);
-    EXPECT_EQ(r[0].name, "pub");
-    EXPECT_EQ(r[1].size, 2147483648ul) << "the low 32 bits, written signed";
-    EXPECT_EQ(r[1].year, 30827u);
-    EXPECT_EQ(r[2].size, 4294967295ul);
-    EXPECT_EQ(r[2].year, 0u);
-    EXPECT_EQ(r[3].size, 0ul);
-
-    int last = 0;
-    std::string rest;
-    EXPECT_EQ(Read("ok;01/02/2003  04:05;1|garbage;1/2/2003  04:05;1|", &last, &rest).size(), 1u);
-    EXPECT_EQ(last, -1);
-    EXPECT_EQ(rest, "garbage;1/2/2003  04:05;1|");
-    EXPECT_TRUE(Read("", &last).empty());
-    EXPECT_EQ(last, 0);
 }
 
 }  // namespace
