@@ -52,7 +52,7 @@ bench-get: build
 	sh bench/ryftp_get.sh $(BUILD)
 
 screenshots: build
-	sh examples/explorer/screenshots.sh $(BUILD)
+	sh tools/screenshots/screenshots.sh $(BUILD)
 
 dist: deps
 	cmake -S . -B $(RELEASE_BUILD) $(CMAKE_FLAGS) -DRYINET_TESTS=OFF

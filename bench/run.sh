@@ -1,8 +1,8 @@
 #!/bin/sh
 # run.sh BUILD: every benchmark in one table, with a 30-entry server on the build's own
 # loopback network (.5, see RYINET_TEST_NET) for the real-server figures and ryftp's get
-# of a 64 MiB file (bench/ryftp_get.sh, its own server on .19), and the load test's
-# pyftpdlib baseline (its server on .18). Writes the table
+# of a 64 MiB file (bench/ryftp_get.sh, its own server on .19), and the load against
+# pyftpdlib, raw WinINet beside RYINET (bench/load_baseline.cpp, its server on .18). Writes the table
 # to bench/results.md and the per-record curve to bench/per-record.png.
 set -e
 build=$(cd "${1:-build}" && pwd)
@@ -21,12 +21,11 @@ esac
     "$top/cmake/wine-run.sh" --build "$build" "$build/bin/ryinet_bench.exe" "$addr" \
     "Z:$out/table.md" "Z:$out/per-record.dat"
 sh "$top/bench/ryftp_get.sh" "$build" "$out/table.md"
-# The load against pyftpdlib, raw WinINet beside RYINET (the load test's baseline case).
+# The load against pyftpdlib, raw WinINet beside RYINET.
 load_addr="$(cat "$build/test-net").18"
 "$top/tests/servers/with_server.sh" pyftpdlib "$load_addr" "$build/bench-load-ftp" \
     env RYTEST_PYFTPD_HOST="$load_addr" RYTEST_PYFTPD_ROOT="$build/bench-load-ftp/root" \
-    RYTEST_BENCH_ROWS="Z:$out/table.md" "$top/cmake/wine-run.sh" --build "$build" "$build/bin/load_test.exe" \
-    --gtest_also_run_disabled_tests --gtest_filter='*Pyftpdlib*'
+    "$top/cmake/wine-run.sh" --build "$build" "$build/bin/bench_load_baseline.exe" "Z:$out/table.md"
 
 {
     echo "# Benchmark results"

@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
             DeleteFileA(local.c_str());
             auto a = Clock::now();
             if (kind == 0) bytes = RawRead(connection, argv[2], local.c_str());
-            if (kind == 1 && !GetFile(connection, nullptr, argv[2], local, false)) return 1;
+            if (kind == 1 && !GetFile(connection, nullptr, argv[2], local, stdout, false)) return 1;
             if (kind == 2) RawRead(connection, argv[2], nullptr);
             double seconds = std::chrono::duration<double>(Clock::now() - a).count();
             (kind == 0 ? raw : kind == 1 ? ryftp : bare).push_back(seconds);

@@ -125,14 +125,14 @@ void RealServer(const char* server, Table& table) {
         return;
     }
     HINTERNET c = reinterpret_cast<HINTERNET>(connection);
-    std::vector<char> buffer(64 * 290 + 1);
+    std::vector<char> buffer(RYINET_LISTING_BYTES(64));
     size_t entries = RawFind(c, "*").size();
     Pair p = TimedPair(31, [&] { RyFtpDir(connection, nullptr, "*", 0, buffer.data()); }, [&] { RawFind(c, "*"); });
     table.add(Format("real %.0f-entry listing: RyFtpDir / raw find loop", entries).c_str(),
               Format("%.1f ms / %.1f ms, pairs **%.3f**", p.a * 1e3, p.b * 1e3, p.ratio), "<= 1.05");
 
     const int kCalls = 50;
-    char dir[260];
+    char dir[RYINET_CURDIR_BYTES];
     p = TimedPair(
         41, [&] { for (int i = 0; i < kCalls; ++i) RyFtpCurDir(connection, nullptr, dir); },
         [&] {
@@ -154,7 +154,7 @@ void Phonebooks(Table& table) {
     for (size_t n : {10u, 1000u, 10000u}) {
         Phonebook book;
         for (size_t i = 0; i < n; ++i) book.add({"Dial-up connection " + std::to_string(i), "u", "p", true});
-        std::vector<char> names(n * 257 + 1);
+        std::vector<char> names(RYINET_PHONEBOOK_BYTES(n));
         double t = Timed(n <= 1000 ? 51 : 11, [&] { RyRasEnumE(0, names.data()); });
         table.add(Format("RyRasEnumE, %.0f entries", n).c_str(),
                   Format("%.3f ms (%.0f ns per entry)", t * 1e3, t / n * 1e9));

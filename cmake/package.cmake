@@ -1,9 +1,10 @@
 # The package a Windows developer installs: cmake --install BUILD --prefix DIR lays out
-#   bin/      RYINET.dll and the host tools
-#   include/  the public headers
+#   bin/      RYINET.dll and the hosts: ryftp.exe, ryexplorer.exe
+#   include/  the public headers: the library's, the listing reader, the host kit
 #   lib/      libRYINET.dll.a (MinGW), RYINET.lib (MSVC), RYINET.def, cmake/RYINET/
 #   bindings/ declarations for VB6/VBA, Delphi/Free Pascal, C# and Python
-#   docs/, examples/c_host (a host built from this tree alone), README.md, LICENSE
+#   docs/, examples/c_host and examples/explorer (hosts built from this tree alone),
+#   README.md, LICENSE
 # make dist zips that tree (cmake/dist.py).
 include(CMakePackageConfigHelpers)
 
@@ -20,15 +21,14 @@ install(FILES ${CMAKE_CURRENT_LIST_DIR}/RYINETConfig.cmake ${CMAKE_BINARY_DIR}/R
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/bindings/ DESTINATION bindings
         FILES_MATCHING PATTERN "*.bas" PATTERN "*.pas" PATTERN "*.cs" PATTERN "*.py" PATTERN "__pycache__" EXCLUDE)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION docs)
-# The Explorer sample builds inside the source tree only (it shares ryftp's result buffer).
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/c_host DESTINATION examples)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/c_host ${PROJECT_SOURCE_DIR}/examples/explorer
+        DESTINATION examples)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
 
-# The console host ships beside the library.
-if(TARGET ryftp)
-    ryinet_version_resource(ryftp "RYINET console FTP and dial-up host")
-    install(TARGETS ryftp RUNTIME DESTINATION bin)
-endif()
+# The two hosts ship beside the library.
+ryinet_version_resource(ryftp "RYINET console FTP and dial-up host")
+ryinet_version_resource(ryexplorer "RYINET Explorer, a sample GUI host")
+install(TARGETS ryftp ryexplorer RUNTIME DESTINATION bin)
 
 # The release zip's name takes the version from here (cmake/dist.py reads it); the test
 # bench reads back the version resource of every binary that was given one.

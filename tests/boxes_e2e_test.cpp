@@ -1,5 +1,5 @@
-// Real boxes on a real (virtual) display: a WH_CBT hook reads each box as it is
-// activated (caption, text, owner) and dismisses it, so nothing waits for a person.
+// Real boxes on a real (virtual) display, read as each is activated (caption, text,
+// owner) and dismissed, so nothing waits for a person.
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <functional>
@@ -12,34 +12,16 @@
 
 namespace {
 
-std::vector<ShownBox> g_shown;
-
-LRESULT CALLBACK WatchBoxes(int code, WPARAM wParam, LPARAM lParam) {
-    HWND box = reinterpret_cast<HWND>(wParam);
-    ShownBox shown;
-    if (code == HCBT_ACTIVATE && ReadShownBox(box, &shown)) {
-        g_shown.push_back(shown);
-        PostMessageA(box, WM_COMMAND, IDOK, 0);
-    }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
 class RealBoxes : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_NE(getenv("DISPLAY"), nullptr) << "run under xvfb-run: the boxes must really show";
-        g_shown.clear();
-        hook_ = SetWindowsHookExA(WH_CBT, &WatchBoxes, nullptr, GetCurrentThreadId());
-        ASSERT_NE(hook_, nullptr);
         owner_ = CreateWindowExA(0, "STATIC", "RYINET host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 300,
                                  200, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
         ASSERT_NE(owner_, nullptr);
     }
-    void TearDown() override {
-        DestroyWindow(owner_);
-        UnhookWindowsHookEx(hook_);
-    }
-    HHOOK hook_ = nullptr;
+    void TearDown() override { DestroyWindow(owner_); }
+    ShownBoxes shown_;
     HWND owner_ = nullptr;
 };
 
@@ -50,10 +32,10 @@ TEST_F(RealBoxes, AFailedConnectShowsItsBoxOwnedByTheHostWindow) {
     EXPECT_EQ(RyFtpConnect(session, 0, owner_, kUnreachableHost, "u", "p"), 0u);
     RyINetClose(session, owner_);
     FreeLibrary(wininet);
-    ASSERT_EQ(g_shown.size(), 1u);
-    EXPECT_EQ(g_shown[0].owner, owner_);
-    EXPECT_EQ(g_shown[0].caption, "FTP");
-    EXPECT_EQ(g_shown[0].text, "FtpConnect (c8) Could not connect to site.");
+    ASSERT_EQ(shown_.seen.size(), 1u);
+    EXPECT_EQ(shown_.seen[0].owner, owner_);
+    EXPECT_EQ(shown_.seen[0].caption, "FTP");
+    EXPECT_EQ(shown_.seen[0].text, "FtpConnect (c8) Could not connect to site.");
 }
 
 // Changes to the module's file, each of which the load must refuse with the one error box.
@@ -89,25 +71,23 @@ TEST_F(RealBoxes, ADamagedModuleShowsTheErrorBoxWithoutOwnerAndDoesNotLoad) {
         {"the header's time stamp", [](std::string& m) { m[*reinterpret_cast<DWORD*>(&m[0x3C]) + 8] ^= 0x01; }},
         {"the last byte cut off", [](std::string& m) { m.pop_back(); }},
     };
-    char dir[MAX_PATH];
-    GetTempPathA(MAX_PATH, dir);
     for (const Tamper& t : tampers) {
         std::string image = original;
         t.apply(image);
         ASSERT_NE(image, original) << t.what;
-        std::string copy = std::string(dir) + "rydamaged.dll";
+        std::string copy = TempPath("rydamaged.dll");
         WriteWholeFile(copy, image);
-        g_shown.clear();
+        shown_.seen.clear();
         HMODULE m = LoadLibraryA(copy.c_str());
         DWORD error = GetLastError();
         EXPECT_EQ(m, nullptr) << t.what;
         EXPECT_EQ(error, static_cast<DWORD>(ERROR_DLL_INIT_FAILED)) << t.what << ": the module's own check refused it";
         if (m) FreeLibrary(m);
         DeleteFileA(copy.c_str());
-        ASSERT_EQ(g_shown.size(), 1u) << t.what;
-        EXPECT_EQ(g_shown[0].owner, nullptr) << t.what;
-        EXPECT_EQ(g_shown[0].caption, "RYINET") << t.what;
-        EXPECT_EQ(g_shown[0].text, "RYINET.DLL has been damaged or modified and cannot be loaded.") << t.what;
+        ASSERT_EQ(shown_.seen.size(), 1u) << t.what;
+        EXPECT_EQ(shown_.seen[0].owner, nullptr) << t.what;
+        EXPECT_EQ(shown_.seen[0].caption, "RYINET") << t.what;
+        EXPECT_EQ(shown_.seen[0].text, "RYINET.DLL has been damaged or modified and cannot be loaded.") << t.what;
     }
 }
 

@@ -1,6 +1,6 @@
 // The RYINET Explorer in a real window system (Xvfb), created in this process and driven
-// through its controls against a real server. A WH_CBT hook reads every box and dialog
-// as it is activated and answers it, so nothing waits for a person.
+// through its controls, menu and keys against a real server. Every box and dialog is
+// read as it is activated and answered, so nothing waits for a person.
 #include <windows.h>
 #include <commctrl.h>
 #include <dlgs.h>
@@ -12,61 +12,15 @@
 #include "boxes.h"
 #include "explorer.h"
 #include "ftp_env.h"
+#include "phonebook_service.h"
 #include "ryinet.h"
 #include "ryinet_listing.h"
 
 namespace {
 
-std::vector<ShownBox> g_shown;
-std::string g_saveAs;  // the Save dialog's answer
-std::string g_shots;   // where pictures are announced (make screenshots), or empty
-
-void Pump() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-}
-
-// Says a picture can be taken (NAME.ready in the pictures' folder) and keeps the window
-// alive until the picture taker answers with NAME.taken, a minute at most.
-bool Announce(const std::string& name) {
-    WriteWholeFile(g_shots + "\\" + name + ".ready", "");
-    for (int i = 0; i < 1200 && !FileExists(g_shots + "\\" + name + ".taken"); ++i, Sleep(50)) Pump();
-    return FileExists(g_shots + "\\" + name + ".taken");
-}
-
-// A box held for its picture is answered once it has been painted and taken.
-void CALLBACK AnswerAfterPicture(HWND box, UINT, UINT_PTR timer, DWORD) {
-    KillTimer(box, timer);
-    Announce("explorer-box");
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-}
-
-LRESULT CALLBACK AnswerBoxes(int code, WPARAM wParam, LPARAM lParam) {
-    HWND box = reinterpret_cast<HWND>(wParam);
-    ShownBox shown;
-    if (code == HCBT_ACTIVATE && ReadShownBox(box, &shown)) {
-        g_shown.push_back(shown);
-        if (GetDlgItem(box, IDYES)) {  // a question: the user agrees
-            PostMessageA(box, WM_COMMAND, IDYES, 0);
-        } else if (!g_shots.empty()) {
-            SetTimer(box, 1, 200, &AnswerAfterPicture);
-        } else {
-            SetDlgItemTextA(box, cmb13, g_saveAs.c_str());  // the Save dialog's file name
-            PostMessageA(box, WM_COMMAND, IDOK, 0);
-        }
-    }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-// Writes the user's phonebook where the RAS stand-in beside the test reads it.
+// The user's phonebook, where the RAS stand-in beside the test reads it.
 void WritePhonebook(const std::string& text) {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    std::string dir = std::string(temp) + "explorer_appdata";
-    SetEnvironmentVariableA("APPDATA", dir.c_str());
-    for (const char* part : {"", "\\Microsoft", "\\Network", "\\Connections", "\\Pbk"})
-        CreateDirectoryA((dir += part).c_str(), nullptr);
-    WriteWholeFile(dir + "\\rasphone.pbk", text);
+    rasstandin::WriteUserPhonebook(TempPath("explorer_appdata"), text);
 }
 const char kPhonebook[] = "[Office]\nStandInUser=alice\nStandInPassword=office-secret\nStandInSavePassword=1\n"
                           "[Home]\nStandInUser=bob\nStandInPassword=home-secret\n";
@@ -77,24 +31,44 @@ protected:
         ASSERT_NE(getenv("DISPLAY"), nullptr) << "run under xvfb-run: the window must really show";
         server_ = ServerFromEnvironment("EXPLORER");
         ASSERT_TRUE(server_.present());
-        g_shown.clear();
-        hook_ = SetWindowsHookExA(WH_CBT, &AnswerBoxes, nullptr, GetCurrentThreadId());
         wnd_ = CreateExplorerWindow(GetModuleHandleA(nullptr), SW_SHOW);
         ASSERT_NE(wnd_, nullptr);
         list_ = GetDlgItem(wnd_, IDC_LIST);
-        SetDlgItemTextA(wnd_, IDC_SERVER, server_.host.c_str());
-        SetDlgItemTextA(wnd_, IDC_USER, kUser);
-        SetDlgItemTextA(wnd_, IDC_PASSWORD, kPassword);
-        Click(IDC_CONNECT);
+        ConnectTo(server_.host);
         ASSERT_EQ(Text(IDC_PATH), "/");
     }
     void TearDown() override {
         DestroyWindow(wnd_);
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {}  // the window's WM_QUIT included
-        UnhookWindowsHookEx(hook_);
     }
 
+    // A question gets yes, the Save dialog the file name saveAs_, any other box OK.
+    int Answer(HWND box) {
+        if (GetDlgItem(box, IDYES)) return IDYES;
+        SetDlgItemTextA(box, cmb13, saveAs_.c_str());
+        return IDOK;
+    }
+    void ConnectTo(const std::string& host) {
+        SetDlgItemTextA(wnd_, IDC_SERVER, host.c_str());
+        SetDlgItemTextA(wnd_, IDC_USER, kUser);
+        SetDlgItemTextA(wnd_, IDC_PASSWORD, kPassword);
+        Click(IDC_CONNECT);
+    }
+    // A key pressed on the list, through the window's own message loop.
+    void Key(WORD key) {
+        SetFocus(list_);
+        PostMessageA(list_, WM_KEYDOWN, key, 0);
+        Pump();
+    }
+    void Pump() {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            if (!ExplorerTranslateMessage(wnd_, &msg)) {
+                TranslateMessage(&msg);
+                DispatchMessageA(&msg);
+            }
+    }
     void Click(int id) { SendMessageA(GetDlgItem(wnd_, id), BM_CLICK, 0, 0); }
     void Command(int id) { SendMessageA(wnd_, WM_COMMAND, id, 0); }  // as a menu item sends it
     std::string Text(int id) {
@@ -109,7 +83,7 @@ protected:
     }
     // The Dial-up menu as it opens: each item's text after "*" when checked, "-" when grayed.
     std::vector<std::string> DialMenu() {
-        HMENU menu = GetSubMenu(GetMenu(wnd_), 0);
+        HMENU menu = GetSubMenu(GetMenu(wnd_), kDialMenuPosition);
         SendMessageA(wnd_, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), 0);
         std::vector<std::string> items;
         for (int i = 0; i < GetMenuItemCount(menu); ++i) {
@@ -139,7 +113,7 @@ protected:
         DWORD session = RyINetOpen(nullptr);
         DWORD connection = RyFtpConnect(session, 0, nullptr, server_.host.c_str(), kUser, kPassword);
         RyFSetDir(connection, 0, dir);
-        std::vector<char> text(64 * 290 + 1);
+        std::vector<char> text(RYINET_LISTING_BYTES(64));
         RyFtpDir(connection, nullptr, "*", 0, text.data());
         std::vector<std::string> rows;
         RyListingEntry e;
@@ -162,6 +136,14 @@ protected:
         ASSERT_GE(Find(name), 0) << name;
         ListView_SetItemState(list_, Find(name), LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     }
+    void ClickHeader(int column) {
+        HWND header = ListView_GetHeader(list_);
+        RECT r;
+        Header_GetItemRect(header, column, &r);
+        LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+        SendMessageA(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        SendMessageA(header, WM_LBUTTONUP, 0, at);
+    }
     void DoubleClick(const std::string& name) {
         RECT r;
         ListView_GetItemRect(list_, Find(name), &r, LVIR_LABEL);
@@ -177,22 +159,42 @@ protected:
     }
 
     FtpServer server_;
-    HHOOK hook_ = nullptr;
+    std::string saveAs_;
+    ShownBoxes boxes_{[this](HWND box) { return Answer(box); }};
     HWND wnd_ = nullptr, list_ = nullptr;
 };
 
 // ---- Browsing ----------------------------------------------------------------------------
 
-TEST_F(ExplorerWindow, RowsAreTheListingsRecordsWithDirectoriesFirst) {
-    std::vector<std::string> shown = Shown(false);
+TEST_F(ExplorerWindow, RowsAreTheListingsRecordsDirectoriesFirstSortedByTheColumnClicked) {
     auto isDirectory = [](const std::string& row) { return row.find(";;") != std::string::npos; };
-    EXPECT_TRUE(std::is_partitioned(shown.begin(), shown.end(), isDirectory));
-    ASSERT_TRUE(isDirectory(shown.front()) && !isDirectory(shown.back()));
-    LVITEMA first = {LVIF_IMAGE, 0}, last = {LVIF_IMAGE, static_cast<int>(shown.size()) - 1};
+    auto directoriesFirst = [&] {
+        std::vector<std::string> shown = Shown(false);
+        return std::is_partitioned(shown.begin(), shown.end(), isDirectory) && isDirectory(shown.front()) &&
+               !isDirectory(shown.back());
+    };
+    EXPECT_TRUE(directoriesFirst());
+    LVITEMA first = {LVIF_IMAGE, 0}, last = {LVIF_IMAGE, ListView_GetItemCount(list_) - 1};
     ListView_GetItem(list_, &first);
     ListView_GetItem(list_, &last);
     EXPECT_NE(first.iImage, last.iImage);  // a folder's icon and a file's
     EXPECT_EQ(Shown(), Listed("/"));
+
+    auto files = [&](int column) {  // that column of the file rows, in the list's order
+        std::vector<std::string> cells;
+        for (int i = 0; i < ListView_GetItemCount(list_); ++i)
+            if (!Cell(i, 1).empty()) cells.push_back(Cell(i, column));
+        return cells;
+    };
+    auto bySize = [](const std::string& a, const std::string& b) { return std::stoul(a) < std::stoul(b); };
+    for (bool up : {true, false}) {  // the same header again turns the order round
+        ClickHeader(1);
+        std::vector<std::string> sizes = files(1);
+        if (!up) std::reverse(sizes.begin(), sizes.end());
+        EXPECT_TRUE(std::is_sorted(sizes.begin(), sizes.end(), bySize) && directoriesFirst()) << up;
+    }
+    ClickHeader(2);
+    EXPECT_EQ(files(0).front(), "readme.txt");  // the only file from 1998
 }
 
 TEST_F(ExplorerWindow, EnteringADirectoryAndGoingUpUpdateThePathBarAndTheRows) {
@@ -202,7 +204,7 @@ TEST_F(ExplorerWindow, EnteringADirectoryAndGoingUpUpdateThePathBarAndTheRows) {
     DoubleClick("deep");
     EXPECT_EQ(Text(IDC_PATH), "/pub/deep");
     Click(IDC_UP);
-    Click(IDC_UP);
+    Key(VK_BACK);
     EXPECT_EQ(Text(IDC_PATH), "/");
     EXPECT_EQ(Shown(), Listed("/"));
 }
@@ -217,23 +219,23 @@ TEST_F(ExplorerWindow, NewFolderRenameAndDeleteChangeTheTreeOnDisk) {
     EXPECT_FALSE(DirectoryExists(server_.path("NewFolder")));
 
     WriteWholeFile(server_.path("draft.txt"), "draft");
-    Click(IDC_REFRESH);
+    Key(VK_F5);
     Select("draft.txt");
-    Click(IDC_RENAME);
+    Key(VK_F2);
     TypeLabel("final.txt");
     EXPECT_FALSE(FileExists(server_.path("draft.txt")));
     EXPECT_TRUE(FileExists(server_.path("final.txt")));
 
     Select("final.txt");
-    Click(IDC_DELETE);
+    Key(VK_DELETE);
     EXPECT_FALSE(FileExists(server_.path("final.txt")));
     Select("made");
     Click(IDC_DELETE);
     EXPECT_FALSE(DirectoryExists(server_.path("made")));
     EXPECT_EQ(Find("made"), -1);
-    ASSERT_EQ(g_shown.size(), 2u);  // the two questions, and no refusal
-    EXPECT_EQ(g_shown[0].text, "Delete the file \"final.txt\" from the server?");
-    EXPECT_EQ(g_shown[1].text, "Delete the folder \"made\" from the server?");
+    ASSERT_EQ(boxes_.seen.size(), 2u);  // the two questions, and no refusal
+    EXPECT_EQ(boxes_.seen[0].text, "Delete the file \"final.txt\" from the server?");
+    EXPECT_EQ(boxes_.seen[1].text, "Delete the folder \"made\" from the server?");
 }
 
 TEST_F(ExplorerWindow, ARefusedDeleteShowsTheLibrarysBoxOwnedByTheWindowThenGoesOn) {
@@ -242,35 +244,42 @@ TEST_F(ExplorerWindow, ARefusedDeleteShowsTheLibrarysBoxOwnedByTheWindowThenGoes
     Select("ghost.txt");
     DeleteFileA(server_.path("ghost.txt").c_str());  // behind the Explorer's back
     Click(IDC_DELETE);
-    ASSERT_EQ(g_shown.size(), 2u);  // the Explorer's question, then the library's box
+    ASSERT_EQ(boxes_.seen.size(), 2u);  // the Explorer's question, then the library's box
     BoxSeen refused = boxes::B9(wnd_);
-    EXPECT_EQ(g_shown[1].owner, refused.owner);
-    EXPECT_EQ(g_shown[1].caption, refused.caption);
-    EXPECT_EQ(g_shown[1].text, refused.text);
+    EXPECT_EQ(boxes_.seen[1].owner, refused.owner);
+    EXPECT_EQ(boxes_.seen[1].caption, refused.caption);
+    EXPECT_EQ(boxes_.seen[1].text, refused.text);
     EXPECT_EQ(Find("ghost.txt"), -1);  // control came back: the window refreshed
     DoubleClick("pub");                // and takes the next command
     EXPECT_EQ(Text(IDC_PATH), "/pub");
 }
 
-TEST_F(ExplorerWindow, DownloadWritesTheServedBytesToTheFileChosenInTheSaveDialog) {
+TEST_F(ExplorerWindow, DownloadWritesTheFileChosenInTheSaveDialogAndAFailedOneKeepsIt) {
     std::string large;
     for (int i = 0; large.size() < (3u << 20) + 17; ++i) large += std::to_string(i * 7919) + "\r\n\0";
     WriteWholeFile(server_.path("large.bin"), large);
     Click(IDC_REFRESH);
-    char dir[MAX_PATH];
-    GetTempPathA(MAX_PATH, dir);
-    g_saveAs = std::string(dir) + "explorer_download.bin";
+    saveAs_ = TempPath("explorer_download.bin");
+    DeleteFileA(saveAs_.c_str());
     Select("large.bin");
     Click(IDC_DOWNLOAD);
     bool ok = false;
-    std::string saved = ReadWholeFile(g_saveAs, &ok);
-    DeleteFileA(g_saveAs.c_str());
-    EXPECT_EQ(saved.size(), large.size());
-    EXPECT_TRUE(ok && saved == large);
+    EXPECT_TRUE(ReadWholeFile(saveAs_, &ok) == large && ok);
     HWND progress = GetDlgItem(GetDlgItem(wnd_, IDC_STATUS), IDC_PROGRESS);
     EXPECT_EQ(SendMessageA(progress, PBM_GETPOS, 0, 0), 1000);  // a large file's bar went all the way
-    ASSERT_EQ(g_shown.size(), 1u);
-    EXPECT_EQ(g_shown[0].owner, wnd_);  // the Save dialog
+    ASSERT_EQ(boxes_.seen.size(), 1u);
+    EXPECT_EQ(boxes_.seen[0].owner, wnd_);  // the Save dialog
+
+    Click(IDC_CONNECT);  // disconnect, then a server whose transfers are cut short
+    ConnectTo(ServerFromEnvironment("SCRIPTED").host);
+    Select("plain.txt");
+    Click(IDC_DOWNLOAD);  // over the file just downloaded
+    EXPECT_TRUE(ReadWholeFile(saveAs_, &ok) == large && ok);
+    EXPECT_FALSE(FileExists(saveAs_ + ".part"));
+    ASSERT_EQ(boxes_.seen.size(), 4u);  // the Save dialog, its question to replace, and why it failed
+    EXPECT_EQ(boxes_.seen[3].text,
+              "Could not download \"plain.txt\" to " + saveAs_ + ". A file already there is kept.");
+    DeleteFileA(saveAs_.c_str());
 }
 
 // ---- Dial-up -----------------------------------------------------------------------------
@@ -292,27 +301,7 @@ TEST_F(ExplorerWindow, TheDialUpMenuOffersThePhonebookDialsWithStoredCredentials
     Command(IDM_HANGUP);
     EXPECT_EQ(DialStatus(), "Dial-up: Office hung up");
     EXPECT_EQ(DialMenu()[3], "&Dial");
-    EXPECT_TRUE(g_shown.empty());
-}
-
-// ---- Pictures for the README (make screenshots names their folder in RYTEST_SHOTS) -------
-
-TEST_F(ExplorerWindow, DISABLED_Pictures) {
-    ASSERT_NE(getenv("RYTEST_SHOTS"), nullptr);
-    SetWindowPos(wnd_, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    WritePhonebook(kPhonebook);
-    DialMenu();
-    Command(IDM_ENTRY + 0);
-    Command(IDM_DIAL);
-    Select("readme.txt");
-    SetFocus(list_);
-    g_shots = getenv("RYTEST_SHOTS");
-    EXPECT_TRUE(Announce("explorer"));
-    Select("victim.txt");
-    DeleteFileA(server_.path("victim.txt").c_str());  // so that the server refuses
-    Click(IDC_DELETE);
-    g_shots.clear();
-    EXPECT_EQ(g_shown.size(), 2u);
+    EXPECT_TRUE(boxes_.seen.empty());
 }
 
 }  // namespace

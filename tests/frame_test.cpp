@@ -192,9 +192,7 @@ protected:
     // Loads a copy of the image under its own file name and reports whether the loader
     // accepted it.
     bool Loads(const std::string& image, const char* name, DWORD* error) {
-        char dir[MAX_PATH];
-        GetTempPathA(MAX_PATH, dir);
-        std::string path = std::string(dir) + name;
+        std::string path = TempPath(name);
         WriteWholeFile(path, image);
         SetLastError(0);
         HMODULE m = LoadLibraryA(path.c_str());

@@ -82,7 +82,7 @@ TEST(NoInternetLibrary, EveryInternetExportTakesItsMissingLibraryPath) {
 
 TEST(NoInternetLibrary, DialUpAndAddressStillWork) {
     BoxRecorder boxes;
-    char ip[16] = "";
+    char ip[RYINET_ADDRESS_BYTES] = "";
     EXPECT_EQ(RyGetIp(ip, nullptr), 0);
     EXPECT_NE(ip[0], '\0');
     char names[300] = "stale";

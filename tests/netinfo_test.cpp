@@ -68,11 +68,11 @@ TEST(Connected, IsOneOnlyWhenThePlatformSaysExactlyOne) {
 TEST(LocalAddress, IsTheLastAddressThePlatformListsForTheLocalName) {
     std::string expected = PlatformLastAddress();
     ASSERT_FALSE(expected.empty());
-    char ip[16];
+    char ip[RYINET_ADDRESS_BYTES];
     strcpy(ip, "255.255.255.255");
     EXPECT_EQ(RyGetIp(ip, nullptr), 0);
     EXPECT_EQ(std::string(ip), expected);
-    char again[16] = "";
+    char again[RYINET_ADDRESS_BYTES] = "";
     EXPECT_EQ(RyGetIp(again, "some.other.host.example"), 0) << "the second argument is not used";
     EXPECT_STREQ(again, ip);
 }
@@ -139,7 +139,7 @@ protected:
     ImportPatch name_{Ryinet(), "WSOCK32.DLL", "gethostname", reinterpret_cast<void*>(&FakeHostName)};
     ImportPatch lookup_{Ryinet(), "WSOCK32.DLL", "gethostbyname", reinterpret_cast<void*>(&FakeLookup)};
     BoxRecorder boxes_;
-    char ip_[16];
+    char ip_[RYINET_ADDRESS_BYTES];
 };
 
 TEST_F(Sockets, SeveralAddressesGiveTheLastOneAndAskForSockets11) {
@@ -155,11 +155,11 @@ TEST_F(Sockets, SeveralAddressesGiveTheLastOneAndAskForSockets11) {
 
 TEST_F(Sockets, TheLongestAddressFillsSixteenBytes) {
     g_script.addresses = {Address(255, 255, 255, 254)};
-    char exact[17];
+    char exact[RYINET_ADDRESS_BYTES + 1];
     memset(exact, 'z', sizeof exact);
     EXPECT_EQ(RyGetIp(exact, nullptr), 0);
     EXPECT_STREQ(exact, "255.255.255.254");
-    EXPECT_EQ(exact[16], 'z');
+    EXPECT_EQ(exact[RYINET_ADDRESS_BYTES], 'z');
 }
 
 TEST_F(Sockets, AnEmptyAddressListReturnsZeroAndLeavesTheBuffer) {
@@ -203,7 +203,7 @@ TEST(Concurrency, ManyThreadsGetCorrectAnswersAtOnce) {
     for (int t = 0; t < 8; ++t)
         threads.emplace_back([&] {
             for (int i = 0; i < 40; ++i) {
-                char ip[16] = "";
+                char ip[RYINET_ADDRESS_BYTES] = "";
                 if (RyGetIp(ip, nullptr) != 0 || address != ip) ++wrong;
                 if (RyINetConn() != connected) ++wrong;
                 calls += 2;

@@ -24,7 +24,7 @@ protected:
     std::string Local(const std::string& name) const { return server_.path(name); }
     std::string Name(const char* stem) const { return std::string(stem) + "_" + GetParam(); }
     std::string CurDir() {
-        char dir[260];
+        char dir[RYINET_CURDIR_BYTES];
         memset(dir, 'x', sizeof dir);
         RyFtpCurDir(connection_, kOwner, dir);
         return dir;
@@ -169,12 +169,12 @@ TEST_F(Platform, OpenFileAsksForBinaryReadingWithContextZero) {
     EXPECT_TRUE(boxes_.take().empty());
 }
 
-TEST_F(Platform, CurrentDirectoryOffersTheHostsBufferAs260Characters) {
+TEST_F(Platform, CurrentDirectoryOffersTheHostsWholeBufferToThePlatform) {
     entries_.answer("FtpGetCurrentDirectoryA", &FakeCurDir);
-    char dir[260] = "stale";
+    char dir[RYINET_CURDIR_BYTES] = "stale";
     EXPECT_EQ(RyFtpCurDir(0xC0, kOwner, dir), 0);
     EXPECT_EQ(g_seen.buffer, dir);
-    EXPECT_EQ(g_seen.length, 260u);
+    EXPECT_EQ(g_seen.length, static_cast<DWORD>(RYINET_CURDIR_BYTES));
     EXPECT_STREQ(dir, "/from/the/platform");
 }
 

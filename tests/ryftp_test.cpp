@@ -1,27 +1,21 @@
-// ryftp, the console host: script sessions against real servers checked by transcript
-// and by the served tree, bad input, its result buffer, dial-up through the RAS
-// stand-in; and the host-side listing reader it uses.
+// ryftp, the console host: its command table and its handling of bad lines, in this
+// process; script sessions of ryftp.exe against real servers checked by transcript and by
+// the served tree, its command line, its result buffer's stop, dial-up through the RAS
+// stand-in.
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <map>
 #include <string>
 #include <vector>
 #include "ftp_env.h"
-#include "growing_buffer.h"
 #include "phonebook_service.h"
-#include "ryinet_listing.h"
-#include <raserror.h>
-
-extern "C" int CHostCountsRecords(const char* listing);
+#include "session.h"
 
 namespace {
 
 // A fresh local directory for one session's files.
 std::string FreshDirectory(const char* name) {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    std::string dir = std::string(temp) + "ryftp-" + name;
+    std::string dir = TempPath(std::string("ryftp-") + name);
     CreateDirectoryA(dir.c_str(), nullptr);
     WIN32_FIND_DATAA f;
     HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &f);
@@ -31,7 +25,7 @@ std::string FreshDirectory(const char* name) {
     return dir;
 }
 
-struct Session {
+struct Transcript {
     DWORD exitCode = 0;
     std::string out;  // stdout and stderr, without carriage returns
     // Whether the lines appear in this order, each somewhere after the one before.
@@ -47,9 +41,10 @@ struct Session {
     }
 };
 
-// Runs ryftp with ARGS in DIR; the script goes in as a file (-s:) or on standard input.
-Session Ryftp(const std::string& args, const std::string& script = "", const std::string& dir = "",
-              bool scriptOnStdin = false, const std::map<std::string, std::string>& env = {}) {
+// Runs ryftp with ARGS in DIR, in this process's environment; the script goes in as a
+// file (-s:) or on standard input.
+Transcript Ryftp(const std::string& args, const std::string& script = "", const std::string& dir = "",
+                 bool scriptOnStdin = false) {
     std::string work = dir.empty() ? FreshDirectory("plain") : dir;
     std::string scriptPath = work + "\\session.ryftp";
     WriteWholeFile(scriptPath, script);
@@ -62,25 +57,15 @@ Session Ryftp(const std::string& args, const std::string& script = "", const std
     SetHandleInformation(readOut, HANDLE_FLAG_INHERIT, 0);
     HANDLE in = CreateFileA(scriptOnStdin ? scriptPath.c_str() : "NUL", GENERIC_READ, FILE_SHARE_READ, &inherit,
                             OPEN_EXISTING, 0, nullptr);
-    std::string block;  // the environment, with env's values in place of the inherited ones
-    char* all = GetEnvironmentStringsA();
-    for (const char* v = all; *v; v += strlen(v) + 1) {
-        std::string name = std::string(v).substr(0, std::string(v).find('=', 1));
-        if (!env.count(name)) block += std::string(v) + '\0';
-    }
-    FreeEnvironmentStringsA(all);
-    for (const auto& kv : env) block += kv.first + "=" + kv.second + '\0';
-    block += '\0';
-
     STARTUPINFOA si = {sizeof si};
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdInput = in;
     si.hStdOutput = si.hStdError = writeOut;
     PROCESS_INFORMATION pi = {};
-    Session s;
+    Transcript s;
     std::vector<char> cmd(line.begin(), line.end());
     cmd.push_back('\0');
-    BOOL started = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, &block[0],
+    BOOL started = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
                                   work.c_str(), &si, &pi);
     CloseHandle(writeOut);
     CloseHandle(in);
@@ -124,12 +109,12 @@ TEST_P(RealServer, EveryFtpCommandDoesItsWorkOnTheServedTree) {
     WriteWholeFile(local + "\\keep.bin", "mine");
     CreateDirectoryA((local + "\\adir").c_str(), nullptr);  // no file can take its name
     const std::string top = GetParam().top, sub = top == "/" ? "/pub" : top + "/pub";
-    Session s = Ryftp("--echo-boxes " + open(),
-                      "cd " + top + "\npwd\nls\ncd pub\nls\ncd " + top + "\ncd nowhere\n"
-                      "get binary.bin\nget missing.bin keep.bin\nget binary.bin adir\nput no-such-file\n"
-                      "mkdir made\nput binary.bin made/up.bin\nrename made/up.bin made/renamed.bin\n"
-                      "ls made/*\ndelete made/renamed.bin\nrmdir made\nclose\nbye\n",
-                      local);
+    Transcript s = Ryftp("--echo-boxes " + open(),
+                         "cd " + top + "\npwd\nls\ncd pub\nls\ncd " + top + "\ncd nowhere\n"
+                         "get binary.bin\nget missing.bin keep.bin\nget binary.bin adir\nput no-such-file\n"
+                         "mkdir made\nput binary.bin made/up.bin\nrename made/up.bin made/renamed.bin\n"
+                         "ls made/*\ndelete made/renamed.bin\nrmdir made\nclose\nbye\n",
+                         local);
     EXPECT_EQ(s.exitCode, 1u);
     EXPECT_TRUE(s.says({"ryftp> open " + server_.host, "****", "connected to " + server_.host,
                         "ryftp> pwd\n" + top + "\n", "ryftp> ls\n", "<DIR>  emptydir\n", "   512  readme.txt\n",
@@ -154,7 +139,7 @@ TEST_P(RealServer, EveryFtpCommandDoesItsWorkOnTheServedTree) {
 }
 
 TEST_P(RealServer, ASessionWithoutFailuresOnStandardInputExitsZero) {
-    Session s = Ryftp(open(), "cd " + GetParam().top + "\nls pub/*\n", "", /*scriptOnStdin=*/true);
+    Transcript s = Ryftp(open(), "cd " + GetParam().top + "\nls pub/*\n", "", /*scriptOnStdin=*/true);
     EXPECT_EQ(s.exitCode, 0u) << s.out;
     EXPECT_TRUE(s.says({"ryftp> cd " + GetParam().top + "\n", "ryftp> ls pub/*\n", "notes.txt\n2 entries\n"}));
 }
@@ -171,8 +156,8 @@ INSTANTIATE_TEST_SUITE_P(Ryftp, RealServer,
 TEST(RyftpRefusals, AnOperationTheServerRefusesShowsItsBoxAndFails) {
     FtpServer server = ServerFromEnvironment("RYFTP_PYFTPD");
     ASSERT_TRUE(server.present());
-    Session s = Ryftp("--echo-boxes " + server.host + " ryuser rypass",
-                      "rmdir full\ndelete nothing-here\nrename nothing-here x\nstatus\n");
+    Transcript s = Ryftp("--echo-boxes " + server.host + " ryuser rypass",
+                         "rmdir full\ndelete nothing-here\nrename nothing-here x\nstatus\n");
     EXPECT_EQ(s.exitCode, 1u);
     EXPECT_TRUE(s.says({"[box] Directory Deletion: Unable to delete directory.\nnot removed: full\n",
                         "[box] File Delete: Unable to delete file.\nnot deleted: nothing-here\n",
@@ -183,18 +168,43 @@ TEST(RyftpRefusals, AnOperationTheServerRefusesShowsItsBoxAndFails) {
 
 // ---- Bad input ------------------------------------------------------------------------------
 
+// A session in this process, as ryftp runs a script (echoed): its transcript, and whether
+// every line succeeded. No box may show: nothing here would answer it.
+Transcript RunInProcess(const std::string& script, bool* allOk) {
+    std::string path = FreshDirectory("inprocess") + "\\session";
+    WriteWholeFile(path + ".ryftp", script);
+    FILE *in = fopen((path + ".ryftp").c_str(), "rb"), *out = fopen((path + ".txt").c_str(), "wb");
+    RyKitBuffer results;
+    RyKitReserve(&results, RYINET_LISTING_BYTES(16), [](void*, size_t) { abort(); }, nullptr);
+    RyKitBoxWatch boxes = {};
+    {
+        Session session(nullptr, results, boxes, false, out);
+        InputLine line;
+        for (*allOk = true; !session.finished && ReadLine(in, &line);) *allOk = session.runLine(line, true) && *allOk;
+    }
+    RyKitFree(&results);
+    fclose(in);
+    fclose(out);
+    Transcript t;
+    bool ok = false;
+    t.out = ReadWholeFile(path + ".txt", &ok);
+    return t;
+}
+
 TEST(RyftpInput, EachBadLineGetsOneClearLineAndTheSessionGoesOn) {
     const char binary[] = "get \x01\x02\xff bin\0ary\n";
-    std::string script = "frob\ncd\nrename a\npwd extra\nls\n\"unbalanced\n" + std::string(5000, 'x') + "\n" +
+    std::string script = "frob\ncd\nrename a\npwd extra\ndir\n\"unbalanced\n" + std::string(5000, 'x') + "\n" +
                          std::string(binary, sizeof binary - 1) +
-                         "\n   \n# a comment\nhelp nothing\nhelp pwd\nstatus\n";
-    Session s = Ryftp("--echo-boxes", script);
-    EXPECT_EQ(s.exitCode, 1u);
+                         "\n   \n# a comment\nhelp nothing\nhelp pwd\nstatus\nquit\nstatus\n";
+    bool allOk = true;
+    Transcript s = RunInProcess(script, &allOk);
+    EXPECT_FALSE(allOk);
     EXPECT_TRUE(s.says({"unknown command: frob", "usage: cd DIR\n", "usage: rename OLD NEW\n", "usage: pwd\n",
-                        "ryftp> ls\nnot connected: open HOST first\n", "unbalanced quotes: line ignored\n",
+                        "ryftp> dir\nnot connected: open HOST first\n", "unbalanced quotes: line ignored\n",
                         "line over 4096 bytes: ignored\n", "line with control bytes: ignored\n",
                         "# a comment\n", "unknown command: nothing\n", "show the remote directory\n",
-                        "ftp: not connected\n"}));
+                        "ftp: not connected\n", "ryftp> quit\n"}));
+    EXPECT_EQ(s.out.find("status", s.out.find("ryftp> quit")), std::string::npos) << "quit ends the session";
 }
 
 TEST(RyftpInput, CommandLineErrorsExitTwoAndHelpAndVersionZero) {
@@ -208,7 +218,7 @@ TEST(RyftpInput, CommandLineErrorsExitTwoAndHelpAndVersionZero) {
         {"-s:Z:\\no\\such.ryftp", 2, "cannot read"}, {"h u p extra", 2, "too many arguments"},
     };
     for (const Case& c : cases) {
-        Session s = Ryftp(c.args);
+        Transcript s = Ryftp(c.args);
         EXPECT_EQ(s.exitCode, c.exitCode) << c.args;
         EXPECT_NE(s.out.find(c.says), std::string::npos) << c.args << ":\n" << s.out;
     }
@@ -226,7 +236,7 @@ protected:
         for (int i = 0; i < 20; ++i)
             WriteWholeFile(server_.path("many/" + std::string(198, 'n') + std::to_string(10 + i)), "data");
     }
-    Session list(const char* maxEntries) {
+    Transcript list(const char* maxEntries) {
         return Ryftp("--max-entries " + std::string(maxEntries) + " " + server_.host + " ryuser rypass",
                      "ls many/*\n");
     }
@@ -234,14 +244,14 @@ protected:
 };
 
 TEST_F(LongListing, AListingThatFitsItsRoomIsShownWhole) {
-    Session s = list("16");  // 4641 bytes of room
+    Transcript s = list("16");  // 4641 bytes of room
     EXPECT_EQ(s.exitCode, 0u) << s.out;
     EXPECT_TRUE(s.says({"n29\n20 entries\n"}));
 }
 
 TEST_F(LongListing, AListingPastItsRoomStopsRyftpWithAClearMessage) {
     // 4351 bytes of room: the text ends inside the buffer's last page, past the room.
-    Session s = list("15");
+    Transcript s = list("15");
     EXPECT_EQ(s.exitCode, 1u);
     EXPECT_TRUE(s.says({"the listing does not fit: the result passed the 4351 bytes reserved"}));
     // 291 bytes of room: the writing itself reaches the guard pages after one page.
@@ -252,41 +262,16 @@ TEST_F(LongListing, AListingPastItsRoomStopsRyftpWithAClearMessage) {
     EXPECT_EQ(s.out.find("does not fit"), std::string::npos) << "stopped while writing, not after the call";
 }
 
-TEST(GrowingBufferMemory, AWriteFarIntoItCommitsOnlyThePageItTouched) {
-    GrowingBuffer buffer(64 * 1024 * 1024, [](size_t) { abort(); });
-    ASSERT_TRUE(buffer.reserved());
-    EXPECT_EQ(buffer.committed(), 0u);
-    buffer.data()[40 * 1024 * 1024 + 5] = 'x';
-    buffer.data()[40 * 1024 * 1024 + 6] = 'y';
-    EXPECT_EQ(buffer.committed(), 4096u);
-    MEMORY_BASIC_INFORMATION m;
-    VirtualQuery(buffer.data() + 40 * 1024 * 1024, &m, sizeof m);
-    EXPECT_EQ(m.State, static_cast<DWORD>(MEM_COMMIT));
-    EXPECT_EQ(m.RegionSize, 4096u);
-    VirtualQuery(buffer.data(), &m, sizeof m);
-    EXPECT_EQ(m.State, static_cast<DWORD>(MEM_RESERVE));
-    EXPECT_EQ(buffer.data()[40 * 1024 * 1024 + 5], 'x');
-    buffer.release();
-    EXPECT_EQ(buffer.committed(), 0u);
-    buffer.data()[0] = '\0';  // usable again after the release
-    EXPECT_EQ(buffer.textLength(), 0u);
-}
-
 // ---- Dial-up through the RAS stand-in ---------------------------------------------------------
 
 TEST(RyftpDialup, CredsDialAndHangupAgainstTheStandInPhonebook) {
-    std::string appData = FreshDirectory("appdata");
-    std::string pbk = appData + "\\Microsoft\\Network\\Connections\\Pbk";
-    for (std::string d : {"\\Microsoft", "\\Microsoft\\Network", "\\Microsoft\\Network\\Connections",
-                          "\\Microsoft\\Network\\Connections\\Pbk"})
-        CreateDirectoryA((appData + d).c_str(), nullptr);
-    WriteWholeFile(pbk + "\\rasphone.pbk",
-                   "[Office]\r\nPhoneNumber=555-0100\r\nStandInUser=alice\r\nStandInPassword=office-pw\r\n"
-                   "StandInSavePassword=1\r\n\r\n[Home]\r\nStandInUser=bob\r\nStandInPassword=home-pw\r\n");
-    Session s = Ryftp("--echo-boxes",
-                      "phonebook\ncreds Office\ncreds Home\ncreds Nobody\ndial Office\nstatus\ndial Home\n"
-                      "hangup\nhangup\ndial Office alice wrong\ndial Nobody\ndial Home bob home-pw\nhangup\n",
-                      "", false, {{"APPDATA", appData}});
+    // ryftp inherits the APPDATA that points there.
+    rasstandin::WriteUserPhonebook(FreshDirectory("appdata"),
+                                   "[Office]\r\nPhoneNumber=555-0100\r\nStandInUser=alice\r\nStandInPassword=office-pw"
+                                   "\r\nStandInSavePassword=1\r\n\r\n[Home]\r\nStandInUser=bob\r\nStandInPassword=home-pw\r\n");
+    Transcript s = Ryftp("--echo-boxes",
+                         "phonebook\ncreds Office\ncreds Home\ncreds Nobody\ndial Office\nstatus\ndial Home\n"
+                         "hangup\nhangup\ndial Office alice wrong\ndial Nobody\ndial Home bob home-pw\nhangup\n");
     EXPECT_EQ(s.exitCode, 1u);
     EXPECT_TRUE(s.says({"  Office\n  Home\n2 entries\n", "Office: user \"alice\", password (saved)\n",
                         "Home: user \"bob\", password (none)\n", "no such entry: Nobody\n",
@@ -295,110 +280,6 @@ TEST(RyftpDialup, CredsDialAndHangupAgainstTheStandInPhonebook) {
                         "ryftp> dial Office alice ****\ndial failed: Office\n",
                         "ryftp> dial Nobody\nno such entry: Nobody\n", "dialed Home\n", "hung up Home\n"}));
     EXPECT_EQ(s.out.find("office-pw"), std::string::npos);
-}
-
-TEST(RasStandIn, ThePhonebookFileAndTheServiceOutcomes) {
-    rasstandin::Service service;
-    service.entries = rasstandin::ParsePhonebook(
-        "; the user's phonebook\n[Office]\nstandinuser = alice\nStandInPassword=pw\nStandInSavePassword=1\n"
-        "[Home Line]\nPhoneNumber=1\n");
-    ASSERT_EQ(service.entries.size(), 2u);
-    EXPECT_EQ(service.entries[0].user, "alice");
-    EXPECT_TRUE(service.entries[0].passwordSaved);
-    EXPECT_EQ(service.entries[1].name, "Home Line");
-    EXPECT_FALSE(service.entries[1].passwordSaved);
-
-    char params[1052] = {};
-    auto dial = [&](const char* entry, const char* user, const char* password, HRASCONN* handle) {
-        memset(params, 0, sizeof params);
-        *reinterpret_cast<DWORD*>(params) = 1052;
-        lstrcpyA(params + 4, entry);
-        lstrcpyA(params + 519, user);
-        lstrcpyA(params + 776, password);
-        *handle = nullptr;
-        return service.dial(nullptr, nullptr, params, handle);
-    };
-    HRASCONN good, wrong, unknown;
-    EXPECT_EQ(dial("Office", "alice", "pw", &good), 0u);
-    EXPECT_EQ(dial("Office", "alice", "nope", &wrong), static_cast<DWORD>(ERROR_AUTHENTICATION_FAILURE));
-    EXPECT_NE(wrong, nullptr) << "a failed dial leaves a handle to hang up";
-    EXPECT_EQ(dial("Nowhere", "a", "b", &unknown), static_cast<DWORD>(ERROR_CANNOT_FIND_PHONEBOOK_ENTRY));
-    EXPECT_EQ(unknown, nullptr);
-
-    RASCONNSTATUSA status = {};
-    status.dwSize = 160;
-    EXPECT_EQ(service.connectStatus(good, &status), 0u);
-    EXPECT_EQ(status.rasconnstate, RASCS_Connected);
-    EXPECT_EQ(service.hangUp(good), 0u);
-    DWORD answer = 0;
-    for (int polls = 0; polls < 5 && answer == 0; ++polls) answer = service.connectStatus(good, &status);
-    EXPECT_EQ(answer, static_cast<DWORD>(ERROR_INVALID_HANDLE));
-    EXPECT_EQ(service.hangUp(good), static_cast<DWORD>(ERROR_INVALID_HANDLE));
-}
-
-// ---- The listing reader ---------------------------------------------------------------------
-
-struct Record {
-    std::string name;
-    bool directory;
-    unsigned long size;
-    unsigned year;
-};
-
-std::vector<Record> Read(const std::string& text, int* last = nullptr, std::string* rest = nullptr) {
-    std::vector<Record> records;
-    const char* at = text.c_str();
-    RyListingEntry e;
-    int r;
-    while ((r = RyListingNext(&at, &e)) == 1)
-        records.push_back({std::string(e.name, e.nameLength), e.isDirectory != 0, e.size, e.year});
-    if (last) *last = r;
-    if (rest) *rest = at;
-    return records;
-}
-
-TEST(ListingReader, NamesWithSeparatorsComeThroughWhole) {
-    const std::string date = ";03/07/1998  14:05;";
-    struct Case {
-        std::string text;
-        std::vector<std::string> names;
-    } cases[] = {
-        {"notes;v2.txt" + date + "6|", {"notes;v2.txt"}},
-        {"a|b" + date + "7|x;y|z" + date + "8|", {"a|b", "x;y|z"}},
-        {" [ a;b|c ] " + date + "<DIR>|", {"a;b|c"}},
-        {" [ odd ] " + date + "5|", {" [ odd ] "}},  // a file whose name looks decorated
-        {"f" + date + "<DIR>|g" + date + "3|", {"f" + date + "<DIR>|g"}},  // <DIR> only after [ ]
-        {date.substr(0) + "0|", {""}},
-        // The one ambiguity: a name holding a whole record ending reads as two records.
-        {"x" + date + "6|y" + date + "7|", {"x", "y"}},
-    };
-    for (const Case& c : cases) {
-        std::vector<std::string> names;
-        for (const Record& r : Read(c.text)) names.push_back(r.name);
-        EXPECT_EQ(names, c.names) << c.text;
-        EXPECT_EQ(CHostCountsRecords(c.text.c_str()), static_cast<int>(c.names.size())) << c.text;
-    }
-}
-
-TEST(ListingReader, SizesDatesAndTheEndOfTheText) {
-    std::vector<Record> r = Read(" [ pub ] ;03/07/1998  14:05;<DIR>|big;12/31/30827  23:59;-2147483648|"
-                                 "all;00/00/0000  00:00;-1|zero;01/01/1601  00:00;0|");
-    ASSERT_EQ(r.size(), 4u);
-    EXPECT_TRUE(r[0].directory);
-    EXPECT_EQ(r[0].name, "pub");
-    EXPECT_EQ(r[1].size, 2147483648ul) << "the low 32 bits, written signed";
-    EXPECT_EQ(r[1].year, 30827u);
-    EXPECT_EQ(r[2].size, 4294967295ul);
-    EXPECT_EQ(r[2].year, 0u);
-    EXPECT_EQ(r[3].size, 0ul);
-
-    int last = 0;
-    std::string rest;
-    EXPECT_EQ(Read("ok;01/02/2003  04:05;1|garbage;1/2/2003  04:05;1|", &last, &rest).size(), 1u);
-    EXPECT_EQ(last, -1);
-    EXPECT_EQ(rest, "garbage;1/2/2003  04:05;1|");
-    EXPECT_TRUE(Read("", &last).empty());
-    EXPECT_EQ(last, 0);
 }
 
 }  // namespace

@@ -105,7 +105,7 @@ TEST(Texts, EveryInternetTextReachesThePlatformUnchangedAndItsVerdictDecides) {
 }
 
 TEST(Texts, TheAddressIgnoresAnyHostName) {
-    char expected[16] = "", ip[16];
+    char expected[RYINET_ADDRESS_BYTES] = "", ip[RYINET_ADDRESS_BYTES];
     ASSERT_EQ(RyGetIp(expected, nullptr), 0);
     for (const char* text : kTexts) {
         strcpy(ip, "stale");
@@ -120,7 +120,7 @@ TEST(Texts, EmptyDialUpTextsFindNoEntryAndDialNothing) {
     Phonebook book;
     ASSERT_TRUE(book.installed());
     book.add({"Office", "u", "p", true});
-    char user[257] = "untouched", password[257] = "untouched";
+    char user[RYINET_CREDENTIAL_BYTES] = "untouched", password[RYINET_CREDENTIAL_BYTES] = "untouched";
     EXPECT_EQ(RdlParms("", user, password), 0);
     EXPECT_STREQ(user, "untouched");
     EXPECT_STREQ(password, "untouched");
@@ -136,7 +136,7 @@ protected:
 };
 
 TEST_P(RealTexts, EmptyAndLongNamesAreRefusedByTheServerAndTheConnectionCarriesOn) {
-    char listing[16 * 290 + 1], dir[260];
+    char listing[RYINET_LISTING_BYTES(16)], dir[RYINET_CURDIR_BYTES];
     for (const char* text : kTexts) {
         SCOPED_TRACE(strlen(text));
         EXPECT_EQ(RyFtpDir(connection_, kOwner, text, 0, listing), 1);  // the platform finds nothing

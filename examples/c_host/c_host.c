@@ -9,11 +9,12 @@
 #include <ryinet_listing.h>
 
 /* The listing buffer's size is never passed: RYINET writes the whole listing, at most
- * 290 bytes per entry plus one. Size it for the largest directory you expect; the
- * no-access page behind it turns a larger listing into a fault at once instead of
- * silently overwritten memory. */
+ * RYINET_LISTING_ENTRY_BYTES per entry plus one, RYINET_LISTING_BYTES(entries) in all.
+ * Size it for the largest directory you expect; the no-access page behind it turns a
+ * larger listing into a fault at once instead of silently overwritten memory. (A host
+ * in C++ or C can take ryinet_kit.h's RyKitBuffer instead, which grows as written.) */
 #define MAX_ENTRIES 10000
-#define LISTING_BYTES (MAX_ENTRIES * 290 + 1)
+#define LISTING_BYTES RYINET_LISTING_BYTES(MAX_ENTRIES)
 
 static char *AllocListing(void) {
     SYSTEM_INFO si;

@@ -11,8 +11,7 @@
 #include <algorithm>
 #include <string>
 #include <vector>
-#include "growing_buffer.h"
-#include "ryinet.h"
+#include "ryinet_kit.h"
 #include "ryinet_listing.h"
 
 namespace {
@@ -21,7 +20,6 @@ const char kClass[] = "RyinetExplorer";
 const int kMargin = 6, kRowHeight = 24;
 const ULONGLONG kLargeFile = 1 << 20;  // downloads from this size show a progress bar
 const size_t kMostEntries = 1000000;    // address space is reserved for this many records
-const size_t kRecordBytes = 290;        // the most one listing record takes
 
 // The two bars above the list, as rows of controls; width 0 takes what the row leaves.
 struct Slot {
@@ -52,11 +50,12 @@ struct Row {
     std::string name, size, modified;
     bool directory;
     unsigned long bytes;  // the low 32 bits of the size, as listed
+    ULONGLONG when;       // the date as one number that sorts as the date does
 };
 
 // RyFtpDir and RyRasEnumE write all they have into a buffer whose size they are never
 // told; a result past the reservation stops the program before memory is overwritten.
-void StopBeforeOverwrite(size_t) {
+void StopBeforeOverwrite(void*, size_t) {
     FatalAppExitA(0, "The listing is larger than the RYINET Explorer can hold.");
 }
 
@@ -64,14 +63,16 @@ struct Explorer {
     HWND wnd = nullptr, list = nullptr, status = nullptr, progress = nullptr;
     std::vector<HWND> connectBar, pathBar;
     HMENU dialMenu = nullptr;
+    HACCEL keys = nullptr;
     int folderIcon = 0, fileIcon = 0;
     DWORD session = 0, connection = 0;  // ours to close: the connection, then the session
-    GrowingBuffer results{kMostEntries * kRecordBytes + 1, &StopBeforeOverwrite};  // RyFtpDir, RyRasEnumE
+    RyKitBuffer results = {};           // for RyFtpDir and RyRasEnumE
     std::vector<Row> rows;              // what the list shows, directories first
+    int sortColumn = 0;                 // name, size or modified
+    bool sortUp = true;
     std::vector<std::string> entries;   // the phonebook as the Dial-up menu last showed it
-    std::string entry;                  // the chosen entry, its stored user name, and
-    char user[257] = "";                // whether a password is stored with it
-    bool passwordSaved = false;
+    std::string entry, user;            // the chosen entry, its stored user name, and
+    bool passwordSaved = false;         // whether a password is stored with it
     HRASCONN dial = nullptr;            // the dial-up connection we made, until hung up
 };
 
@@ -103,13 +104,32 @@ std::vector<Row> RowsOf(const char* listing) {
         if (name == "." || name == "..") continue;  // Up is the way to the parent
         char date[32] = "";                          // none for a time outside the calendar
         if (e.year) wsprintfA(date, "%02u/%02u/%u  %02u:%02u", e.month, e.day, e.year, e.hour, e.minute);
-        rows.push_back({name, e.isDirectory ? "" : std::to_string(e.size), date, e.isDirectory != 0, e.size});
+        ULONGLONG when = (((e.year * 100ull + e.month) * 100 + e.day) * 100 + e.hour) * 100 + e.minute;
+        rows.push_back({name, e.isDirectory ? "" : std::to_string(e.size), date, e.isDirectory != 0, e.size, when});
     }
-    std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
-        if (a.directory != b.directory) return a.directory;
-        return lstrcmpiA(a.name.c_str(), b.name.c_str()) < 0;
-    });
     return rows;
+}
+
+// Directories first, as every file list in Windows keeps them; then by the sort column,
+// equal rows by name.
+void SortRows(Explorer* e) {
+    int column = e->sortColumn;
+    bool up = e->sortUp;
+    std::stable_sort(e->rows.begin(), e->rows.end(), [column, up](const Row& a, const Row& b) {
+        if (a.directory != b.directory) return a.directory;
+        int order = column == 1 ? (a.bytes > b.bytes) - (a.bytes < b.bytes)
+                    : column == 2 ? (a.when > b.when) - (a.when < b.when) : 0;
+        if (order == 0) order = lstrcmpiA(a.name.c_str(), b.name.c_str());
+        return up ? order < 0 : order > 0;
+    });
+    HWND header = ListView_GetHeader(e->list);
+    for (int i = 0; i < Header_GetItemCount(header); ++i) {
+        HDITEMA item = {HDI_FORMAT};
+        Header_GetItem(header, i, &item);
+        item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+        if (i == column) item.fmt |= up ? HDF_SORTUP : HDF_SORTDOWN;
+        Header_SetItem(header, i, &item);
+    }
 }
 
 int IndexOf(Explorer* e, const std::string& name) {
@@ -127,12 +147,14 @@ const Row* Selected(Explorer* e) {
 // (RyFtpDir's 1).
 void Refresh(Explorer* e) {
     e->rows.clear();
-    char dir[260] = "";  // RyFtpCurDir writes at most 260 bytes
+    char dir[RYINET_CURDIR_BYTES] = "";
     if (e->connection) {
         RyFtpCurDir(e->connection, e->wnd, dir);
-        if (RyFtpDir(e->connection, e->wnd, "*", 0, e->results.data()) == 0)
-            e->rows = RowsOf(e->results.data());
-        e->results.release();  // the rows keep their own copies
+        LONG listed = RyFtpDir(e->connection, e->wnd, "*", 0, e->results.data);
+        if (!RyKitFits(&e->results)) StopBeforeOverwrite(nullptr, e->results.size);
+        if (listed == 0) e->rows = RowsOf(e->results.data);
+        RyKitRelease(&e->results);  // the rows keep their own copies
+        SortRows(e);
     }
     SetDlgItemTextA(e->wnd, IDC_PATH, dir);
     ListView_SetItemState(e->list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
@@ -146,10 +168,13 @@ void ShowConnection(Explorer* e) {
     bool on = e->connection != 0;
     SetStatus(e, 0, on ? "Connected to " + TextOf(GetDlgItem(e->wnd, IDC_SERVER)) : "Not connected");
     SetStatus(e, 1, RyINetConn() ? "Internet: online" : "Internet: offline");
-    char ip[16] = "";
+    char ip[RYINET_ADDRESS_BYTES] = "";
     SetStatus(e, 2, RyGetIp(ip, nullptr) == 0 && ip[0] ? std::string("IP ") + ip : "IP unknown");
     SetDlgItemTextA(e->wnd, IDC_CONNECT, on ? "Dis&connect" : "&Connect");
-    for (int id : kActions) EnableWindow(GetDlgItem(e->wnd, id), on);
+    for (int id : kActions) {
+        EnableWindow(GetDlgItem(e->wnd, id), on);
+        EnableMenuItem(GetMenu(e->wnd), id, on ? MF_ENABLED : MF_GRAYED);  // and their keys
+    }
     for (int id : {IDC_SERVER, IDC_USER, IDC_PASSWORD}) EnableWindow(GetDlgItem(e->wnd, id), !on);
 }
 
@@ -214,42 +239,29 @@ void DeleteSelected(Explorer* e) {
     Refresh(e);
 }
 
-// Copies an open remote file into out; false when a read or a write failed. The bar
-// goes by the listed size (the low 32 bits: a file over 4 GiB fills it early).
-bool Transfer(Explorer* e, HINTERNET file, HANDLE out, ULONGLONG total) {
-    bool showProgress = total >= kLargeFile;
-    if (showProgress) {
+// The kit's progress callback: a bar in the status bar for files from 1 MiB, by the size
+// the server announced.
+int ShowProgress(void* context, ULONGLONG done, LONGLONG total) {
+    Explorer* e = static_cast<Explorer*>(context);
+    if (total < static_cast<LONGLONG>(kLargeFile)) return 0;
+    if (!IsWindowVisible(e->progress)) {
         RECT r;
         SendMessageA(e->status, SB_GETRECT, 0, reinterpret_cast<LPARAM>(&r));
         MoveWindow(e->progress, r.left + 2, r.top + 2, r.right - r.left - 4, r.bottom - r.top - 4, TRUE);
         SendMessageA(e->progress, PBM_SETRANGE32, 0, 1000);
-        SendMessageA(e->progress, PBM_SETPOS, 0, 0);
         ShowWindow(e->progress, SW_SHOW);
     }
-    std::vector<char> block(64 * 1024);
-    ULONGLONG done = 0;
-    DWORD got = 0, written = 0;
-    bool ok = true;
-    while ((ok = InternetReadFile(file, block.data(), static_cast<DWORD>(block.size()), &got) != FALSE) && got) {
-        if (!WriteFile(out, block.data(), got, &written, nullptr) || written != got) {
-            ok = false;
-            break;
-        }
-        done += got;
-        if (showProgress) {
-            SendMessageA(e->progress, PBM_SETPOS, static_cast<WPARAM>(done * 1000 / std::max(done, total)), 0);
-            UpdateWindow(e->progress);
-        }
-    }
-    ShowWindow(e->progress, SW_HIDE);
-    return ok;
+    SendMessageA(e->progress, PBM_SETPOS, static_cast<WPARAM>(done * 1000 / std::max<ULONGLONG>(done, total)), 0);
+    UpdateWindow(e->progress);
+    return 0;
 }
 
+// The file arrives as TARGET.part and replaces TARGET only when complete, so a failed
+// download keeps the file the user already had.
 void Download(Explorer* e) {
     const Row* row = Selected(e);
     if (!row || row->directory) return;
     std::string name = row->name;
-    ULONGLONG listedBytes = row->bytes;
     char target[MAX_PATH];
     lstrcpynA(target, name.c_str(), MAX_PATH);
     OPENFILENAMEA ofn = {};
@@ -261,19 +273,13 @@ void Download(Explorer* e) {
     ofn.lpstrTitle = "Download to";
     ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_EXPLORER;
     if (!GetSaveFileNameA(&ofn)) return;
-    DWORD file = RyFtpOpenFile(e->wnd, e->connection, name.c_str());
-    if (!file) return;  // the library has shown its box
-    HANDLE out = CreateFileA(target, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    bool ok = out != INVALID_HANDLE_VALUE &&
-              Transfer(e, reinterpret_cast<HINTERNET>(static_cast<ULONG_PTR>(file)), out, listedBytes);
-    if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
-    RyINetClose(file, e->wnd);  // before the connection is used again
-    if (!ok) {
-        DeleteFileA(target);  // never leave a partial copy that looks whole
-        MessageBoxA(e->wnd, ("Could not download \"" + name + "\" to " + target + ".").c_str(), "Download",
-                    MB_OK | MB_ICONWARNING);
-    }
-    SetStatus(e, 0, ok ? "Downloaded " + name : "Download failed");
+    RyKitReceive received;
+    RyKitOutcome outcome = RyKitReceiveFile(e->connection, e->wnd, name.c_str(), target, &ShowProgress, e, &received);
+    ShowWindow(e->progress, SW_HIDE);
+    if (outcome == RYKIT_NOT_OPENED) return;  // the library has shown its box
+    std::string why = "Could not download \"" + name + "\" to " + target + ". A file already there is kept.";
+    if (outcome != RYKIT_RECEIVED) MessageBoxA(e->wnd, why.c_str(), "Download", MB_OK | MB_ICONWARNING);
+    SetStatus(e, 0, outcome == RYKIT_RECEIVED ? "Downloaded " + name : "Download failed");
 }
 
 // ---- Dial-up --------------------------------------------------------------------------
@@ -292,14 +298,12 @@ void ShowDial(Explorer* e, const char* state) {
 void FillDialMenu(Explorer* e) {
     while (GetMenuItemCount(e->dialMenu) > 0) DeleteMenu(e->dialMenu, 0, MF_BYPOSITION);
     e->entries.clear();
-    RyRasEnumE(0, e->results.data());
-    for (const char* p = e->results.data(); *p;) {  // "Office;Home;"
-        const char* end = p + lstrlenA(p);
-        const char* semicolon = std::find(p, end, ';');
-        e->entries.emplace_back(p, semicolon);
-        p = semicolon == end ? end : semicolon + 1;
-    }
-    e->results.release();
+    RyRasEnumE(0, e->results.data);
+    if (!RyKitFits(&e->results)) StopBeforeOverwrite(nullptr, e->results.size);
+    size_t length;
+    for (const char *cursor = e->results.data, *name; RyKitNextName(&cursor, &name, &length);)
+        e->entries.emplace_back(name, length);
+    RyKitRelease(&e->results);
     for (size_t i = 0; i < e->entries.size(); ++i)
         AppendMenuA(e->dialMenu, MF_STRING | (e->entries[i] == e->entry ? MF_CHECKED : 0),
                     IDM_ENTRY + i, e->entries[i].c_str());
@@ -310,37 +314,31 @@ void FillDialMenu(Explorer* e) {
 }
 
 // The stored password is read only to dial and is wiped right after; the window keeps
-// only whether there is one. The password buffer is written only when one is stored, so
-// a buffer without a terminator tells "none" from a saved empty password.
+// only whether there is one.
 void ChooseEntry(Explorer* e, size_t index) {
     e->entry = e->entries[index];
-    char password[257];
-    memset(password, 1, sizeof password);
-    e->user[0] = '\0';
-    RdlParms(e->entry.c_str(), e->user, password);
-    e->passwordSaved = memchr(password, '\0', sizeof password) != nullptr;
-    SecureZeroMemory(password, sizeof password);
+    RyKitCredentials stored;
+    RyKitReadCredentials(&stored, e->entry.c_str());
+    e->user = stored.user;
+    e->passwordSaved = stored.passwordSaved != 0;
+    RyKitWipeCredentials(&stored);
     ShowDial(e, "");
 }
 
 void HangUp(Explorer* e) {
     if (!e->dial) return;
-    RasHangUpA(e->dial);
-    // The port is free again only when the connection is gone; wait for that, briefly.
-    RASCONNSTATUSA status = {};
-    status.dwSize = sizeof status;
-    for (int i = 0; i < 60 && RasGetConnectStatusA(e->dial, &status) != ERROR_INVALID_HANDLE; ++i) Sleep(50);
+    RyKitHangUp(e->dial);
     e->dial = nullptr;
 }
 
 void Dial(Explorer* e) {
     if (e->entry.empty() || e->dial) return;
-    char user[257] = "", password[257] = "";
-    RdlParms(e->entry.c_str(), user, password);
+    RyKitCredentials stored;
+    RyKitReadCredentials(&stored, e->entry.c_str());
     ShowDial(e, "dialing...");
     UpdateWindow(e->status);
-    DWORD handle = RyRasDial(e->wnd, e->entry.c_str(), user, password);
-    SecureZeroMemory(password, sizeof password);
+    DWORD handle = RyRasDial(e->wnd, e->entry.c_str(), stored.user, stored.password);
+    RyKitWipeCredentials(&stored);
     e->dial = reinterpret_cast<HRASCONN>(static_cast<ULONG_PTR>(handle));
     ShowDial(e, e->dial ? "connected" : "dial failed");
     ShowConnection(e);
@@ -410,10 +408,7 @@ void CreateChildren(Explorer* e) {
     e->status = Child(e->wnd, STATUSCLASSNAMEA, "", SBARS_SIZEGRIP, IDC_STATUS);
     e->progress = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD, 0, 0, 0, 0, e->status,
                                   reinterpret_cast<HMENU>(IDC_PROGRESS), GetModuleHandleA(nullptr), nullptr);
-    HMENU bar = CreateMenu();
-    e->dialMenu = CreatePopupMenu();
-    AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(e->dialMenu), "&Dial-up");
-    SetMenu(e->wnd, bar);
+    e->dialMenu = GetSubMenu(GetMenu(e->wnd), kDialMenuPosition);
 }
 
 LRESULT OnNotify(Explorer* e, NMHDR* nm) {
@@ -441,11 +436,17 @@ LRESULT OnNotify(Explorer* e, NMHDR* nm) {
         Rename(e, item.iItem, item.pszText);
         return FALSE;  // the refresh shows what the server did
     }
-    case LVN_KEYDOWN: {
-        WORD key = reinterpret_cast<NMLVKEYDOWN*>(nm)->wVKey;
-        int command = key == VK_F2 ? IDC_RENAME : key == VK_DELETE ? IDC_DELETE : key == VK_F5 ? IDC_REFRESH
-                      : key == VK_BACK ? IDC_UP : 0;
-        if (command && e->connection) PostMessageA(e->wnd, WM_COMMAND, command, 0);
+    case LVN_COLUMNCLICK: {  // the same column again turns the order round
+        int column = reinterpret_cast<NMLISTVIEW*>(nm)->iSubItem;
+        e->sortUp = column != e->sortColumn || !e->sortUp;
+        e->sortColumn = column;
+        const Row* row = Selected(e);
+        std::string selected = row ? row->name : "";
+        SortRows(e);
+        int i = IndexOf(e, selected);
+        ListView_SetItemState(e->list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+        if (i >= 0) ListView_SetItemState(e->list, i, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        InvalidateRect(e->list, nullptr, TRUE);
         break;
     }
     }
@@ -470,6 +471,7 @@ void OnCommand(Explorer* e, int id) {
             Connect(e);
         }
         return;
+    case IDM_EXIT: DestroyWindow(e->wnd); return;
     case IDM_DIAL: Dial(e); return;
     case IDM_HANGUP:
         HangUp(e);
@@ -503,7 +505,10 @@ LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(e));
         break;
     case WM_CREATE:
-        if (!e->results.reserved()) return -1;  // no room for listings: no window
+        if (!RyKitReserve(&e->results, RYINET_LISTING_BYTES(kMostEntries), &StopBeforeOverwrite, nullptr))
+            return -1;  // no room for listings: no window
+        e->keys = LoadAcceleratorsA(reinterpret_cast<CREATESTRUCTA*>(lParam)->hInstance,
+                                    MAKEINTRESOURCEA(IDR_ACCELERATORS));
         CreateChildren(e);
         ShowConnection(e);
         ShowDial(e, "");
@@ -521,6 +526,7 @@ LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_NCDESTROY:
         SetWindowLongPtrA(wnd, GWLP_USERDATA, 0);
+        RyKitFree(&e->results);
         delete e;
         break;
     }
@@ -537,9 +543,10 @@ HWND CreateExplorerWindow(HINSTANCE instance, int show) {
     if (!GetClassInfoExA(instance, kClass, &wc)) {
         wc.lpfnWndProc = WindowProc;
         wc.hInstance = instance;
-        wc.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+        wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_EXPLORER));
         wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
         wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        wc.lpszMenuName = MAKEINTRESOURCEA(IDR_MENU);
         wc.lpszClassName = kClass;
         if (!RegisterClassExA(&wc)) return nullptr;
     }
@@ -550,4 +557,12 @@ HWND CreateExplorerWindow(HINSTANCE instance, int show) {
         UpdateWindow(wnd);
     }
     return wnd;
+}
+
+bool ExplorerTranslateMessage(HWND window, MSG* msg) {
+    Explorer* e = reinterpret_cast<Explorer*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    char focus[16] = "";  // in a text field Backspace and Del edit the text
+    GetClassNameA(GetFocus(), focus, sizeof focus);
+    if (e && lstrcmpiA(focus, "Edit") != 0 && TranslateAcceleratorA(window, e->keys, msg)) return true;
+    return IsDialogMessageA(window, msg) != FALSE;
 }

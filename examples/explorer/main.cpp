@@ -7,7 +7,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     if (!window) return 1;
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        if (IsDialogMessageA(window, &msg)) continue;  // Tab between the controls, Enter
+        if (ExplorerTranslateMessage(window, &msg)) continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }

@@ -8,10 +8,10 @@ namespace {
 
 // Record sizes (dwSize) of the classic layouts: the service picks a layout by its size.
 const DWORD kEntryNameSize = 264, kDialParamsSize = 1052, kClassicStatusSize = 160;
-const DWORD kNameField = 257;
+const DWORD kNameField = RAS_MaxEntryName + 1;  // the classic records' text fields
 const size_t kEntryAt = 4, kUserAt = 519, kPasswordAt = 776;  // in the 1052-byte record
 
-// A text of 257 characters or more fills the whole field, with no terminator.
+// A text as long as the field or longer fills it whole, with no terminator.
 void CopyField(char* field, const std::string& text) {
     size_t n = std::min<size_t>(text.size(), kNameField);
     memcpy(field, text.data(), n);

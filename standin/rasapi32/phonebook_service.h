@@ -21,6 +21,13 @@ struct Entry {
 // StandInSavePassword (1 = saved) hold the credentials. Other keys are ignored.
 std::vector<Entry> ParsePhonebook(const std::string& text);
 
+// Where the user's default phonebook lies below %APPDATA%, as on Windows.
+const char kPhonebookBelowAppData[] = "\\Microsoft\\Network\\Connections\\Pbk\\rasphone.pbk";
+
+// For the programs that run hosts against the stand-in: makes appData this process's
+// %APPDATA% (the hosts it starts inherit it) and writes text there as the phonebook.
+void WriteUserPhonebook(const std::string& appData, const std::string& text);
+
 class Service {
 public:
     std::vector<Entry> entries;

@@ -20,8 +20,7 @@ void LoadPhonebook() {
     DWORD n = GetEnvironmentVariableA("APPDATA", appData, MAX_PATH);
     g_service.entries.clear();
     if (n == 0 || n >= MAX_PATH) return;
-    std::ifstream in(std::string(appData) + "\\Microsoft\\Network\\Connections\\Pbk\\rasphone.pbk",
-                     std::ios::binary);
+    std::ifstream in(std::string(appData) + rasstandin::kPhonebookBelowAppData, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     g_service.entries = rasstandin::ParsePhonebook(text.str());

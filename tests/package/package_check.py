@@ -2,8 +2,8 @@
 """package_check.py --source DIR --build DIR CHECK [ADDR]: the package as its users meet it.
 
 release: the install tree, and the release zip signed with a throwaway certificate, unpacked
-into BUILD/pkg/release for the others; consumer ADDR: the zip's examples/c_host built with
-find_package and run against ADDR; msvc: an MSVC-mode host linked with /SAFESEH; reproducible:
+into BUILD/pkg/release for the others; consumer ADDR: the zip's examples built with
+find_package, c_host run against ADDR; msvc: an MSVC-mode host linked with /SAFESEH; reproducible:
 `make dist` in two copies of the tree; docs: docs/API.md against the code's own tables.
 """
 import argparse
@@ -59,12 +59,13 @@ def release(a):
     installed = fresh(a.build, "pkg", "installed")
     run("cmake", "--install", a.build, "--prefix", installed)
     tree = {os.path.relpath(os.path.join(d, n), installed) for d, _, names in os.walk(installed) for n in names}
-    wanted = {"bin/RYINET.dll", "lib/libRYINET.dll.a", "lib/RYINET.lib", "lib/RYINET.def",
-              "lib/cmake/RYINET/RYINETConfig.cmake", "lib/cmake/RYINET/RYINETConfigVersion.cmake",
-              "docs/API.md", "examples/c_host/CMakeLists.txt", "examples/c_host/c_host.c", "README.md", "LICENSE"}
+    wanted = {"bin/RYINET.dll", "bin/ryftp.exe", "bin/ryexplorer.exe", "lib/libRYINET.dll.a", "lib/RYINET.lib",
+              "lib/RYINET.def", "lib/cmake/RYINET/RYINETConfig.cmake", "lib/cmake/RYINET/RYINETConfigVersion.cmake",
+              "docs/API.md", "README.md", "LICENSE"}
     wanted |= {"include/" + h for h in os.listdir(os.path.join(a.source, "include")) if h.endswith(".h")}
     wanted |= {"bindings/" + b for b in ("RyInet.bas", "ryinet.pas", "RyInet.cs", "ryinet.py")}
-    wanted |= {"bin/ryftp.exe"} & {"bin/" + f for f in os.listdir(os.path.join(a.build, "bin"))}
+    for sample in ("c_host", "explorer"):
+        wanted |= {f"examples/{sample}/{f}" for f in os.listdir(os.path.join(a.source, "examples", sample))}
     expect(wanted <= tree, f"the install tree lacks {sorted(wanted - tree)}")
 
     key, cert, out = (os.path.join(a.build, "pkg", n) for n in ("key.pem", "cert.pem", "out"))
@@ -91,13 +92,20 @@ SAMPLE_TREE = {"binary.bin": "1156", "empty.dat": "0", " [ emptydir ] ": "<DIR>"
                "old.txt": "9", " [ pub ] ": "<DIR>", "readme.txt": "512", "victim.txt": "9"}
 
 
-def consumer(a):
-    root, build = release_root(a), fresh(a.build, "pkg", "c_host")
-    run("cmake", "-S", os.path.join(root, "examples", "c_host"), "-B", build, "-DCMAKE_PREFIX_PATH=" + root,
+def build_sample(a, name):
+    root, build = release_root(a), fresh(a.build, "pkg", name)
+    run("cmake", "-S", os.path.join(root, "examples", name), "-B", build, "-DCMAKE_PREFIX_PATH=" + root,
         "-DCMAKE_TOOLCHAIN_FILE=" + os.path.join(a.source, "cmake", "toolchain-i686-mingw.cmake"))
     run("cmake", "--build", build)
     expect(read(build, "RYINET.dll", mode="rb") == read(root, "bin", "RYINET.dll", mode="rb"),
-           "c_host was given another RYINET.dll than the package's")
+           f"{name} was given another RYINET.dll than the package's")
+    return build
+
+
+def consumer(a):
+    # The Explorer's source builds from the package alone, with the host kit it ships.
+    expect(os.path.isfile(os.path.join(build_sample(a, "explorer"), "ryexplorer.exe")), "no ryexplorer.exe built")
+    build = build_sample(a, "c_host")
     out = run(os.path.join(a.source, "cmake", "wine-run.sh"), "--build", a.build,
               os.path.join(build, "c_host.exe"), a.addr, "ryuser", "rypass")
     expect(dict(re.findall(r"^(.*);\d\d/\d\d/\d{4}  \d\d:\d\d;(.*)$", out, re.M)) == SAMPLE_TREE, f"c_host listed:\n{out}")
@@ -148,8 +156,20 @@ def docs(a):
     expect(len(exports) == 17 and documented == exports,
            f"API.md exports: lacks {sorted(exports - documented)}, not the library's {sorted(documented - exports)}")
     prototypes = lambda text: {" ".join(p.split()) for p in re.findall(r"\w+ WINAPI \w+\([^)]*\);", text)}  # noqa: E731
-    header = prototypes(read(a.source, "include", "ryinet.h"))
+    header_text = read(a.source, "include", "ryinet.h")
+    header = prototypes(header_text)
     expect(len(header) == 17 and header <= prototypes(api), f"API.md lacks {sorted(header - prototypes(api))}")
+    # Buffer sizes: the header's named sizes, the table of the host's duties, each export's own section.
+    named = {(e, int(n), m) for m, n, e in
+             re.findall(r"^#define (RYINET_\w+_BYTES)\s+(\d+)\s+/\* (\w+):", header_text, re.M)}
+    table = {(e, int(n), m) for e, n, m in
+             re.findall(r"^ *\| `(\w+)` \| [^|\n]+ \| (\d+) bytes[^|\n]*\| `(RYINET_\w+)` \|$", api, re.M)}
+    expect(len(named) == 5 and table == named,
+           f"API.md sizes: lacks {sorted(named - table)}, not the header's {sorted(table - named)}")
+    sections = dict(re.findall(r"^### `(\w+)`[^\n]*\n(.*?)(?=^##)", api, re.M | re.S))
+    for export, size, _ in named:
+        expect(re.search(rf"\*\*Buffers?:\*\*[^\n]*\b{size} bytes", sections.get(export, "")),
+               f"API.md's {export} does not give its {size} bytes")
     styles = {"MB_ICONINFORMATION": "information", "MB_OK": "plain", "MB_ICONERROR": "error"}
     boxes = sorted((t, c, styles[s]) for t, c, s in
                    re.findall(r'\{"([^"]*)", "([^"]*)", (MB_\w+)\}', read(a.source, "src", "frame", "boxes.cpp")))

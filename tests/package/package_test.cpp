@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 #include "ftp_env.h"
+#include "ryinet.h"  // for its sizes only: this process binds the release's DLL by path
 
 namespace {
 
@@ -72,7 +73,7 @@ TEST(SignedLibrary, LoadsAsAWindowsGuiModuleAndWorks) {
     auto getIp = reinterpret_cast<LONG(WINAPI*)(LPSTR, LPCSTR)>(
         reinterpret_cast<void*>(GetProcAddress(m, "RyGetIp")));
     ASSERT_NE(getIp, nullptr);
-    char ip[16] = "";
+    char ip[RYINET_ADDRESS_BYTES] = "";
     EXPECT_EQ(getIp(ip, nullptr), 0);
     EXPECT_NE(ip[0], '\0');
     FreeLibrary(m);

@@ -11,7 +11,8 @@ directory the client lists:
            killed (in MODE dying a supervisor brings it back a moment later)
   (other)  one ordinary file
 
-MODE hangup closes every connection right after the greeting; MODE silent never
+Every file is a transfer cut short: SIZE says 5 bytes, RETR sends 2 and closes the data
+connection. MODE hangup closes every connection right after the greeting; MODE silent never
 greets. Any user and password log in. Active mode (PORT) only, as the client uses.
 """
 import os
@@ -49,6 +50,7 @@ LISTINGS = {
 }
 MODE = "normal"
 BROKEN_TAIL = b"-rw-r--r--   1 ry ry      "  # no end of line: the transfer was cut
+CUT_FILE = b"pl"  # of the 5 bytes SIZE announces
 
 
 class Session(socketserver.StreamRequestHandler):
@@ -87,20 +89,32 @@ class Session(socketserver.StreamRequestHandler):
                 self.reply("200 PORT ok")
             elif verb in ("LIST", "NLST"):
                 self.list(arg.strip())
+            elif verb == "SIZE":
+                self.reply("213 5")
+            elif verb == "RETR":
+                self.transfer(lambda data: data.sendall(CUT_FILE), "426 connection closed; transfer aborted")
             elif verb == "QUIT":
                 self.reply("221 bye")
                 return
             else:
                 self.reply("502 not implemented")
 
-    def list(self, arg):
+    def transfer(self, send, last_reply):
+        """Calls send with a data connection to the client's PORT, then gives last_reply."""
         if self.port is None:
             self.reply("425 use PORT first")
             return
-        key = arg.strip("/").split("/")[-1] if arg else ""
-        lines = LISTINGS.get(key, LISTINGS[""])
         self.reply("150 here it comes")
         with socket.create_connection(self.port, timeout=10) as data:
+            send(data)
+        self.port = None
+        self.reply(last_reply)
+
+    def list(self, arg):
+        key = arg.strip("/").split("/")[-1] if arg else ""
+        lines = LISTINGS.get(key, LISTINGS[""])
+
+        def send(data):
             if key == "dying":
                 for l in lines:
                     data.sendall((l + "\r\n").encode("latin-1"))
@@ -110,8 +124,7 @@ class Session(socketserver.StreamRequestHandler):
             data.sendall("".join(l + "\r\n" for l in lines).encode("latin-1"))
             if key == "broken":
                 data.sendall(BROKEN_TAIL)
-        self.port = None
-        self.reply("426 connection closed; transfer aborted" if key == "broken" else "226 done")
+        self.transfer(send, "426 connection closed; transfer aborted" if key == "broken" else "226 done")
 
 
 class Server(socketserver.ThreadingTCPServer):

@@ -17,14 +17,14 @@ std::ostream& operator<<(std::ostream& os, const BoxSeen& b) {
               << std::hex << b.style << std::dec << "}";
 }
 
-bool ReadShownBox(HWND window, ShownBox* box) {
-    const int kMessageBoxText = 0xFFFF;  // the static control that holds a message box's text
-    char cls[64] = "", caption[256] = "", text[512] = "";
-    if (!GetClassNameA(window, cls, sizeof cls) || lstrcmpA(cls, "#32770") != 0) return false;
-    GetWindowTextA(window, caption, sizeof caption);
-    GetDlgItemTextA(window, kMessageBoxText, text, sizeof text);
-    *box = {GetWindow(window, GW_OWNER), caption, text};
-    return true;
+ShownBoxes::ShownBoxes(Answer answer) : answer_(std::move(answer)) { RyKitWatchBoxes(&watch_, &OnBox, this); }
+
+ShownBoxes::~ShownBoxes() { RyKitStopWatching(&watch_); }
+
+int ShownBoxes::OnBox(void* self, const RyKitShownBox* box) {
+    ShownBoxes* me = static_cast<ShownBoxes*>(self);
+    me->seen.push_back({box->owner, box->caption, box->text});
+    return me->answer_ ? me->answer_(box->box) : IDOK;
 }
 
 BoxRecorder::BoxRecorder()

@@ -2,10 +2,12 @@
 // is patched), in order, with owner, text, caption and style.
 #pragma once
 #include <windows.h>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
 #include "iat.h"
+#include "ryinet_kit.h"
 
 struct BoxSeen {
     HWND owner;
@@ -18,15 +20,30 @@ struct BoxSeen {
 };
 std::ostream& operator<<(std::ostream& os, const BoxSeen& b);
 
-// A box or dialog as it shows on screen, read when a WH_CBT hook sees it activated.
+// A box or dialog as it shows on screen.
 struct ShownBox {
     HWND owner;
     std::string caption;
     std::string text;
 };
-// What window shows, when it is a dialog box (the class MessageBoxA and the common
-// dialogs use); false for any other window.
-bool ReadShownBox(HWND window, ShownBox* box);
+
+// Every box and dialog shown on this thread while it lives, seen through the host kit's
+// box watch (a WH_CBT hook) as each is activated, and answered: by answer's command, or
+// with IDOK when none is given, so nothing waits for a person.
+class ShownBoxes {
+public:
+    using Answer = std::function<int(HWND box)>;
+    explicit ShownBoxes(Answer answer = nullptr);
+    ~ShownBoxes();
+    ShownBoxes(const ShownBoxes&) = delete;
+    ShownBoxes& operator=(const ShownBoxes&) = delete;
+    std::vector<ShownBox> seen;  // oldest first
+
+private:
+    static int OnBox(void* self, const RyKitShownBox* box);
+    Answer answer_;
+    RyKitBoxWatch watch_;
+};
 
 class BoxRecorder {
 public:

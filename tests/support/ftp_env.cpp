@@ -31,6 +31,12 @@ std::string FtpServer::path(const std::string& relative) const {
     return root() + "\\" + r;
 }
 
+std::string TempPath(const std::string& name) {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    return temp + name;
+}
+
 std::string ReadWholeFile(const std::string& windowsPath, bool* ok) {
     std::ifstream in(windowsPath, std::ios::binary);
     *ok = static_cast<bool>(in);

@@ -21,6 +21,9 @@ const char kUnreachableHost[] = "127.0.0.9";  // loopback, nothing listens on 21
 // A Linux path as the tests' Windows programs see it, through Wine's Z: drive.
 std::string WindowsPath(const std::string& unixPath);
 
+// A file or directory in this Wine prefix's temporary folder.
+std::string TempPath(const std::string& name);
+
 std::string ReadWholeFile(const std::string& windowsPath, bool* ok);
 void WriteWholeFile(const std::string& windowsPath, const std::string& bytes);
 bool FileExists(const std::string& windowsPath);

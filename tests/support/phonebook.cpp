@@ -15,9 +15,9 @@ DWORD WINAPI EnumEntries(LPCSTR reserved, LPCSTR phonebook, LPRASENTRYNAMEA name
     g.seen.entryNameSizes.push_back(names->dwSize);
     g.seen.byteCounts.push_back(*bytes);
     std::vector<rasstandin::Entry> kept;
-    if (g.unterminated) {  // names that fill the whole 257-byte field
+    if (g.unterminated) {  // names that fill the whole field
         kept = g.service.entries;
-        for (auto& e : g.service.entries) e.name.assign(257, 'U');
+        for (auto& e : g.service.entries) e.name.assign(RAS_MaxEntryName + 1, 'U');
     }
     DWORD result = g.service.enumEntries(reserved, phonebook, names, bytes, count);
     if (g.unterminated) g.service.entries = kept;

@@ -26,7 +26,7 @@ public:
     void clear();
     // Between the count call and the next, the phonebook gains these entries.
     void growAfterCount(const std::vector<PhonebookEntry>& more, bool fillWhatFits);
-    // Entry names written as a full 257-byte field with no terminator.
+    // Entry names that fill their whole field, with no terminator.
     void writeUnterminatedNames(bool on);
     // A failed dial leaves a handle behind (the service's usual way), or none.
     void failedDialLeavesHandle(bool on);

@@ -1,9 +1,9 @@
 // ryftp: a console FTP and dial-up client in the manner of the Windows ftp command, and
 // the reference host of RYINET.DLL. It calls every export through the import library as
 // a host should: result buffers sized as each export states (the listing's grows as
-// written, see growing_buffer.h), WININET kept loaded while handles are held (ryftp
-// links it: it reads opened files and uploads through it), handles closed file first,
-// then connection, then session.
+// written, through the host kit's RyKitBuffer), WININET kept loaded while handles are
+// held (ryftp links it: it reads opened files and uploads through it), handles closed
+// file first, then connection, then session.
 //
 //   ryftp [--echo-boxes] [--max-entries N] [-s:FILE] [HOST [USER [PASSWORD]]]
 #include <windows.h>
@@ -12,9 +12,9 @@
 #include <string.h>
 #include <string>
 #include <vector>
-#include "box_watch.h"
-#include "growing_buffer.h"
+#include "command_table.h"
 #include "input.h"
+#include "ryinet_kit.h"
 #include "session.h"
 
 #ifndef RYFTP_VERSION
@@ -24,7 +24,7 @@
 namespace {
 
 const unsigned long kDefaultMaxEntries = 1000000;
-const unsigned long kMostEntries = 0x7FFFFFFF / kListingRecordBytes - 1;
+const unsigned long kMostEntries = 0x7FFFFFFF / RYINET_LISTING_ENTRY_BYTES - 1;
 
 void PrintHelp() {
     puts("usage: ryftp [--echo-boxes] [--max-entries N] [-s:FILE] [HOST [USER [PASSWORD]]]\n"
@@ -40,7 +40,7 @@ void PrintHelp() {
          "Exit status: 0 when every command succeeded, 1 when one failed, 2 for a usage error.\n"
          "\n"
          "Commands (arguments with blanks in double quotes):");
-    PrintCommandHelp();
+    PrintCommandHelp(stdout);
 }
 
 int UsageError(const char* what, const char* arg) {
@@ -49,42 +49,22 @@ int UsageError(const char* what, const char* arg) {
     return 2;
 }
 
-// Runs one line; false when it failed. Blank lines and # comments are no commands.
-bool RunLine(Session& session, const InputLine& line, bool echo) {
-    if (line.problem == InputLine::kTooLong) {
-        if (echo) printf("ryftp> %.40s...\n", line.text.c_str());
-        printf("line over %u bytes: ignored\n", static_cast<unsigned>(kMaxLine));
-        return false;
-    }
-    if (line.problem == InputLine::kBinary) {
-        if (echo) puts("ryftp> (a line with control bytes)");
-        puts("line with control bytes: ignored");
-        return false;
-    }
-    size_t first = line.text.find_first_not_of(" \t");
-    if (first == std::string::npos) return true;
-    if (line.text[first] == '#') {
-        if (echo) puts(line.text.c_str() + first);
-        return true;
-    }
-    std::vector<std::string> words;
-    if (!SplitWords(line.text, &words)) {
-        if (echo) printf("ryftp> %s\n", line.text.c_str());
-        puts("unbalanced quotes: line ignored");
-        return false;
-    }
-    if (echo) printf("ryftp> %s\n", EchoLine(words).c_str());
-    return session.run(words);
-}
-
-}  // namespace
-
-void StopBeforeOverwrite(size_t bytes) {
+// A result past the reservation: say so and stop before memory is overwritten.
+void StopBeforeOverwrite(void*, size_t bytes) {
     printf("the result passed the %lu bytes reserved for it (--max-entries); "
            "ryftp stops before memory is overwritten\n", static_cast<unsigned long>(bytes));
     fflush(stdout);
     ExitProcess(1);
 }
+
+// --echo-boxes: the session's transcript tells the whole story, and nobody waits.
+int EchoBox(void*, const RyKitShownBox* box) {
+    printf("[box] %s: %s\n", box->caption, box->text);
+    fflush(stdout);
+    return IDOK;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     bool echoBoxes = false;
@@ -125,28 +105,32 @@ int main(int argc, char** argv) {
     DWORD mode;
     bool interactive = !scriptPath && GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode);
 
-    GrowingBuffer results(maxEntries * kListingRecordBytes + 1, &StopBeforeOverwrite);
-    if (!results.reserved()) {
+    RyKitBuffer results;
+    if (!RyKitReserve(&results, RYINET_LISTING_BYTES(maxEntries), &StopBeforeOverwrite, nullptr)) {
         fprintf(stderr, "ryftp: cannot reserve address space for %lu listing entries\n", maxEntries);
         return 2;
     }
-    BoxWatch boxes(echoBoxes);
-    Session session(GetConsoleWindow(), results, boxes, interactive);
-
+    RyKitBoxWatch boxes;
+    RyKitWatchBoxes(&boxes, echoBoxes ? &EchoBox : nullptr, nullptr);
     bool allOk = true;
-    if (open.size() > 1) {
-        if (!interactive) printf("ryftp> %s\n", EchoLine(open).c_str());
-        allOk = session.run(open);
-    }
-    InputLine line;
-    while (!session.finished) {
-        if (interactive) {
-            fputs("ryftp> ", stdout);
-            fflush(stdout);
+    {
+        Session session(GetConsoleWindow(), results, boxes, interactive);
+        if (open.size() > 1) {
+            if (!interactive) printf("ryftp> %s\n", EchoLine(open).c_str());
+            allOk = session.run(open);
         }
-        if (!ReadLine(input, &line)) break;
-        allOk = RunLine(session, line, !interactive) && allOk;
-    }
+        InputLine line;
+        while (!session.finished) {
+            if (interactive) {
+                fputs("ryftp> ", stdout);
+                fflush(stdout);
+            }
+            if (!ReadLine(input, &line)) break;
+            allOk = session.runLine(line, !interactive) && allOk;
+        }
+    }  // the session's handles close before the buffer and the watch go
+    RyKitStopWatching(&boxes);
+    RyKitFree(&results);
     if (input != stdin) fclose(input);
     return allOk ? 0 : 1;
 }

@@ -1,32 +1,38 @@
-// One ryftp session: the handles it holds and the commands that use them.
+// One ryftp session: the handles it holds, where it reports, and how it runs a line. The
+// commands (commands.cpp) work on it; their table (command_table.cpp) says how each is
+// called. Nothing here reads the console, so a test can run a session in its own process.
 #pragma once
 #include <windows.h>
-#include <ras.h>
+#include <stdio.h>
 #include <string>
 #include <vector>
-#include "box_watch.h"
-#include "growing_buffer.h"
-
-const size_t kListingRecordBytes = 290;  // the most one listing record takes
-const size_t kEntryNameBytes = 257;      // the most one phonebook name takes, with its ';'
+#include "input.h"
+#include "ryinet_kit.h"
 
 struct Session {
-    Session(HWND owner, GrowingBuffer& results, BoxWatch& boxes, bool interactive)
-        : owner(owner), results(results), boxes(boxes), interactive(interactive) {}
+    Session(HWND owner, RyKitBuffer& results, RyKitBoxWatch& boxes, bool interactive, FILE* out = stdout)
+        : owner(owner), results(results), boxes(boxes), interactive(interactive), out(out) {}
     ~Session();  // closes the connection, then the session
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
     // Runs one command; false when it failed, after saying why.
     bool run(const std::vector<std::string>& words);
+    // Runs one input line (blank lines and # comments are no commands), echoed after the
+    // prompt when echo is on, as a script's transcript shows it; false when it failed.
+    bool runLine(const InputLine& line, bool echo);
+
     void closeConnection();
     std::string askPassword(const char* prompt) const;  // "" in a script
-    void checkFits(const char* what) const;  // ends ryftp if the text passed the buffer
+    // After RyFtpDir or RyRasEnumE: a text that passed the buffer ends ryftp.
+    void checkFits(const char* what);
+    void say(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
     HWND owner;              // owns the library's boxes: the console window
-    GrowingBuffer& results;  // for RyFtpDir and RyRasEnumE, which write all they have
-    BoxWatch& boxes;
+    RyKitBuffer& results;    // for RyFtpDir and RyRasEnumE, which write all they have
+    RyKitBoxWatch& boxes;    // a command that showed a box failed
     bool interactive;
+    FILE* out;               // the transcript
     bool finished = false;
 
     DWORD internet = 0;    // from RyINetOpen
@@ -35,10 +41,3 @@ struct Session {
     HRASCONN dial = nullptr;  // the last dial's connection, ours to hang up
     std::string dialEntry;
 };
-
-// The line as a transcript shows it: words quoted where needed, passwords as ****.
-std::string EchoLine(const std::vector<std::string>& words);
-void PrintCommandHelp();
-
-// What ryftp does when a result passes its buffer: say so and stop (never returns).
-void StopBeforeOverwrite(size_t bytes);

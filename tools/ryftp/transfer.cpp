@@ -1,155 +1,109 @@
 #include "transfer.h"
-#include <wininet.h>
-#include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
-#include <vector>
-#include "ryinet.h"
+#include "ryinet_kit.h"
 
 namespace {
 
-const DWORD kBlock = 64 * 1024;
-const unsigned long long kProgressFrom = 1024 * 1024;
+const ULONGLONG kProgressFrom = 1024 * 1024;
 const ULONGLONG kRedrawMs = 100;
 
-HINTERNET Internet(DWORD handle) { return reinterpret_cast<HINTERNET>(handle); }
+double Seconds(ULONGLONG fromMs) { return (GetTickCount64() - fromMs) / 1000.0; }
+double MiB(ULONGLONG bytes) { return bytes / (1024.0 * 1024.0); }
+double MBps(ULONGLONG bytes, double seconds) { return seconds > 0 ? bytes / seconds / 1e6 : 0; }
 
-// The server's last reply when WININET has one, else its error number.
-std::string WhyNot() {
-    DWORD error = GetLastError();
-    if (error == ERROR_INTERNET_EXTENDED_ERROR) {
-        char reply[512] = "";
-        DWORD length = sizeof reply, code = 0;
-        if (InternetGetLastResponseInfoA(&code, reply, &length)) {
-            std::string text(reply);
-            while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
-            return text;
-        }
+// The progress line, redrawn in place; its last state stays on screen.
+struct Progress {
+    FILE* out;
+    bool on;
+    ULONGLONG start = GetTickCount64(), last = 0;
+    bool shown = false;
+
+    void draw(ULONGLONG bytes, LONGLONG expected) {
+        shown = true;
+        double rate = MBps(bytes, Seconds(start));
+        if (expected > 0)
+            fprintf(out, "\r%8.1f MiB of %.1f MiB (%3d%%)  %.1f MB/s   ", MiB(bytes), MiB(expected),
+                    static_cast<int>(bytes * 100 / expected), rate);
+        else
+            fprintf(out, "\r%8.1f MiB  %.1f MB/s   ", MiB(bytes), rate);
+        fflush(out);
     }
-    return "WININET error " + std::to_string(error);
+    // The kit's progress callback: never cancels.
+    static int update(void* context, ULONGLONG bytes, LONGLONG expected) {
+        Progress* p = static_cast<Progress*>(context);
+        ULONGLONG now = GetTickCount64();
+        if (!p->on || bytes < kProgressFrom || (p->shown && now - p->last < kRedrawMs)) return 0;
+        p->last = now;
+        p->draw(bytes, expected);
+        return 0;
+    }
+};
+
+// The server's reply when WININET kept one, else WININET's error number.
+std::string WhyNot(const char* reply, DWORD error) {
+    return reply[0] ? reply : "WININET error " + std::to_string(error);
 }
 
-double Seconds(ULONGLONG fromMs) { return (GetTickCount64() - fromMs) / 1000.0; }
-double MiB(unsigned long long bytes) { return bytes / (1024.0 * 1024.0); }
-double MBps(unsigned long long bytes, double seconds) { return seconds > 0 ? bytes / seconds / 1e6 : 0; }
+std::string Error(const char* what, const std::string& name, DWORD error) {
+    return std::string(what) + " " + name + " (error " + std::to_string(error) + ")";
+}
 
-class Progress {
-public:
-    Progress(long long expected, bool on) : expected_(expected), on_(on), start_(GetTickCount64()) {}
-    void update(unsigned long long bytes) {
-        if (!on_ || bytes < kProgressFrom) return;
-        ULONGLONG now = GetTickCount64();
-        if (shown_ && now - last_ < kRedrawMs) return;
-        last_ = now;
-        draw(bytes);
+// Why a receive failed, as the transcript says it.
+std::string Failure(RyKitOutcome outcome, const RyKitReceive& r, const std::string& local) {
+    switch (outcome) {
+    case RYKIT_BROKE_OFF: return "the transfer broke off: " + WhyNot(r.reply, r.error);
+    case RYKIT_NOT_WRITTEN: return Error("cannot write", r.part, r.error);
+    case RYKIT_INCOMPLETE:
+        return "the transfer ended after " + std::to_string(r.received) + " of " + std::to_string(r.expected) +
+               " bytes";
+    case RYKIT_CANCELLED: return "cancelled";
+    case RYKIT_NOT_RENAMED: return Error("cannot write", local, r.error);
+    default: return "";
     }
-    // The last state stays on screen.
-    void finish(unsigned long long bytes) {
-        if (!shown_) return;
-        draw(bytes);
-        fputs("\n", stdout);
-    }
-    ULONGLONG start() const { return start_; }
-
-private:
-    void draw(unsigned long long bytes) {
-        shown_ = true;
-        double rate = MBps(bytes, Seconds(start_));
-        if (expected_ > 0)
-            printf("\r%8.1f MiB of %.1f MiB (%3d%%)  %.1f MB/s   ", MiB(bytes), MiB(expected_),
-                   static_cast<int>(bytes * 100 / expected_), rate);
-        else
-            printf("\r%8.1f MiB  %.1f MB/s   ", MiB(bytes), rate);
-        fflush(stdout);
-    }
-    long long expected_;
-    bool on_, shown_ = false;
-    ULONGLONG start_, last_ = 0;
-};
+}
 
 }  // namespace
 
-long long RemoteSize(DWORD connection, const std::string& remote) {
-    if (remote.find_first_of("\r\n") != std::string::npos) return -1;
-    // Servers answer SIZE for binary transfers only.
-    if (!FtpCommandA(Internet(connection), FALSE, FTP_TRANSFER_TYPE_BINARY, "TYPE I", 0, nullptr))
-        return -1;
-    FtpCommandA(Internet(connection), FALSE, FTP_TRANSFER_TYPE_BINARY, ("SIZE " + remote).c_str(), 0, nullptr);
-    char reply[256] = "";
-    DWORD length = sizeof reply, code = 0;
-    if (!InternetGetLastResponseInfoA(&code, reply, &length) || strncmp(reply, "213 ", 4) != 0) return -1;
-    return strtoll(reply + 4, nullptr, 10);
-}
-
-bool GetFile(DWORD connection, HWND owner, const std::string& remote, const std::string& local,
+bool GetFile(DWORD connection, HWND owner, const std::string& remote, const std::string& local, FILE* out,
              bool progress) {
-    long long expected = RemoteSize(connection, remote);
-    DWORD file = RyFtpOpenFile(owner, connection, remote.c_str());
-    if (!file) {
-        printf("not received: %s\n", remote.c_str());
-        return false;
+    Progress shown{out, progress};
+    RyKitReceive r;
+    RyKitOutcome outcome =
+        RyKitReceiveFile(connection, owner, remote.c_str(), local.c_str(), &Progress::update, &shown, &r);
+    double seconds = Seconds(shown.start);
+    if (shown.shown) {
+        shown.draw(r.received, r.expected);
+        fputs("\n", out);
     }
-    std::string part = local + ".part";
-    HANDLE out = CreateFileA(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (out == INVALID_HANDLE_VALUE) {
-        RyINetClose(file, owner);
-        printf("cannot write %s (error %lu)\n", part.c_str(), GetLastError());
-        return false;
+    if (outcome == RYKIT_NOT_OPENED) {
+        fprintf(out, "not received: %s\n", remote.c_str());
+    } else if (outcome == RYKIT_NO_PART) {
+        fprintf(out, "%s\n", Error("cannot write", r.part, r.error).c_str());
+    } else if (outcome != RYKIT_RECEIVED) {
+        fprintf(out, "not received: %s: %s\n", remote.c_str(), Failure(outcome, r, local).c_str());
+    } else if (r.received > kProgressFrom) {
+        fprintf(out, "received %s: %llu bytes in %.2f s (%.1f MB/s)\n", local.c_str(), r.received, seconds,
+                MBps(r.received, seconds));
+    } else {
+        fprintf(out, "received %s: %llu bytes\n", local.c_str(), r.received);
     }
-
-    Progress shown(expected, progress);
-    std::vector<char> block(kBlock);
-    unsigned long long received = 0;
-    std::string failure;
-    for (;;) {
-        DWORD got = 0, written = 0;
-        if (!InternetReadFile(Internet(file), block.data(), kBlock, &got)) {
-            failure = "the transfer broke off: " + WhyNot();
-            break;
-        }
-        if (got == 0) break;
-        if (!WriteFile(out, block.data(), got, &written, nullptr) || written != got) {
-            failure = "cannot write " + part + " (error " + std::to_string(GetLastError()) + ")";
-            break;
-        }
-        received += got;
-        shown.update(received);
-    }
-    RyINetClose(file, owner);  // the file handle goes before its connection
-    CloseHandle(out);
-    double seconds = Seconds(shown.start());
-    shown.finish(received);
-
-    if (failure.empty() && expected >= 0 && received != static_cast<unsigned long long>(expected))
-        failure = "the transfer ended after " + std::to_string(received) + " of " +
-                  std::to_string(expected) + " bytes";
-    if (failure.empty() && !MoveFileExA(part.c_str(), local.c_str(), MOVEFILE_REPLACE_EXISTING))
-        failure = "cannot write " + local + " (error " + std::to_string(GetLastError()) + ")";
-    if (!failure.empty()) {
-        DeleteFileA(part.c_str());
-        printf("not received: %s: %s\n", remote.c_str(), failure.c_str());
-        return false;
-    }
-    if (received > kProgressFrom)
-        printf("received %s: %llu bytes in %.2f s (%.1f MB/s)\n", local.c_str(), received, seconds,
-               MBps(received, seconds));
-    else
-        printf("received %s: %llu bytes\n", local.c_str(), received);
-    return true;
+    return outcome == RYKIT_RECEIVED;
 }
 
-bool PutFile(DWORD connection, const std::string& local, const std::string& remote) {
+bool PutFile(DWORD connection, const std::string& local, const std::string& remote, FILE* out) {
     WIN32_FILE_ATTRIBUTE_DATA info;
     if (!GetFileAttributesExA(local.c_str(), GetFileExInfoStandard, &info) ||
         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        printf("no such local file: %s\n", local.c_str());
+        fprintf(out, "no such local file: %s\n", local.c_str());
         return false;
     }
-    if (!FtpPutFileA(Internet(connection), local.c_str(), remote.c_str(), FTP_TRANSFER_TYPE_BINARY, 0)) {
-        printf("not sent: %s (%s)\n", local.c_str(), WhyNot().c_str());
+    HINTERNET c = reinterpret_cast<HINTERNET>(static_cast<ULONG_PTR>(connection));
+    if (!FtpPutFileA(c, local.c_str(), remote.c_str(), FTP_TRANSFER_TYPE_BINARY, 0)) {
+        char reply[RYKIT_REPLY_BYTES];
+        DWORD error = RyKitLastReply(reply, sizeof reply);
+        fprintf(out, "not sent: %s (%s)\n", local.c_str(), WhyNot(reply, error).c_str());
         return false;
     }
-    unsigned long long size = (static_cast<unsigned long long>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    printf("sent %s as %s: %llu bytes\n", local.c_str(), remote.c_str(), size);
+    ULONGLONG size = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    fprintf(out, "sent %s as %s: %llu bytes\n", local.c_str(), remote.c_str(), size);
     return true;
 }

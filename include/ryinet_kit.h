@@ -1,0 +1,422 @@
+/*
+ * ryinet_kit.h - the host kit: what every host of RYINET.dll must get right, written once.
+ * Header only, C and C++, for MinGW and Visual Studio alike; nothing of it is in
+ * RYINET.dll. Include it after (or instead of) ryinet.h:
+ *
+ *  - RyKitBuffer        a result buffer for RyFtpDir and RyRasEnumE, which are never told
+ *                       its size: address space for the most the host accepts, pages
+ *                       committed as the library writes them, and a stop before a larger
+ *                       result overwrites anything.
+ *  - RyKitCredentials   an entry's stored user name and password through RdlParms, with
+ *                       "no such entry" and "no password saved" told apart; wiped after use.
+ *  - RyKitNextName      the phonebook's names, one by one, from RyRasEnumE's text.
+ *  - RyKitHangUp        ends a dial the host made and waits until the service let it go.
+ *  - RyKitReceiveFile   a remote file into NAME.part, renamed to NAME only when complete,
+ *                       with a progress callback that can also cancel.
+ *  - RyKitBoxWatch      the boxes the library shows on this thread, seen as they appear
+ *                       (a WH_CBT hook): a call that showed one has failed.
+ *
+ * The host owns every struct. The receive functions call WININET and RyKitHangUp calls
+ * RASAPI32: link wininet and rasapi32 when you use them. The buffer's exception handler
+ * and the box hook get no context from the system, so each source file that includes
+ * this header has at most one active buffer and one active box watch at a time.
+ */
+#ifndef RYINET_KIT_H
+#define RYINET_KIT_H
+
+#include <windows.h>
+#include <wininet.h>
+#include <ras.h>
+#include <raserror.h>
+#include <string.h>
+#include "ryinet.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(__cplusplus) || (defined(__STDC_VERSION__) && __STDC_VERSION__ >= 199901L)
+#define RYKIT_INLINE static inline
+#else
+#define RYKIT_INLINE static __inline
+#endif
+
+/* ---- The result buffer ------------------------------------------------------------- */
+
+#define RYKIT_PAGE  4096
+#define RYKIT_GUARD (64 * 1024)  /* never committed: a write there passed the buffer */
+
+/* Runs on the writing thread when a result passes the buffer, before anything else is
+ * overwritten. It must not return: say so and end the process. */
+typedef void (*RyKitOverflow)(void *context, size_t bytes);
+
+typedef struct RyKitBuffer {
+    char *data;           /* the result text; NULL when nothing is reserved */
+    size_t size;          /* the bytes the host accepts */
+    size_t usable;        /* size in whole pages; the guard pages follow */
+    size_t span;          /* usable and the guard pages */
+    volatile LONG pages;  /* committed so far */
+    PVOID handler;
+    RyKitOverflow onOverflow;
+    void *context;
+} RyKitBuffer;
+
+RYKIT_INLINE RyKitBuffer **RyKit_ActiveBuffer(void)
+{
+    static RyKitBuffer *active;
+    return &active;
+}
+
+RYKIT_INLINE LONG CALLBACK RyKit_OnBufferFault(EXCEPTION_POINTERS *info)
+{
+    const EXCEPTION_RECORD *e = info->ExceptionRecord;
+    RyKitBuffer *b = *RyKit_ActiveBuffer();
+    char *at;
+    if (!b || e->ExceptionCode != EXCEPTION_ACCESS_VIOLATION || e->NumberParameters < 2)
+        return EXCEPTION_CONTINUE_SEARCH;
+    at = (char *)e->ExceptionInformation[1];
+    if (at < b->data || at >= b->data + b->span) return EXCEPTION_CONTINUE_SEARCH;
+    if (at >= b->data + b->usable) b->onOverflow(b->context, b->size);
+    if (!VirtualAlloc(b->data + (size_t)(at - b->data) / RYKIT_PAGE * RYKIT_PAGE, RYKIT_PAGE,
+                      MEM_COMMIT, PAGE_READWRITE))
+        return EXCEPTION_CONTINUE_SEARCH;
+    InterlockedIncrement(&b->pages);
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+/* Reserves bytes of address space (for example RYINET_LISTING_BYTES(n)); nothing is
+ * committed yet. 1 when reserved. The struct must stay where it is until RyKitFree. */
+RYKIT_INLINE int RyKitReserve(RyKitBuffer *b, size_t bytes, RyKitOverflow onOverflow, void *context)
+{
+    memset(b, 0, sizeof *b);
+    b->size = bytes;
+    b->usable = (bytes + RYKIT_PAGE - 1) / RYKIT_PAGE * RYKIT_PAGE;
+    b->span = b->usable + RYKIT_GUARD;
+    b->onOverflow = onOverflow;
+    b->context = context;
+    if (*RyKit_ActiveBuffer() || bytes == 0 || bytes > (MAXDWORD >> 1)) return 0;
+    b->data = (char *)VirtualAlloc(NULL, b->span, MEM_RESERVE, PAGE_NOACCESS);
+    if (!b->data) return 0;
+    b->handler = AddVectoredExceptionHandler(1, RyKit_OnBufferFault);
+    if (!b->handler) {
+        VirtualFree(b->data, 0, MEM_RELEASE);
+        b->data = NULL;
+        return 0;
+    }
+    *RyKit_ActiveBuffer() = b;
+    return 1;
+}
+
+RYKIT_INLINE void RyKitFree(RyKitBuffer *b)
+{
+    if (!b->data) return;
+    RemoveVectoredExceptionHandler(b->handler);
+    VirtualFree(b->data, 0, MEM_RELEASE);
+    if (*RyKit_ActiveBuffer() == b) *RyKit_ActiveBuffer() = NULL;
+    b->data = NULL;
+}
+
+RYKIT_INLINE size_t RyKitCommitted(const RyKitBuffer *b) { return (size_t)b->pages * RYKIT_PAGE; }
+
+/* 1 when the text the library wrote ends inside the buffer's size. A result a little
+ * too large ends in the buffer's last page without reaching a guard page, so call this
+ * after each RyFtpDir and RyRasEnumE and stop, as onOverflow would, when it says 0. */
+RYKIT_INLINE int RyKitFits(const RyKitBuffer *b)
+{
+    /* Only committed pages can hold the text, and the library writes from the start. */
+    size_t end = RyKitCommitted(b) < b->size ? RyKitCommitted(b) : b->size, i;
+    for (i = 0; i < end; ++i)
+        if (b->data[i] == '\0') return 1;
+    return 0;
+}
+
+/* Gives the committed pages back once the text is read; the reservation stays. */
+RYKIT_INLINE void RyKitRelease(RyKitBuffer *b)
+{
+    if (b->data && b->pages) VirtualFree(b->data, b->usable, MEM_DECOMMIT);
+    b->pages = 0;
+}
+
+/* ---- The phonebook ----------------------------------------------------------------- */
+
+/* Reads the next name of RyRasEnumE's text ("Office;Home;") at *cursor into *name and
+ * *length (the name is not terminated) and moves past it. 1 for a name, 0 at the end. */
+RYKIT_INLINE int RyKitNextName(const char **cursor, const char **name, size_t *length)
+{
+    const char *p = *cursor;
+    if (*p == '\0') return 0;
+    *name = p;
+    while (*p && *p != ';') ++p;
+    *length = (size_t)(p - *name);
+    *cursor = *p ? p + 1 : p;
+    return 1;
+}
+
+typedef struct RyKitCredentials {
+    char user[RYINET_CREDENTIAL_BYTES];      /* the stored user name; "" when not found */
+    char password[RYINET_CREDENTIAL_BYTES];  /* the stored password; "" when none is saved */
+    int found;                               /* the phonebook holds the entry */
+    int passwordSaved;                       /* a password is saved with it, maybe empty */
+} RyKitCredentials;
+
+/* RdlParms writes a buffer only when it has something for it, so both start filled with
+ * a sentinel and no terminator: a terminator afterwards is the library's. Returns found.
+ * Call RyKitWipeCredentials as soon as they are used. */
+RYKIT_INLINE int RyKitReadCredentials(RyKitCredentials *c, const char *entry)
+{
+    memset(c->user, 0xA5, sizeof c->user);
+    memset(c->password, 0xA5, sizeof c->password);
+    RdlParms(entry, c->user, c->password);
+    c->found = memchr(c->user, 0, sizeof c->user) != NULL;
+    c->passwordSaved = memchr(c->password, 0, sizeof c->password) != NULL;
+    if (!c->found) c->user[0] = '\0';
+    if (!c->passwordSaved) c->password[0] = '\0';
+    return c->found;
+}
+
+RYKIT_INLINE void RyKitWipeCredentials(RyKitCredentials *c) { SecureZeroMemory(c, sizeof *c); }
+
+/* Ends a dial the host made (RyRasDial's handle is the host's; the library has no
+ * hang-up) and waits, as RAS asks, until the service has let the connection go: the
+ * port is free only then. At most 3 seconds, polled as often as the library polls after
+ * a failed dial. Returns RasHangUpA's result. */
+RYKIT_INLINE DWORD RyKitHangUp(HRASCONN dial)
+{
+    DWORD error = RasHangUpA(dial);
+    int waited;
+    for (waited = 0; error == 0 && waited < 3000; waited += 10) {
+        RASCONNSTATUSA status;
+        memset(&status, 0, sizeof status);
+        status.dwSize = sizeof status;
+        if (RasGetConnectStatusA(dial, &status) == ERROR_INVALID_HANDLE) break;
+        Sleep(10);
+    }
+    return error;
+}
+
+/* ---- Receiving a file ---------------------------------------------------------------- */
+
+#define RYKIT_REPLY_BYTES 512
+
+/* Why the last WININET call failed: its error number, and the server's last reply
+ * (without its line end) in reply when WININET kept one, else "". */
+RYKIT_INLINE DWORD RyKitLastReply(char *reply, DWORD bytes)
+{
+    DWORD error = GetLastError(), code = 0, length = bytes - 1;
+    reply[0] = '\0';
+    if (error == ERROR_INTERNET_EXTENDED_ERROR && InternetGetLastResponseInfoA(&code, reply, &length)) {
+        reply[length < bytes ? length : bytes - 1] = '\0';
+        while (length > 0 && (reply[length - 1] == '\r' || reply[length - 1] == '\n')) reply[--length] = '\0';
+    }
+    return error;
+}
+
+/* The remote file's size from the server's SIZE answer, or -1 when it does not say.
+ * Sets binary type first: servers answer SIZE only for that. */
+RYKIT_INLINE LONGLONG RyKitRemoteSize(DWORD connection, const char *remote)
+{
+    HINTERNET c = (HINTERNET)(ULONG_PTR)connection;
+    char command[MAX_PATH + 8], reply[256] = "";
+    DWORD length = sizeof reply - 1, code = 0;
+    LONGLONG size = 0;
+    const char *p;
+    if (lstrlenA(remote) > MAX_PATH || strpbrk(remote, "\r\n")) return -1;
+    if (!FtpCommandA(c, FALSE, FTP_TRANSFER_TYPE_BINARY, "TYPE I", 0, NULL)) return -1;
+    lstrcpyA(command, "SIZE ");
+    lstrcatA(command, remote);
+    FtpCommandA(c, FALSE, FTP_TRANSFER_TYPE_BINARY, command, 0, NULL);
+    if (!InternetGetLastResponseInfoA(&code, reply, &length) || strncmp(reply, "213 ", 4) != 0) return -1;
+    for (p = reply + 4; *p >= '0' && *p <= '9' && p < reply + 22; ++p) size = size * 10 + (*p - '0');
+    return p == reply + 4 ? -1 : size;
+}
+
+typedef enum RyKitOutcome {
+    RYKIT_RECEIVED = 0,  /* NAME holds the whole remote file */
+    RYKIT_NOT_OPENED,    /* RyFtpOpenFile gave no handle: the library has shown its box */
+    RYKIT_NO_PART,       /* NAME.part could not be created (error) */
+    RYKIT_BROKE_OFF,     /* a read failed (error, reply) */
+    RYKIT_NOT_WRITTEN,   /* NAME.part could not be written (error) */
+    RYKIT_INCOMPLETE,    /* fewer bytes came than the server announced */
+    RYKIT_CANCELLED,     /* the progress callback asked to stop */
+    RYKIT_NOT_RENAMED    /* complete, but NAME could not be replaced (error) */
+} RyKitOutcome;
+
+/* Called after each block is written: the bytes so far and the size the server
+ * announced (-1 when it did not). A nonzero result cancels the transfer. */
+typedef int (*RyKitProgress)(void *context, ULONGLONG received, LONGLONG expected);
+
+typedef struct RyKitReceive {
+    LONGLONG expected;              /* the server's SIZE answer, or -1 */
+    ULONGLONG received;             /* bytes written to NAME.part */
+    DWORD error;                    /* the system's or WININET's error, where the outcome has one */
+    char reply[RYKIT_REPLY_BYTES];  /* the server's last reply after a failed read, or "" */
+    char part[MAX_PATH];            /* NAME.part */
+} RyKitReceive;
+
+/* Copies the open file into out, block by block. */
+RYKIT_INLINE RyKitOutcome RyKit_Copy(HINTERNET file, HANDLE out, RyKitReceive *r, RyKitProgress progress,
+                                     void *context)
+{
+    const DWORD block = 64 * 1024;
+    char *buffer = (char *)HeapAlloc(GetProcessHeap(), 0, block);
+    RyKitOutcome outcome = RYKIT_RECEIVED;
+    DWORD got, written;
+    if (!buffer) {
+        r->error = ERROR_NOT_ENOUGH_MEMORY;
+        return RYKIT_NOT_WRITTEN;
+    }
+    for (;;) {
+        if (!InternetReadFile(file, buffer, block, &got)) {
+            r->error = RyKitLastReply(r->reply, sizeof r->reply);
+            outcome = RYKIT_BROKE_OFF;
+            break;
+        }
+        if (got == 0) break;
+        if (!WriteFile(out, buffer, got, &written, NULL) || written != got) {
+            r->error = GetLastError();
+            outcome = RYKIT_NOT_WRITTEN;
+            break;
+        }
+        r->received += got;
+        if (progress && progress(context, r->received, r->expected)) {
+            outcome = RYKIT_CANCELLED;
+            break;
+        }
+    }
+    HeapFree(GetProcessHeap(), 0, buffer);
+    return outcome;
+}
+
+/* Whether a transfer that ran to its end brought the whole file; asked once the file
+ * handle is closed. */
+RYKIT_INLINE RyKitOutcome RyKit_Complete(const RyKitReceive *r)
+{
+    if (r->expected >= 0 && r->received != (ULONGLONG)r->expected) return RYKIT_INCOMPLETE;
+    return RYKIT_RECEIVED;
+}
+
+/* Receives remote into local through local.part, renamed to local only when the whole
+ * file came: a failed or cancelled transfer leaves local as it was and no .part behind.
+ * progress may be NULL. Fills *r and returns the outcome. */
+RYKIT_INLINE RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, const char *local,
+                                           RyKitProgress progress, void *context, RyKitReceive *r)
+{
+    RyKitOutcome outcome;
+    HANDLE out;
+    DWORD file;
+    memset(r, 0, sizeof *r);
+    r->expected = RyKitRemoteSize(connection, remote);
+    if (lstrlenA(local) + 6 > MAX_PATH) {
+        r->error = ERROR_FILENAME_EXCED_RANGE;
+        return RYKIT_NO_PART;
+    }
+    lstrcpyA(r->part, local);
+    lstrcatA(r->part, ".part");
+    file = RyFtpOpenFile(owner, connection, remote);
+    if (!file) return RYKIT_NOT_OPENED;
+    out = CreateFileA(r->part, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (out == INVALID_HANDLE_VALUE) {
+        r->error = GetLastError();
+        RyINetClose(file, owner);
+        return RYKIT_NO_PART;
+    }
+    outcome = RyKit_Copy((HINTERNET)(ULONG_PTR)file, out, r, progress, context);
+    RyINetClose(file, owner); /* before its connection is used again */
+    CloseHandle(out);
+    if (outcome == RYKIT_RECEIVED) outcome = RyKit_Complete(r);
+    if (outcome == RYKIT_RECEIVED && !MoveFileExA(r->part, local, MOVEFILE_REPLACE_EXISTING)) {
+        r->error = GetLastError();
+        outcome = RYKIT_NOT_RENAMED;
+    }
+    if (outcome != RYKIT_RECEIVED) DeleteFileA(r->part);
+    return outcome;
+}
+
+/* ---- Watching the library's boxes ----------------------------------------------------- */
+
+typedef struct RyKitShownBox {
+    HWND box, owner;
+    char caption[256];
+    char text[1024];
+} RyKitShownBox;
+
+/* Reads what window shows when it is a dialog box (the class of message boxes and the
+ * common dialogs); 0 for any other window. */
+RYKIT_INLINE int RyKitReadBox(HWND window, RyKitShownBox *box)
+{
+    const int messageText = 0xFFFF; /* the static control that holds a message box's text */
+    char cls[16] = "";
+    if (!GetClassNameA(window, cls, sizeof cls) || lstrcmpA(cls, "#32770") != 0) return 0;
+    box->box = window;
+    box->owner = GetWindow(window, GW_OWNER);
+    box->caption[0] = box->text[0] = '\0';
+    GetWindowTextA(window, box->caption, sizeof box->caption);
+    GetDlgItemTextA(window, messageText, box->text, sizeof box->text);
+    return 1;
+}
+
+/* Called once for each box as it first shows. Returns 0 to leave it to the user, or the
+ * command that answers it (IDOK, IDYES, ...). */
+typedef int (*RyKitBoxSeen)(void *context, const RyKitShownBox *box);
+
+#define RYKIT_RECENT_BOXES 16
+
+typedef struct RyKitBoxWatch {
+    int shown;  /* boxes seen so far; the host sets it to 0 as each call begins */
+    HHOOK hook;
+    RyKitBoxSeen seen;
+    void *context;
+    HWND recent[RYKIT_RECENT_BOXES]; /* a box is activated again when the user comes back to it */
+    unsigned next;
+} RyKitBoxWatch;
+
+RYKIT_INLINE RyKitBoxWatch **RyKit_ActiveWatch(void)
+{
+    static RyKitBoxWatch *active;
+    return &active;
+}
+
+RYKIT_INLINE LRESULT CALLBACK RyKit_OnCbt(int code, WPARAM wParam, LPARAM lParam)
+{
+    RyKitBoxWatch *w = *RyKit_ActiveWatch();
+    RyKitShownBox shown;
+    unsigned i = 0;
+    if (code == HCBT_ACTIVATE && w && RyKitReadBox((HWND)wParam, &shown)) {
+        while (i < RYKIT_RECENT_BOXES && w->recent[i] != shown.box) ++i;
+        if (i == RYKIT_RECENT_BOXES) {
+            int answer;
+            w->recent[w->next++ % RYKIT_RECENT_BOXES] = shown.box;
+            ++w->shown;
+            answer = w->seen ? w->seen(w->context, &shown) : 0;
+            if (answer) PostMessageA(shown.box, WM_COMMAND, (WPARAM)answer, 0);
+        }
+    }
+    return CallNextHookEx(NULL, code, wParam, lParam);
+}
+
+/* Starts watching the boxes shown on this thread, the one that calls the library; seen
+ * may be NULL (boxes are only counted). 1 when the hook is in place. */
+RYKIT_INLINE int RyKitWatchBoxes(RyKitBoxWatch *w, RyKitBoxSeen seen, void *context)
+{
+    memset(w, 0, sizeof *w);
+    if (*RyKit_ActiveWatch()) return 0;
+    w->seen = seen;
+    w->context = context;
+    w->hook = SetWindowsHookExA(WH_CBT, RyKit_OnCbt, NULL, GetCurrentThreadId());
+    if (!w->hook) return 0;
+    *RyKit_ActiveWatch() = w;
+    return 1;
+}
+
+RYKIT_INLINE void RyKitStopWatching(RyKitBoxWatch *w)
+{
+    if (w->hook) UnhookWindowsHookEx(w->hook);
+    if (*RyKit_ActiveWatch() == w) *RyKit_ActiveWatch() = NULL;
+    w->hook = NULL;
+}
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* RYINET_KIT_H */

@@ -1,0 +1,147 @@
+// The host kit (ryinet_kit.h) as a host meets it: a result buffer that commits what the
+// library writes and stops what passes it, stored credentials that tell "no such entry"
+// from an empty name, the phonebook's names, and a received file that replaces the old
+// one only when complete.
+#include <windows.h>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+#include "boxes.h"
+#include "ftp_env.h"
+#include "phonebook.h"
+#include "ryinet_kit.h"
+
+namespace {
+
+// ---- The result buffer -----------------------------------------------------------------
+
+TEST(ResultBuffer, AWriteFarIntoItCommitsOnlyThePageItTouched) {
+    RyKitBuffer b;
+    ASSERT_TRUE(RyKitReserve(&b, 64 << 20, [](void*, size_t) { abort(); }, nullptr));
+    b.data[40 << 20] = 'x';
+    EXPECT_EQ(RyKitCommitted(&b), 4096u);
+    MEMORY_BASIC_INFORMATION m;
+    VirtualQuery(b.data, &m, sizeof m);
+    EXPECT_EQ(m.State, static_cast<DWORD>(MEM_RESERVE));
+    RyKitRelease(&b);
+    EXPECT_EQ(RyKitCommitted(&b), 0u);
+    b.data[0] = '\0';  // usable again after the release
+    EXPECT_TRUE(RyKitFits(&b));
+    RyKitFree(&b);
+}
+
+size_t g_stoppedAt;
+void StopWriter(void*, size_t bytes) {
+    g_stoppedAt = bytes;
+    ExitThread(0);
+}
+DWORD WINAPI WritePastTheLastPage(void* data) {
+    memset(data, 'x', 2 * RYKIT_PAGE + 1);
+    return 1;
+}
+
+TEST(ResultBuffer, AResultPastItsSizeIsStoppedAsItIsWrittenOrRefusedAfterTheCall) {
+    RyKitBuffer b;
+    ASSERT_TRUE(RyKitReserve(&b, 5000, &StopWriter, nullptr));
+    memset(b.data, 'x', 5003);
+    b.data[4999] = '\0';
+    EXPECT_TRUE(RyKitFits(&b));
+    b.data[4999] = 'x';
+    b.data[5003] = '\0';
+    EXPECT_FALSE(RyKitFits(&b)) << "ends in the last page, past the size";
+    HANDLE writer = CreateThread(nullptr, 0, &WritePastTheLastPage, b.data, 0, nullptr);
+    DWORD code = 2;
+    EXPECT_TRUE(WaitForSingleObject(writer, 10000) == WAIT_OBJECT_0 && GetExitCodeThread(writer, &code));
+    CloseHandle(writer);
+    EXPECT_EQ(code, 0u) << "the writer was stopped at the guard page";
+    EXPECT_EQ(g_stoppedAt, 5000u);
+    RyKitFree(&b);
+}
+
+// ---- The phonebook ---------------------------------------------------------------------
+
+TEST(Phonebook, NamesComeOneByOneAndStoredCredentialsTellNoSuchEntryFromEmptyNames) {
+    Phonebook book;
+    ASSERT_TRUE(book.installed());
+    book.add({"Office", "alice", "pw", true});
+    book.add({"Blank", "", "", true});  // an empty user name and an empty saved password
+    book.add({"Home", "bob", "never-saved", false});
+    book.add({"x;y", "u", "p", true});
+    std::vector<char> text(RYINET_PHONEBOOK_BYTES(4));
+    RyRasEnumE(0, text.data());
+    std::vector<std::string> names;
+    size_t length;
+    for (const char *cursor = text.data(), *name; RyKitNextName(&cursor, &name, &length);)
+        names.emplace_back(name, length);
+    EXPECT_EQ(names, (std::vector<std::string>{"Office", "Blank", "Home", "x", "y"})) << "names are not escaped";
+
+    // Entry: found, user, saved, password.
+    for (std::string expected : {"Office:1:alice:1:pw", "Blank:1::1:", "Home:1:bob:0:", "Nobody:0::0:"}) {
+        std::string entry = expected.substr(0, expected.find(':'));
+        RyKitCredentials c;
+        int found = RyKitReadCredentials(&c, entry.c_str());
+        EXPECT_EQ(entry + ":" + std::to_string(found) + ":" + c.user + ":" + std::to_string(c.passwordSaved) + ":" +
+                      c.password, expected);
+        RyKitWipeCredentials(&c);
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(&c), sizeof c), std::string(sizeof c, '\0'));
+    }
+}
+
+// ---- Receiving a file ------------------------------------------------------------------
+
+// A connection to one of the run's servers, and a local file that is already there.
+class ReceiveFile : public ::testing::Test {
+protected:
+    void Connect(const char* fixture) {
+        server_ = ServerFromEnvironment(fixture);
+        RyINetClose(connection_, nullptr);
+        connection_ = RyFtpConnect(session_, 0, nullptr, server_.host.c_str(), kUser, kPassword);
+        ASSERT_NE(connection_, 0u) << fixture;
+        WriteWholeFile(local_, "the old file");
+    }
+    void TearDown() override {
+        RyINetClose(connection_, nullptr);
+        RyINetClose(session_, nullptr);
+        FreeLibrary(wininet_);
+    }
+    std::string Kept() {  // the local file afterwards, with no .part beside it
+        EXPECT_FALSE(FileExists(local_ + ".part"));
+        bool ok = false;
+        return ReadWholeFile(local_, &ok);
+    }
+    HMODULE wininet_ = LoadLibraryA("wininet.dll");  // the handles live as long as it does
+    DWORD session_ = RyINetOpen(nullptr), connection_ = 0;
+    BoxRecorder boxes_;  // no box may show here
+    FtpServer server_;
+    std::string local_ = TempPath("rykit-received.bin");
+    RyKitReceive r_;
+};
+
+TEST_F(ReceiveFile, ACompleteFileReplacesTheOldOneWithProgressAfterEachBlock) {
+    Connect("PYFTPD");
+    ULONGLONG last = 0;
+    auto record = [](void* last, ULONGLONG received, LONGLONG) {
+        *static_cast<ULONGLONG*>(last) = received;
+        return 0;
+    };
+    EXPECT_EQ(RyKitReceiveFile(connection_, nullptr, "binary.bin", local_.c_str(), record, &last, &r_), RYKIT_RECEIVED);
+    bool ok = false;
+    EXPECT_EQ(Kept(), ReadWholeFile(server_.path("binary.bin"), &ok));
+    EXPECT_EQ(r_.expected, 1156);
+    EXPECT_EQ(last, 1156u);
+}
+
+TEST_F(ReceiveFile, AFailedOrCancelledTransferKeepsTheOldFile) {
+    Connect("PYFTPD");
+    auto cancel = [](void*, ULONGLONG, LONGLONG) { return 1; };
+    EXPECT_EQ(RyKitReceiveFile(connection_, nullptr, "binary.bin", local_.c_str(), cancel, 0, &r_), RYKIT_CANCELLED);
+    EXPECT_EQ(Kept(), "the old file");
+
+    Connect("SCRIPTED");  // SIZE says 5 bytes, and the transfer ends after 2
+    EXPECT_EQ(RyKitReceiveFile(connection_, nullptr, "cut.bin", local_.c_str(), nullptr, 0, &r_), RYKIT_INCOMPLETE);
+    EXPECT_EQ(r_.received, 2u);
+    EXPECT_EQ(Kept(), "the old file");
+    EXPECT_TRUE(boxes_.take().empty());
+}
+
+}  // namespace

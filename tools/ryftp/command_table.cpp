@@ -1,0 +1,69 @@
+#include "command_table.h"
+#include <algorithm>
+#include "commands.h"
+#include "input.h"
+
+namespace {
+
+const Command kCommands[] = {
+    // name, aliases, least and most arguments, secret, usage, help, needs a connection, handler
+    {"open", "", 1, 3, 2, "HOST [USER [PASSWORD]]", "connect to an FTP server (no USER: anonymous)", false, Open},
+    {"close", "", 0, 0, kNoSecret, "", "end the FTP connection", true, Close},
+    {"pwd", "", 0, 0, kNoSecret, "", "show the remote directory", true, Pwd},
+    {"cd", "", 1, 1, kNoSecret, "DIR", "change the remote directory", true, Cd},
+    {"ls", "dir", 0, 1, kNoSecret, "[PATTERN]", "list the remote directory", true, List},
+    {"mkdir", "", 1, 1, kNoSecret, "DIR", "create a remote directory", true, Mkdir},
+    {"rmdir", "", 1, 1, kNoSecret, "DIR", "remove a remote directory", true, Rmdir},
+    {"delete", "", 1, 1, kNoSecret, "FILE", "delete a remote file", true, Delete},
+    {"rename", "", 2, 2, kNoSecret, "OLD NEW", "rename a remote file", true, Rename},
+    {"get", "", 1, 2, kNoSecret, "REMOTE [LOCAL]", "receive a file", true, Get},
+    {"put", "", 1, 2, kNoSecret, "LOCAL [REMOTE]", "send a file", true, Put},
+    {"status", "", 0, 0, kNoSecret, "", "show the connections and memory", false, Status},
+    {"ip", "", 0, 0, kNoSecret, "", "show this machine's IP address", false, Ip},
+    {"phonebook", "", 0, 0, kNoSecret, "", "list the dial-up phonebook's entries", false, PhonebookEntries},
+    {"creds", "", 1, 1, kNoSecret, "ENTRY", "show an entry's stored user name", false, Creds},
+    {"dial", "", 1, 3, 2, "ENTRY [USER [PASSWORD]]", "dial an entry (no USER: the stored ones)", false, Dial},
+    {"hangup", "", 0, 0, kNoSecret, "", "hang up the last dial", false, HangUp},
+    {"help", "", 0, 1, kNoSecret, "[COMMAND]", "list the commands, or show one", false, Help},
+    {"bye", "quit", 0, 0, kNoSecret, "", "close everything and leave", false, Bye},
+};
+
+std::vector<std::string> AliasesOf(const Command& c) {
+    std::vector<std::string> aliases;
+    SplitWords(c.aliases, &aliases);
+    return aliases;
+}
+
+}  // namespace
+
+const Command* FindCommand(const std::string& name) {
+    for (const Command& c : kCommands) {
+        std::vector<std::string> aliases = AliasesOf(c);
+        if (name == c.name || std::find(aliases.begin(), aliases.end(), name) != aliases.end()) return &c;
+    }
+    return nullptr;
+}
+
+void PrintUsage(FILE* out, const Command& c) {
+    std::string names = c.name;
+    for (const std::string& alias : AliasesOf(c)) names += ", " + alias;
+    fprintf(out, "  %-10s %-25s %s\n", names.c_str(), c.usage, c.help);
+}
+
+void PrintCommandHelp(FILE* out) {
+    for (const Command& c : kCommands) PrintUsage(out, c);
+}
+
+std::string EchoLine(const std::vector<std::string>& words) {
+    const Command* c = words.empty() ? nullptr : FindCommand(words[0]);
+    size_t secret = c ? c->secret : kNoSecret;
+    std::string line;
+    for (size_t i = 0; i < words.size(); ++i) {
+        const std::string& w = words[i];
+        if (i) line += ' ';
+        if (i > 0 && i - 1 == secret) line += "****";
+        else if (w.empty() || w.find_first_of(" \t") != std::string::npos) line += '"' + w + '"';
+        else line += w;
+    }
+    return line;
+}

@@ -1,0 +1,79 @@
+#include "session.h"
+#include <stdarg.h>
+#include "command_table.h"
+
+bool Session::run(const std::vector<std::string>& words) {
+    const Command* c = FindCommand(words[0]);
+    if (!c) {
+        say("unknown command: %s (help lists the commands)\n", words[0].c_str());
+        return false;
+    }
+    Args args(words.begin() + 1, words.end());
+    if (args.size() < c->least || args.size() > c->most) {
+        say("usage: %s%s%s\n", c->name, *c->usage ? " " : "", c->usage);
+        return false;
+    }
+    if (c->needsConnection && !connection) {
+        say("not connected: open HOST first\n");
+        return false;
+    }
+    boxes.shown = 0;
+    bool ok = c->run(*this, args);
+    fflush(out);
+    return ok && boxes.shown == 0;
+}
+
+bool Session::runLine(const InputLine& line, bool echo) {
+    if (line.problem == InputLine::kTooLong) {
+        if (echo) say("ryftp> %.40s...\n", line.text.c_str());
+        say("line over %u bytes: ignored\n", static_cast<unsigned>(kMaxLine));
+        return false;
+    }
+    if (line.problem == InputLine::kBinary) {
+        if (echo) say("ryftp> (a line with control bytes)\n");
+        say("line with control bytes: ignored\n");
+        return false;
+    }
+    size_t first = line.text.find_first_not_of(" \t");
+    if (first == std::string::npos) return true;
+    if (line.text[first] == '#') {
+        if (echo) say("%s\n", line.text.c_str() + first);
+        return true;
+    }
+    std::vector<std::string> words;
+    if (!SplitWords(line.text, &words)) {
+        if (echo) say("ryftp> %s\n", line.text.c_str());
+        say("unbalanced quotes: line ignored\n");
+        return false;
+    }
+    if (echo) say("ryftp> %s\n", EchoLine(words).c_str());
+    return run(words);
+}
+
+Session::~Session() { closeConnection(); }
+
+void Session::closeConnection() {
+    if (connection) RyINetClose(connection, owner);
+    if (internet) RyINetClose(internet, owner);
+    connection = internet = 0;
+    host.clear();
+    user.clear();
+}
+
+std::string Session::askPassword(const char* prompt) const {
+    return interactive ? ReadSecret(prompt) : std::string();
+}
+
+void Session::checkFits(const char* what) {
+    if (RyKitFits(&results)) return;
+    say("%s does not fit: ", what);
+    fflush(out);
+    results.onOverflow(results.context, results.size);
+}
+
+void Session::say(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    vfprintf(out, format, args);
+    va_end(args);
+}
