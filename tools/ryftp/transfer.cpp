@@ -1,4 +1,5 @@
 #include "transfer.h"
+#include <vector>
 #include "ryinet_kit.h"
 
 namespace {
@@ -13,8 +14,8 @@ double MBps(ULONGLONG bytes, double seconds) { return seconds > 0 ? bytes / seco
 // The progress line, redrawn in place; its last state stays on screen.
 struct Progress {
     FILE* out;
-    bool on;
-    ULONGLONG start = GetTickCount64(), last = 0;
+    bool on, hash;
+    ULONGLONG start = GetTickCount64(), last = 0, marked = 0;
     bool shown = false;
 
     void draw(ULONGLONG bytes, LONGLONG expected) {
@@ -30,6 +31,10 @@ struct Progress {
     // The kit's progress callback: never cancels.
     static int update(void* context, ULONGLONG bytes, LONGLONG expected) {
         Progress* p = static_cast<Progress*>(context);
+        if (p->hash) {
+            for (; p->marked + kHashBytes <= bytes; p->marked += kHashBytes) fputc('#', p->out);
+            fflush(p->out);
+        }
         ULONGLONG now = GetTickCount64();
         if (!p->on || bytes < kProgressFrom || (p->shown && now - p->last < kRedrawMs)) return 0;
         p->last = now;
@@ -64,12 +69,13 @@ std::string Failure(RyKitOutcome outcome, const RyKitReceive& r, const std::stri
 }  // namespace
 
 bool GetFile(DWORD connection, HWND owner, const std::string& remote, const std::string& local, FILE* out,
-             bool progress) {
-    Progress shown{out, progress};
+             bool progress, bool hash) {
+    Progress shown{out, progress, hash};
     RyKitReceive r;
     RyKitOutcome outcome =
         RyKitReceiveFile(connection, owner, remote.c_str(), local.c_str(), &Progress::update, &shown, &r);
     double seconds = Seconds(shown.start);
+    if (shown.marked) fputs("\n", out);
     if (shown.shown) {
         shown.draw(r.received, r.expected);
         fputs("\n", out);
@@ -89,7 +95,7 @@ bool GetFile(DWORD connection, HWND owner, const std::string& remote, const std:
     return outcome == RYKIT_RECEIVED;
 }
 
-bool PutFile(DWORD connection, const std::string& local, const std::string& remote, FILE* out) {
+bool PutFile(DWORD connection, const std::string& local, const std::string& remote, FILE* out, DWORD type) {
     WIN32_FILE_ATTRIBUTE_DATA info;
     if (!GetFileAttributesExA(local.c_str(), GetFileExInfoStandard, &info) ||
         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -97,7 +103,7 @@ bool PutFile(DWORD connection, const std::string& local, const std::string& remo
         return false;
     }
     HINTERNET c = reinterpret_cast<HINTERNET>(static_cast<ULONG_PTR>(connection));
-    if (!FtpPutFileA(c, local.c_str(), remote.c_str(), FTP_TRANSFER_TYPE_BINARY, 0)) {
+    if (!FtpPutFileA(c, local.c_str(), remote.c_str(), type, 0)) {
         char reply[RYKIT_REPLY_BYTES];
         DWORD error = RyKitLastReply(reply, sizeof reply);
         fprintf(out, "not sent: %s (%s)\n", local.c_str(), WhyNot(reply, error).c_str());
@@ -105,5 +111,46 @@ bool PutFile(DWORD connection, const std::string& local, const std::string& remo
     }
     ULONGLONG size = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     fprintf(out, "sent %s as %s: %llu bytes\n", local.c_str(), remote.c_str(), size);
+    return true;
+}
+
+bool ToCrlf(const std::string& local, FILE* out) {
+    size_t slash = local.find_last_of("/\\");
+    std::string dir = slash == std::string::npos ? "." : local.substr(0, slash + 1);
+    char temp[MAX_PATH];
+    if (!GetTempFileNameA(dir.c_str(), "ry", 0, temp)) {
+        fprintf(out, "%s: line ends not turned into CRLF (error %lu)\n", local.c_str(), GetLastError());
+        return false;
+    }
+    HANDLE in = CreateFileA(local.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE crlf = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, 0, nullptr);
+    std::vector<char> block(64 * 1024), converted;
+    ULONGLONG total = 0;
+    bool afterCr = false, ok = in != INVALID_HANDLE_VALUE && crlf != INVALID_HANDLE_VALUE;
+    DWORD got, written;
+    while (ok && (ok = ReadFile(in, block.data(), static_cast<DWORD>(block.size()), &got, nullptr)) && got) {
+        converted.clear();
+        for (DWORD i = 0; i < got; ++i) {
+            if (block[i] == '\n' && !afterCr) converted.push_back('\r');
+            converted.push_back(block[i]);
+            afterCr = block[i] == '\r';
+        }
+        DWORD size = static_cast<DWORD>(converted.size());
+        ok = WriteFile(crlf, converted.data(), size, &written, nullptr) && written == size;
+        total += size;
+    }
+    DWORD error = GetLastError();
+    if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
+    if (crlf != INVALID_HANDLE_VALUE) CloseHandle(crlf);
+    if (ok && !MoveFileExA(temp, local.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        ok = false;
+        error = GetLastError();
+    }
+    if (!ok) {
+        DeleteFileA(temp);
+        fprintf(out, "%s: line ends not turned into CRLF (error %lu)\n", local.c_str(), error);
+        return false;
+    }
+    fprintf(out, "%s: LF line ends turned into CRLF, now %llu bytes\n", local.c_str(), total);
     return true;
 }
