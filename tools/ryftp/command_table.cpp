@@ -1,4 +1,5 @@
 #include "command_table.h"
+#include <string.h>
 #include <algorithm>
 #include "commands.h"
 #include "input.h"
@@ -7,24 +8,38 @@ namespace {
 
 const Command kCommands[] = {
     // name, aliases, least and most arguments, secret, usage, help, needs a connection, handler
-    {"open", "", 1, 3, 2, "HOST [USER [PASSWORD]]", "connect to an FTP server (no USER: anonymous)", false, Open},
-    {"close", "", 0, 0, kNoSecret, "", "end the FTP connection", true, Close},
+    {"open", "", 1, 3, 2, "HOST [USER [PASSWORD]]", "connect and log in (no USER: asks for it; see --help)", false, Open},
+    {"user", "", 1, 2, 1, "NAME [PASSWORD]", "log in to the open host (no PASSWORD: asks for it)", false, User},
+    {"close", "disconnect", 0, 0, kNoSecret, "", "end the FTP connection", false, Close},
     {"pwd", "", 0, 0, kNoSecret, "", "show the remote directory", true, Pwd},
     {"cd", "", 1, 1, kNoSecret, "DIR", "change the remote directory", true, Cd},
+    {"lcd", "", 0, 1, kNoSecret, "[DIR]", "change or show the local directory", false, Lcd},
     {"ls", "dir", 0, 1, kNoSecret, "[PATTERN]", "list the remote directory", true, List},
     {"mkdir", "", 1, 1, kNoSecret, "DIR", "create a remote directory", true, Mkdir},
     {"rmdir", "", 1, 1, kNoSecret, "DIR", "remove a remote directory", true, Rmdir},
     {"delete", "", 1, 1, kNoSecret, "FILE", "delete a remote file", true, Delete},
+    {"mdelete", "", 1, kAnyNumber, kNoSecret, "PATTERN...", "delete the remote files a listing names", true, Mdelete},
     {"rename", "", 2, 2, kNoSecret, "OLD NEW", "rename a remote file", true, Rename},
-    {"get", "", 1, 2, kNoSecret, "REMOTE [LOCAL]", "receive a file", true, Get},
-    {"put", "", 1, 2, kNoSecret, "LOCAL [REMOTE]", "send a file", true, Put},
+    {"get", "recv", 1, 2, kNoSecret, "REMOTE [LOCAL]", "receive a file", true, Get},
+    {"mget", "", 1, kAnyNumber, kNoSecret, "PATTERN...", "receive the files a listing names", true, Mget},
+    {"put", "send", 1, 2, kNoSecret, "LOCAL [REMOTE]", "send a file", true, Put},
+    {"mput", "", 1, kAnyNumber, kNoSecret, "PATTERN...", "send the local files that match", true, Mput},
+    {"append", "", 1, 2, kNoSecret, "LOCAL [REMOTE]", "add a local file to the end of a remote one", true, Append},
+    {"prompt", "", 0, 0, kNoSecret, "", "stop or start asking y/n/a/q for each file of mget, mput, mdelete", false, Prompt},
+    {"binary", "bin", 0, 0, kNoSecret, "", "transfer files as they are (the default)", false, Binary},
+    {"ascii", "", 0, 0, kNoSecret, "", "transfer text: get turns LF into CRLF, put sends in ASCII type", false, Ascii},
+    {"type", "", 0, 1, kNoSecret, "[binary|ascii]", "set or show the transfer type", false, Type},
+    {"hash", "", 0, 0, kNoSecret, "", "print a # for every 2048 bytes received, or stop", false, Hash},
+    {"verbose", "", 0, 0, kNoSecret, "", "show the server's reply to quote, or stop", false, Verbose},
+    {"quote", "literal", 1, kAnyNumber, kNoSecret, "COMMAND...", "send a command to the server, show its reply", false, Quote},
     {"status", "", 0, 0, kNoSecret, "", "show the connections and memory", false, Status},
     {"ip", "", 0, 0, kNoSecret, "", "show this machine's IP address", false, Ip},
     {"phonebook", "", 0, 0, kNoSecret, "", "list the dial-up phonebook's entries", false, PhonebookEntries},
     {"creds", "", 1, 1, kNoSecret, "ENTRY", "show an entry's stored user name", false, Creds},
     {"dial", "", 1, 3, 2, "ENTRY [USER [PASSWORD]]", "dial an entry (no USER: the stored ones)", false, Dial},
     {"hangup", "", 0, 0, kNoSecret, "", "hang up the last dial", false, HangUp},
-    {"help", "", 0, 1, kNoSecret, "[COMMAND]", "list the commands, or show one", false, Help},
+    {"!", "", 0, kAnyNumber, kNoSecret, "[COMMAND]", "run a local command (no COMMAND: a shell)", false, Shell},
+    {"help", "?", 0, 1, kNoSecret, "[COMMAND]", "list the commands, or show one", false, Help},
     {"bye", "quit", 0, 0, kNoSecret, "", "close everything and leave", false, Bye},
 };
 
@@ -47,7 +62,7 @@ const Command* FindCommand(const std::string& name) {
 void PrintUsage(FILE* out, const Command& c) {
     std::string names = c.name;
     for (const std::string& alias : AliasesOf(c)) names += ", " + alias;
-    fprintf(out, "  %-10s %-25s %s\n", names.c_str(), c.usage, c.help);
+    fprintf(out, "  %-17s %-25s %s\n", names.c_str(), c.usage, c.help);
 }
 
 void PrintCommandHelp(FILE* out) {
@@ -57,11 +72,12 @@ void PrintCommandHelp(FILE* out) {
 std::string EchoLine(const std::vector<std::string>& words) {
     const Command* c = words.empty() ? nullptr : FindCommand(words[0]);
     size_t secret = c ? c->secret : kNoSecret;
+    if (c && c->run == Quote && words.size() > 2 && _stricmp(words[1].c_str(), "PASS") == 0) secret = 1;
     std::string line;
     for (size_t i = 0; i < words.size(); ++i) {
         const std::string& w = words[i];
         if (i) line += ' ';
-        if (i > 0 && i - 1 == secret) line += "****";
+        if (i > 0 && i - 1 >= secret) line += "****";  // the secret and anything after it
         else if (w.empty() || w.find_first_of(" \t") != std::string::npos) line += '"' + w + '"';
         else line += w;
     }

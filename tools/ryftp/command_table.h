@@ -12,6 +12,7 @@ struct Session;
 using Args = std::vector<std::string>;
 
 const size_t kNoSecret = SIZE_MAX;
+const size_t kAnyNumber = SIZE_MAX;
 
 struct Command {
     const char* name;

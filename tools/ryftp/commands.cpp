@@ -61,11 +61,6 @@ bool Reported(Session& s, const char* done, const char* refused, const std::stri
     return ok;
 }
 
-std::string BaseName(const std::string& path) {
-    size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 std::string Amount(size_t bytes) {
     char text[32];
     if (bytes < 1024 * 1024) sprintf(text, "%u KiB", static_cast<unsigned>(bytes / 1024));
@@ -75,29 +70,85 @@ std::string Amount(size_t bytes) {
 
 }  // namespace
 
+std::string BaseName(const std::string& path) {
+    size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool Receive(Session& s, const std::string& remote, const std::string& local) {
+    if (!GetFile(s.connection, s.owner, remote, local, s.out, !s.hash, s.hash)) return false;
+    return !s.ascii || ToCrlf(local, s.out);
+}
+
+// RyFtpConnect connects and logs in in one call, so a host waits in s.host, without a
+// connection, until its user and password are known; a failed log-in keeps it waiting.
+bool LogIn(Session& s, const std::string& host, const std::string& user, std::string& password) {
+    std::string server = host, name = user;  // they may be s.host and s.user, which closing clears
+    s.closeConnection();
+    s.internet = RyINetOpen(s.owner);
+    if (s.internet)
+        s.connection = RyFtpConnect(s.internet, 0, s.owner, server.c_str(), name.c_str(), password.c_str());
+    Wipe(password);
+    if (!s.connection) {
+        s.closeConnection();
+        s.host = server;
+        s.say("not connected to %s\n", server.c_str());
+        return false;
+    }
+    s.host = server;
+    s.user = name;
+    s.say("connected to %s as %s\n", s.host.c_str(), s.user.c_str());
+    return true;
+}
+
 bool Open(Session& s, const Args& a) {
     if (s.connection) {
         s.say("already connected to %s; close first\n", s.host.c_str());
         return false;
     }
-    std::string user = a.size() > 1 ? a[1] : "anonymous";
-    std::string password = a.size() > 2 ? a[2] : a.size() > 1 ? s.askPassword("Password: ") : "ryftp@";
-    s.internet = RyINetOpen(s.owner);
-    if (s.internet)
-        s.connection = RyFtpConnect(s.internet, 0, s.owner, a[0].c_str(), user.c_str(), password.c_str());
-    Wipe(password);
-    if (!s.connection) {
-        s.closeConnection();
-        s.say("not connected to %s\n", a[0].c_str());
+    Args words = a;
+    if (words.size() == 2 && words[1].find_first_not_of("0123456789") == std::string::npos) {
+        if (words[1] != "21") {  // ftp's "open HOST PORT"
+            s.say("the library connects to port 21 only\n");
+            return false;
+        }
+        words.pop_back();
+    }
+    if (words.size() > 1 || s.anonymous) {
+        std::string user = words.size() > 1 ? words[1] : "anonymous";
+        std::string password = words.size() > 2 ? words[2] : words.size() > 1 ? s.askPassword("Password: ") : "ryftp@";
+        return LogIn(s, words[0], user, password);
+    }
+    s.closeConnection();  // a host that waited for its log-in gives way
+    s.host = words[0];
+    if (!s.autoLogin) {
+        s.say("%s: not connected yet; user NAME [PASSWORD] connects and logs in\n", s.host.c_str());
+        return true;
+    }
+    std::string user;
+    s.answer(("User (" + s.host + ":(none)): ").c_str(), false, &user);
+    if (user.empty()) {
+        s.say("not logged in to %s: no user name\n", s.host.c_str());
         return false;
     }
-    s.host = a[0];
-    s.user = user;
-    s.say("connected to %s as %s\n", s.host.c_str(), s.user.c_str());
-    return true;
+    std::string password = s.askPassword("Password: ");
+    return LogIn(s, s.host, user, password);
+}
+
+bool User(Session& s, const Args& a) {
+    if (s.host.empty()) {
+        s.say("not connected: open HOST first\n");
+        return false;
+    }
+    std::string password = a.size() > 1 ? a[1] : s.askPassword("Password: ");
+    return LogIn(s, s.host, a[0], password);
 }
 
 bool Close(Session& s, const Args&) {
+    if (s.host.empty()) {
+        s.say("not connected: open HOST first\n");
+        return false;
+    }
     s.say("closed %s\n", s.host.c_str());
     s.closeConnection();
     return true;
@@ -157,16 +208,19 @@ bool Get(Session& s, const Args& a) {
         s.say("give a local name: get REMOTE LOCAL\n");
         return false;
     }
-    return GetFile(s.connection, s.owner, a[0], local, s.out, true);
+    return Receive(s, a[0], local);
 }
 
 bool Put(Session& s, const Args& a) {
-    return PutFile(s.connection, a[0], a.size() > 1 ? a[1] : BaseName(a[0]), s.out);
+    return PutFile(s.connection, a[0], a.size() > 1 ? a[1] : BaseName(a[0]), s.out,
+                   s.ascii ? FTP_TRANSFER_TYPE_ASCII : FTP_TRANSFER_TYPE_BINARY);
 }
 
 bool Status(Session& s, const Args&) {
     if (s.connection)
         s.say("ftp: connected to %s as %s, in %s\n", s.host.c_str(), s.user.c_str(), CurrentDirectory(s).c_str());
+    else if (!s.host.empty())
+        s.say("ftp: %s, not logged in\n", s.host.c_str());
     else
         s.say("ftp: not connected\n");
     s.say("internet: %s\n", RyINetConn() ? "connected" : "not connected");

@@ -5,7 +5,9 @@
 // held (ryftp links it: it reads opened files and uploads through it), handles closed
 // file first, then connection, then session.
 //
-//   ryftp [--echo-boxes] [--max-entries N] [-s:FILE] [HOST [USER [PASSWORD]]]
+//   ryftp [--echo-boxes] [--max-entries N] [-v] [-n] [-i] [-d] [-g] [-A] [-s:FILE] [HOST [USER [PASSWORD]]]
+//
+// The options and commands of the Windows ftp command are there too, so its scripts run.
 #include <windows.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -26,8 +28,11 @@ namespace {
 const unsigned long kDefaultMaxEntries = 1000000;
 const unsigned long kMostEntries = 0x7FFFFFFF / RYINET_LISTING_ENTRY_BYTES - 1;
 
+#define RYFTP_USAGE \
+    "ryftp [--echo-boxes] [--max-entries N] [-v] [-n] [-i] [-d] [-g] [-A] [-s:FILE] [HOST [USER [PASSWORD]]]"
+
 void PrintHelp() {
-    puts("usage: ryftp [--echo-boxes] [--max-entries N] [-s:FILE] [HOST [USER [PASSWORD]]]\n"
+    puts("usage: " RYFTP_USAGE "\n"
          "\n"
          "  --echo-boxes     print each box the library shows as \"[box] CAPTION: TEXT\" and\n"
          "                   dismiss it (for unattended sessions)\n"
@@ -36,6 +41,15 @@ void PrintHelp() {
          "  -s:FILE          read commands from FILE (also standard input when it is not a\n"
          "                   console); each is echoed after the prompt\n"
          "  HOST ...         open a connection first\n"
+         "As the Windows ftp command (case matters; -a and -w:SIZE are accepted and ignored):\n"
+         "  -v  quote does not show the reply        -n  no log-in on open: user logs in\n"
+         "  -i  mget, mput, mdelete do not ask       -d  show the commands ryftp sends itself\n"
+         "  -g  mput takes names without wildcards   -A  log in as anonymous\n"
+         "\n"
+         "open HOST asks for the user name and then the password, as ftp does (in a script its\n"
+         "next two lines answer). The library connects and logs in in one call (RyFtpConnect),\n"
+         "so ryftp holds the host until it has both, and only then connects; with -n it holds\n"
+         "the host until user NAME [PASSWORD]. open HOST USER [PASSWORD] connects at once.\n"
          "\n"
          "Exit status: 0 when every command succeeded, 1 when one failed, 2 for a usage error.\n"
          "\n"
@@ -44,8 +58,7 @@ void PrintHelp() {
 }
 
 int UsageError(const char* what, const char* arg) {
-    fprintf(stderr, "ryftp: %s%s\nusage: ryftp [--echo-boxes] [--max-entries N] [-s:FILE] "
-            "[HOST [USER [PASSWORD]]] (--help for more)\n", what, arg);
+    fprintf(stderr, "ryftp: %s%s\nusage: " RYFTP_USAGE " (--help for more)\n", what, arg);
     return 2;
 }
 
@@ -71,6 +84,7 @@ int main(int argc, char** argv) {
     unsigned long maxEntries = kDefaultMaxEntries;
     const char* scriptPath = nullptr;
     std::vector<std::string> open = {"open"};
+    std::string ftpFlags;  // the Windows ftp command's one-letter options, in order
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (strcmp(arg, "--help") == 0 || strcmp(arg, "-?") == 0) {
@@ -91,6 +105,10 @@ int main(int argc, char** argv) {
             }
         } else if (strncmp(arg, "-s:", 3) == 0 && arg[3]) {
             scriptPath = arg + 3;
+        } else if (strncmp(arg, "-w:", 3) == 0 && arg[3]) {
+            // ftp's buffer size: WININET sizes its own
+        } else if (arg[0] == '-' && arg[1] && strspn(arg + 1, "vnidgAa") == strlen(arg + 1)) {
+            ftpFlags += arg + 1;
         } else if (arg[0] == '-') {
             return UsageError("unknown option ", arg);
         } else if (open.size() < 4) {
@@ -115,6 +133,15 @@ int main(int argc, char** argv) {
     bool allOk = true;
     {
         Session session(GetConsoleWindow(), results, boxes, interactive);
+        if (!interactive) session.answers = input;
+        for (char flag : ftpFlags) {
+            if (flag == 'v') session.verbose = false;
+            if (flag == 'n') session.autoLogin = false;
+            if (flag == 'i') session.prompting = false;
+            if (flag == 'd') session.debugging = true;
+            if (flag == 'g') session.globbing = false;
+            if (flag == 'A') session.anonymous = true;  // -a (any local interface) changes nothing here
+        }
         if (open.size() > 1) {
             if (!interactive) printf("ryftp> %s\n", EchoLine(open).c_str());
             allOk = session.run(open);

@@ -3,6 +3,11 @@
 #include "command_table.h"
 
 bool Session::run(const std::vector<std::string>& words) {
+    if (words[0].size() > 1 && words[0][0] == '!') {  // "!dir", as ftp takes it
+        std::vector<std::string> split = {"!", words[0].substr(1)};
+        split.insert(split.end(), words.begin() + 1, words.end());
+        return run(split);
+    }
     const Command* c = FindCommand(words[0]);
     if (!c) {
         say("unknown command: %s (help lists the commands)\n", words[0].c_str());
@@ -14,7 +19,8 @@ bool Session::run(const std::vector<std::string>& words) {
         return false;
     }
     if (c->needsConnection && !connection) {
-        say("not connected: open HOST first\n");
+        if (host.empty()) say("not connected: open HOST first\n");
+        else say("not logged in to %s: user NAME [PASSWORD] first\n", host.c_str());
         return false;
     }
     boxes.shown = 0;
@@ -60,8 +66,29 @@ void Session::closeConnection() {
     user.clear();
 }
 
-std::string Session::askPassword(const char* prompt) const {
-    return interactive ? ReadSecret(prompt) : std::string();
+bool Session::answer(const char* prompt, bool secret, std::string* text) {
+    text->clear();
+    if (interactive) {
+        if (secret) {
+            *text = ReadSecret(prompt);
+            return true;
+        }
+        fputs(prompt, stdout);
+        fflush(stdout);
+    } else if (!answers) {
+        return false;
+    }
+    InputLine line;
+    bool got = ReadLine(interactive ? stdin : answers, &line);
+    if (got && line.problem == InputLine::kNone) text->swap(line.text);
+    if (!interactive) say("%s%s\n", prompt, !got ? "(no answer: the input ended)" : secret ? "****" : text->c_str());
+    return got;
+}
+
+std::string Session::askPassword(const char* prompt) {
+    std::string password;
+    answer(prompt, true, &password);
+    return password;
 }
 
 void Session::checkFits(const char* what) {

@@ -23,7 +23,10 @@ struct Session {
     bool runLine(const InputLine& line, bool echo);
 
     void closeConnection();
-    std::string askPassword(const char* prompt) const;  // "" in a script
+    // A prompt's answer: typed at the console (a secret without echo), or, in a script, its
+    // next line, as the Windows ftp command reads them. False at the end of the input.
+    bool answer(const char* prompt, bool secret, std::string* text);
+    std::string askPassword(const char* prompt);  // "" when nobody answers
     // After RyFtpDir or RyRasEnumE: a text that passed the buffer ends ryftp.
     void checkFits(const char* what);
     void say(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -37,7 +40,18 @@ struct Session {
 
     DWORD internet = 0;    // from RyINetOpen
     DWORD connection = 0;  // from RyFtpConnect on that session
-    std::string host, user;
+    std::string host, user;  // a host without a connection waits for its log-in
     HRASCONN dial = nullptr;  // the last dial's connection, ours to hang up
     std::string dialEntry;
+
+    // As the Windows ftp command has them: set from ryftp's options, changed by commands.
+    FILE* answers = nullptr;  // a script, whose next lines answer prompts
+    bool autoLogin = true;    // -n: open only holds the host
+    bool anonymous = false;   // -A: open logs in as anonymous
+    bool prompting = true;    // -i, prompt: mget, mput and mdelete ask for each file
+    bool globbing = true;     // -g: mput takes its names as they are
+    bool verbose = true;      // -v, verbose: quote shows the server's reply
+    bool debugging = false;   // -d: the commands ryftp sends itself are shown
+    bool ascii = false;       // ascii, binary, type
+    bool hash = false;        // a # for every 2048 bytes received
 };
