@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string>
 #include <vector>
+#include "command_table.h"
 #include "ftp_env.h"
 #include "phonebook_service.h"
 #include "session.h"
@@ -144,6 +145,67 @@ TEST_P(RealServer, ASessionWithoutFailuresOnStandardInputExitsZero) {
     EXPECT_TRUE(s.says({"ryftp> cd " + GetParam().top + "\n", "ryftp> ls pub/*\n", "notes.txt\n2 entries\n"}));
 }
 
+// ---- Scripts written for the Windows ftp command ------------------------------------------
+
+// A day's batch jobs as people write them for `ftp -s:`, run in turn, unchanged but for the
+// server's own {host}, {user}, {password} and {top}: an upload whose log-in the script's
+// first lines answer, a -n fetch whose questions the script answers, a text fetch and a
+// clean-up, and a fetch inside a dial-up.
+struct FtpJob {
+    const char* options;
+    const char* script;
+    std::vector<const char*> says;
+};
+const FtpJob kFtpJobs[] = {
+    {"{host}", "{user}\n{password}\ncd {top}\nmkdir job\ncd job\nlcd out\nbinary\nprompt\n"
+               "mput *.txt report.dat lines.log\nquote SYST\nbye\n",
+     {"User ({host}:(none)): {user}\nPassword: ****\nconnected to {host} as {user}\n", "prompting off\n",
+      "sent a.txt as a.txt: 6 bytes\n", "sent report.dat as report.dat: 1156 bytes\n", "ryftp> quote SYST\n215 "}},
+    {"-n", "open {host}\nuser {user} {password}\ncd {top}/job\nlcd in\nmget *.txt\ny\nn\nbye\n",
+     {"{host}: not connected yet", "ryftp> user {user} ****\nconnected", "mget a.txt? y\nreceived a.txt: 6 bytes\n",
+      "mget b.txt? n\nryftp> bye\n"}},
+    {"-i", "open {host}\n{user}\n{password}\ncd {top}/job\nlcd in\nascii\nget lines.log\nmdelete *.txt\nbye\n",
+     {"lines.log: LF line ends turned into CRLF, now 17 bytes\n", "deleted a.txt\ndeleted b.txt\n"}},
+    {"", "dial Office\nopen {host}\n{user}\n{password}\ncd {top}/job\nlcd in\nget report.dat\nclose\nhangup\nbye\n",
+     {"dialed Office\n", "received report.dat: 1156 bytes\n", "hung up Office\n"}},
+};
+
+TEST_P(RealServer, ScriptsForTheWindowsFtpCommandRunUnchanged) {
+    const std::string login = GetParam().login, fixture = GetParam().fixture;
+    const std::pair<std::string, std::string> values[] = {
+        {"{host}", server_.host}, {"{user}", login.substr(0, login.find(' '))},
+        {"{password}", login.substr(login.find(' ') + 1)}, {"{top}", GetParam().top}};
+    auto filled = [&](std::string text) {
+        for (const auto& v : values)
+            for (size_t at; (at = text.find(v.first)) != std::string::npos;) text.replace(at, v.first.size(), v.second);
+        return text;
+    };
+    std::string base = FreshDirectory(fixture.c_str()), in = FreshDirectory((fixture + "\\in").c_str()),
+                out = FreshDirectory((fixture + "\\out").c_str());
+    const std::string a("a\r\n\0b\n", 6), lines = "one\ntwo\r\nthree\n";
+    bool ok = false;
+    WriteWholeFile(out + "\\a.txt", a);
+    WriteWholeFile(out + "\\b.txt", "b");
+    WriteWholeFile(out + "\\lines.log", lines);
+    WriteWholeFile(out + "\\report.dat", ReadWholeFile(server_.path("binary.bin"), &ok));
+    rasstandin::WriteUserPhonebook(FreshDirectory("appdata-jobs"),
+                                   "[Office]\r\nStandInUser=alice\r\nStandInPassword=pw\r\nStandInSavePassword=1\r\n");
+    for (const FtpJob& job : kFtpJobs) {
+        Transcript s = Ryftp("--echo-boxes " + filled(job.options), filled(job.script), base);
+        std::vector<std::string> says;
+        for (const char* line : job.says) says.push_back(filled(line));
+        EXPECT_EQ(s.exitCode, 0u) << s.out;
+        EXPECT_TRUE(s.says(says));
+        EXPECT_EQ(s.out.find(login.substr(login.find(' ') + 1)), std::string::npos) << "a password in the transcript";
+    }
+    EXPECT_EQ(ReadWholeFile(in + "\\a.txt", &ok), a) << "sent and received byte for byte";
+    EXPECT_FALSE(FileExists(in + "\\b.txt")) << "the script answered n";
+    EXPECT_EQ(ReadWholeFile(in + "\\lines.log", &ok), "one\r\ntwo\r\nthree\r\n");
+    EXPECT_EQ(ReadWholeFile(in + "\\report.dat", &ok), ReadWholeFile(out + "\\report.dat", &ok));
+    EXPECT_EQ(ReadWholeFile(server_.path("job/lines.log"), &ok), lines) << "mput sent in binary";
+    EXPECT_FALSE(FileExists(server_.path("job/a.txt")) || FileExists(server_.path("job/b.txt")));
+}
+
 INSTANTIATE_TEST_SUITE_P(Ryftp, RealServer,
                          ::testing::Values(Server{"RYFTP_PYFTPD", "ryuser rypass", "/"},
                                            Server{"RYFTP_VSFTPD", "anonymous ry@example.org", "/root"}),
@@ -164,6 +226,26 @@ TEST(RyftpRefusals, AnOperationTheServerRefusesShowsItsBoxAndFails) {
                         "[box] File Rename: Unable to rename file.\nnot renamed: nothing-here to x\n",
                         "ftp: connected to " + server.host + " as ryuser, in /\n"}));
     EXPECT_TRUE(FileExists(server.path("full/keep.txt")));
+}
+
+// The names come from the server: none may reach a local path, or the terminal, as it is.
+TEST(RyftpMget, NamesNoLocalFileMayTakeAreSkippedEachSayingWhy) {
+    FtpServer server = ServerFromEnvironment("SCRIPTED");
+    ASSERT_TRUE(server.present());
+    std::string base = FreshDirectory("unsafe"), in = FreshDirectory("unsafe\\in");
+    Transcript s = Ryftp("-i " + server.host + " u p", "lcd in\nmget unsafe/*\n", base);
+    EXPECT_EQ(s.exitCode, 1u);
+    EXPECT_TRUE(s.says({"skipped ../evil: it holds a path separator\n",
+                        "skipped C:x: it names a drive or a stream\n", "skipped a\\b: it holds a path separator\n",
+                        "skipped bell\\x07.txt: it holds control bytes\n", "skipped ..: it names a directory\n",
+                        "skipped CON.txt: it names a device\n", "skipped sub: a directory\n"}));
+    EXPECT_EQ(s.out.find('\x07'), std::string::npos) << "a control byte reached the terminal";
+    EXPECT_FALSE(FileExists(base + "\\evil") || FileExists("C:\\x"));
+    WIN32_FIND_DATAA f;
+    HANDLE h = FindFirstFileA((in + "\\*").c_str(), &f);
+    for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileA(h, &f))
+        EXPECT_EQ(f.cFileName[0], '.') << "written: " << f.cFileName;
+    if (h != INVALID_HANDLE_VALUE) FindClose(h);
 }
 
 // ---- Bad input ------------------------------------------------------------------------------
@@ -195,7 +277,8 @@ TEST(RyftpInput, EachBadLineGetsOneClearLineAndTheSessionGoesOn) {
     const char binary[] = "get \x01\x02\xff bin\0ary\n";
     std::string script = "frob\ncd\nrename a\npwd extra\ndir\n\"unbalanced\n" + std::string(5000, 'x') + "\n" +
                          std::string(binary, sizeof binary - 1) +
-                         "\n   \n# a comment\nhelp nothing\nhelp pwd\nstatus\nquit\nstatus\n";
+                         "\n   \n# a comment\nhelp nothing\nhelp pwd\nstatus\ntype frob\nuser x\nmget\n"
+                         "open h 2121\nopen h\nls\nquote PASS secret words\nquit\nstatus\n";
     bool allOk = true;
     Transcript s = RunInProcess(script, &allOk);
     EXPECT_FALSE(allOk);
@@ -203,8 +286,23 @@ TEST(RyftpInput, EachBadLineGetsOneClearLineAndTheSessionGoesOn) {
                         "ryftp> dir\nnot connected: open HOST first\n", "unbalanced quotes: line ignored\n",
                         "line over 4096 bytes: ignored\n", "line with control bytes: ignored\n",
                         "# a comment\n", "unknown command: nothing\n", "show the remote directory\n",
-                        "ftp: not connected\n", "ryftp> quit\n"}));
+                        "ftp: not connected\n", "usage: type [binary|ascii]\n", "not connected: open HOST first\n",
+                        "usage: mget PATTERN...\n", "the library connects to port 21 only\n",
+                        "not logged in to h: no user name\n", "not logged in to h: user NAME [PASSWORD] first\n",
+                        "ryftp> quote PASS **** ****\nnot logged in to h", "ryftp> quit\n"}));
+    EXPECT_EQ(s.out.find("secret"), std::string::npos);
     EXPECT_EQ(s.out.find("status", s.out.find("ryftp> quit")), std::string::npos) << "quit ends the session";
+}
+
+TEST(RyftpInput, HelpListsTheCommandsOfFtpScriptsUnderTheirNamesAndAliases) {
+    bool allOk = false;
+    Transcript s = RunInProcess("help\n", &allOk);
+    for (const char* name : {"user", "lcd", "mget", "mput", "mdelete", "prompt", "bin", "ascii", "type", "hash",
+                             "verbose", "literal", "recv", "send", "disconnect", "append", "!", "?"}) {
+        const Command* c = FindCommand(name);
+        ASSERT_NE(c, nullptr) << name;
+        EXPECT_NE(s.out.find("\n  " + std::string(c->name)), std::string::npos) << name;
+    }
 }
 
 TEST(RyftpInput, CommandLineErrorsExitTwoAndHelpAndVersionZero) {
@@ -216,6 +314,7 @@ TEST(RyftpInput, CommandLineErrorsExitTwoAndHelpAndVersionZero) {
         {"--help", 0, "usage: ryftp"}, {"--version", 0, "ryftp 1."}, {"--frob", 2, "unknown option --frob"},
         {"--max-entries 0", 2, "--max-entries takes 1 to"}, {"--max-entries", 2, "needs a number"},
         {"-s:Z:\\no\\such.ryftp", 2, "cannot read"}, {"h u p extra", 2, "too many arguments"},
+        {"-V", 2, "unknown option -V"}, {"-a -w:4096 -in --version", 0, "ryftp 1."},
     };
     for (const Case& c : cases) {
         Transcript s = Ryftp(c.args);

@@ -7,6 +7,8 @@ directory the client lists:
            file, a file over 4 GiB, an old date with a year, a 250-character name
   broken   two complete entries, then half an entry and the data connection closes
   iis      an MS-DOS style listing, as IIS writes it
+  unsafe   names no local file may take: ../evil, C:x, a\b, one with a control byte,
+           .., a device (CON.txt), and a directory
   dying    three entries, slowly, then half an entry, and the whole server process is
            killed (in MODE dying a supervisor brings it back a moment later)
   (other)  one ordinary file
@@ -45,6 +47,10 @@ LISTINGS = {
         "01-01-00  12:00AM                    0 zero.dat",
         "10-10-10  10:10AM                    7 two words.txt",
     ],
+    "unsafe": [
+        f"-rw-r--r--   1 ry ry            5 Mar 07  1998 {name}"
+        for name in ("../evil", "C:x", "a\\b", "bell\x07.txt", "..", "CON.txt")
+    ] + ["drwxr-xr-x   2 ry ry         4096 Mar 07  1998 sub"],
     "dying": [f"-rw-r--r--   1 ry ry            {i} Mar 07  1998 slow{i}.txt" for i in range(1, 4)],
     "": ["-rw-r--r--   1 ry ry            5 Mar 07  1998 plain.txt"],
 }
