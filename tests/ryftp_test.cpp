@@ -150,7 +150,7 @@ TEST_P(RealServer, ASessionWithoutFailuresOnStandardInputExitsZero) {
 // A day's batch jobs as people write them for `ftp -s:`, run in turn, unchanged but for the
 // server's own {host}, {user}, {password} and {top}: an upload whose log-in the script's
 // first lines answer, a -n fetch whose questions the script answers, a text fetch and a
-// clean-up, and a fetch inside a dial-up.
+// clean-up, and a fetch and appends inside a dial-up.
 struct FtpJob {
     const char* options;
     const char* script;
@@ -166,8 +166,10 @@ const FtpJob kFtpJobs[] = {
       "mget b.txt? n\nryftp> bye\n"}},
     {"-i", "open {host}\n{user}\n{password}\ncd {top}/job\nlcd in\nascii\nget lines.log\nmdelete *.txt\nbye\n",
      {"lines.log: LF line ends turned into CRLF, now 17 bytes\n", "deleted a.txt\ndeleted b.txt\n"}},
-    {"", "dial Office\nopen {host}\n{user}\n{password}\ncd {top}/job\nlcd in\nget report.dat\nclose\nhangup\nbye\n",
-     {"dialed Office\n", "received report.dat: 1156 bytes\n", "hung up Office\n"}},
+    {"", "dial Office\nopen {host}\n{user}\n{password}\ncd {top}/job\nlcd in\nget report.dat\n"
+         "append report.dat lines.log\nappend a.txt new.txt\nclose\nhangup\nbye\n",
+     {"dialed Office\n", "received report.dat: 1156 bytes\n", "appended report.dat to lines.log: 1156 bytes\n",
+      "appended a.txt to new.txt: 6 bytes\n", "hung up Office\n"}},
 };
 
 TEST_P(RealServer, ScriptsForTheWindowsFtpCommandRunUnchanged) {
@@ -202,7 +204,9 @@ TEST_P(RealServer, ScriptsForTheWindowsFtpCommandRunUnchanged) {
     EXPECT_FALSE(FileExists(in + "\\b.txt")) << "the script answered n";
     EXPECT_EQ(ReadWholeFile(in + "\\lines.log", &ok), "one\r\ntwo\r\nthree\r\n");
     EXPECT_EQ(ReadWholeFile(in + "\\report.dat", &ok), ReadWholeFile(out + "\\report.dat", &ok));
-    EXPECT_EQ(ReadWholeFile(server_.path("job/lines.log"), &ok), lines) << "mput sent in binary";
+    EXPECT_EQ(ReadWholeFile(server_.path("job/lines.log"), &ok), lines + ReadWholeFile(out + "\\report.dat", &ok))
+        << "sent by mput in binary, then appended to";
+    EXPECT_EQ(ReadWholeFile(server_.path("job/new.txt"), &ok), a) << "append makes a file that was not there";
     EXPECT_FALSE(FileExists(server_.path("job/a.txt")) || FileExists(server_.path("job/b.txt")));
 }
 
