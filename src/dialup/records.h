@@ -4,8 +4,11 @@
 #pragma once
 #include <windows.h>
 #include <stddef.h>
+#include "ryinet.h"
 
-const int kNameField = 257;   // entry, user and password: 256 characters and the terminator
+// Entry, user and password: 256 characters and the terminator, the very size hosts give
+// RdlParms' buffers.
+const int kNameField = RYINET_CREDENTIAL_BYTES;
 const int kNumberField = 129; // phone and callback numbers
 const int kDomainField = 16;
 

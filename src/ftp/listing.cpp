@@ -61,8 +61,8 @@ const WORD kLastFourDigitYear = 9999;
 
 // "%02d/%02d/%d  %02d:%02d" from month, day, year, hour and minute. A time outside the
 // calendar, or past the year 9999 (a server's date can say so), gets a date of the same
-// shape instead: a five-digit year would make the record one byte longer than the 290
-// bytes per entry that hosts size their buffers for.
+// shape instead: a five-digit year would make the record one byte longer than the
+// RYINET_LISTING_ENTRY_BYTES per entry that hosts size their buffers for.
 char* AppendDate(char* out, const FILETIME& written) {
     SYSTEMTIME t;
     if (!FileTimeToSystemTime(&written, &t) || t.wYear > kLastFourDigitYear)
