@@ -7,6 +7,7 @@
 #include "ryinet_listing.h"
 #include "session.h"
 #include "transfer.h"
+#include "visible.h"
 
 namespace {
 
@@ -32,7 +33,8 @@ std::string CurrentDirectory(Session& s) {
     return dir;
 }
 
-// Windows dir order: date, size or <DIR>, name (names last, so none is cut).
+// Windows dir order: date, size or <DIR>, name (names last, so none is cut, and a name
+// that grows as its control bytes are shown moves no column).
 bool PrintListing(Session& s, const char* text) {
     RyListingEntry e;
     const char* at = text;
@@ -43,11 +45,11 @@ bool PrintListing(Session& s, const char* text) {
     }
     at = text;
     while (RyListingNext(&at, &e) == 1)
-        s.say("%02u/%02u/%04u  %02u:%02u  %*s  %.*s\n", e.month, e.day, e.year, e.hour, e.minute,
+        s.say("%02u/%02u/%04u  %02u:%02u  %*s  %s\n", e.month, e.day, e.year, e.hour, e.minute,
               static_cast<int>(sizeWidth), e.isDirectory ? "<DIR>" : std::to_string(e.size).c_str(),
-              static_cast<int>(e.nameLength), e.name);
+              Visible(e.name, e.nameLength).c_str());
     if (*at) {
-        s.say("unreadable listing text: %.60s\n", at);
+        s.say("unreadable listing text: %s\n", Visible(at, strnlen(at, 60)).c_str());
         return false;
     }
     s.say("%s\n", Plural(count, "entry", "entries").c_str());
@@ -105,7 +107,7 @@ bool Close(Session& s, const Args&) {
 
 bool Pwd(Session& s, const Args&) {
     std::string dir = CurrentDirectory(s);
-    s.say("%s\n", dir.empty() ? "current directory unknown" : dir.c_str());
+    s.say("%s\n", dir.empty() ? "current directory unknown" : Visible(dir).c_str());
     return !dir.empty();
 }
 
@@ -119,7 +121,7 @@ bool Cd(Session& s, const Args& a) {
         s.say("directory not changed\n");
         return false;
     }
-    s.say("%s\n", after.c_str());
+    s.say("%s\n", Visible(after).c_str());
     return true;
 }
 
@@ -166,7 +168,8 @@ bool Put(Session& s, const Args& a) {
 
 bool Status(Session& s, const Args&) {
     if (s.connection)
-        s.say("ftp: connected to %s as %s, in %s\n", s.host.c_str(), s.user.c_str(), CurrentDirectory(s).c_str());
+        s.say("ftp: connected to %s as %s, in %s\n", s.host.c_str(), s.user.c_str(),
+              Visible(CurrentDirectory(s)).c_str());
     else
         s.say("ftp: not connected\n");
     s.say("internet: %s\n", RyINetConn() ? "connected" : "not connected");
@@ -196,7 +199,7 @@ bool PhonebookEntries(Session& s, const Args&) {
     s.checkFits("the phonebook");
     size_t count = 0, length;
     const char *cursor = s.results.data, *name;
-    for (; RyKitNextName(&cursor, &name, &length); ++count) s.say("  %.*s\n", static_cast<int>(length), name);
+    for (; RyKitNextName(&cursor, &name, &length); ++count) s.say("  %s\n", Visible(name, length).c_str());
     s.say("%s\n", count ? Plural(count, "entry", "entries").c_str() : "no entries");
     RyKitRelease(&s.results);
     return true;
@@ -207,7 +210,8 @@ bool Creds(Session& s, const Args& a) {
     RyKitCredentials stored;
     bool found = RyKitReadCredentials(&stored, a[0].c_str());
     if (found)
-        s.say("%s: user \"%s\", password %s\n", a[0].c_str(), stored.user, stored.passwordSaved ? "(saved)" : "(none)");
+        s.say("%s: user \"%s\", password %s\n", a[0].c_str(), Visible(stored.user).c_str(),
+              stored.passwordSaved ? "(saved)" : "(none)");
     else
         s.say("no such entry: %s\n", a[0].c_str());
     RyKitWipeCredentials(&stored);

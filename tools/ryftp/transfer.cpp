@@ -1,5 +1,6 @@
 #include "transfer.h"
 #include "ryinet_kit.h"
+#include "visible.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ struct Progress {
 
 // The server's reply when WININET kept one, else WININET's error number.
 std::string WhyNot(const char* reply, DWORD error) {
-    return reply[0] ? reply : "WININET error " + std::to_string(error);
+    return reply[0] ? Visible(reply) : "WININET error " + std::to_string(error);
 }
 
 std::string Error(const char* what, const std::string& name, DWORD error) {
