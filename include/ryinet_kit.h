@@ -11,8 +11,9 @@
  *                       "no such entry" and "no password saved" told apart; wiped after use.
  *  - RyKitNextName      the phonebook's names, one by one, from RyRasEnumE's text.
  *  - RyKitHangUp        ends a dial the host made and waits until the service let it go.
- *  - RyKitReceiveFile   a remote file into NAME.part, renamed to NAME only when complete,
- *                       with a progress callback that can also cancel.
+ *  - RyKitReceiveFile   a remote file into NAME.part, renamed to NAME only when complete
+ *                       (the server's final reply says so, and no more and no fewer bytes
+ *                       came than it announced), with a progress callback that can cancel.
  *  - RyKitBoxWatch      the boxes the library shows on this thread, seen as they appear
  *                       (a WH_CBT hook): a call that showed one has failed.
  *
@@ -198,16 +199,42 @@ RYKIT_INLINE DWORD RyKitHangUp(HRASCONN dial)
 
 #define RYKIT_REPLY_BYTES 512
 
+/* The code of the final reply in a server's reply text: the last line that reads three
+ * digits and then a blank or its end ("226 Transfer complete"), so a multi-line reply
+ * counts by its closing line. 0 when no line does. */
+RYKIT_INLINE int RyKitReplyCode(const char *reply)
+{
+    int code = 0;
+    const char *line = reply;
+    while (*line) {
+        if (line[0] >= '0' && line[0] <= '9' && line[1] >= '0' && line[1] <= '9' && line[2] >= '0' &&
+            line[2] <= '9' && (line[3] == ' ' || line[3] == '\0' || line[3] == '\r' || line[3] == '\n'))
+            code = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
+        while (*line && *line != '\n') ++line;
+        if (*line) ++line;
+    }
+    return code;
+}
+
+/* The server's last reply WININET kept for this thread, without its line end; "" when
+ * there is none. */
+RYKIT_INLINE void RyKit_ReadReply(char *reply, DWORD bytes)
+{
+    DWORD code = 0, length = bytes - 1;
+    memset(reply, 0, bytes); /* a reply longer than the buffer comes without a terminator */
+    if (!InternetGetLastResponseInfoA(&code, reply, &length)) length = 0;
+    reply[length < bytes ? length : bytes - 1] = '\0';
+    length = (DWORD)lstrlenA(reply);
+    while (length > 0 && (reply[length - 1] == '\r' || reply[length - 1] == '\n')) reply[--length] = '\0';
+}
+
 /* Why the last WININET call failed: its error number, and the server's last reply
  * (without its line end) in reply when WININET kept one, else "". */
 RYKIT_INLINE DWORD RyKitLastReply(char *reply, DWORD bytes)
 {
-    DWORD error = GetLastError(), code = 0, length = bytes - 1;
+    DWORD error = GetLastError();
     reply[0] = '\0';
-    if (error == ERROR_INTERNET_EXTENDED_ERROR && InternetGetLastResponseInfoA(&code, reply, &length)) {
-        reply[length < bytes ? length : bytes - 1] = '\0';
-        while (length > 0 && (reply[length - 1] == '\r' || reply[length - 1] == '\n')) reply[--length] = '\0';
-    }
+    if (error == ERROR_INTERNET_EXTENDED_ERROR) RyKit_ReadReply(reply, bytes);
     return error;
 }
 
@@ -238,7 +265,9 @@ typedef enum RyKitOutcome {
     RYKIT_NOT_WRITTEN,   /* NAME.part could not be written (error) */
     RYKIT_INCOMPLETE,    /* fewer bytes came than the server announced */
     RYKIT_CANCELLED,     /* the progress callback asked to stop */
-    RYKIT_NOT_RENAMED    /* complete, but NAME could not be replaced (error) */
+    RYKIT_NOT_RENAMED,   /* complete, but NAME could not be replaced (error) */
+    RYKIT_NOT_CONFIRMED, /* the server's final reply was no 2xx, or none came (reply) */
+    RYKIT_TOO_LONG       /* more bytes came than the server announced */
 } RyKitOutcome;
 
 /* Called after each block is written: the bytes so far and the size the server
@@ -249,8 +278,9 @@ typedef struct RyKitReceive {
     LONGLONG expected;              /* the server's SIZE answer, or -1 */
     ULONGLONG received;             /* bytes written to NAME.part */
     DWORD error;                    /* the system's or WININET's error, where the outcome has one */
-    char reply[RYKIT_REPLY_BYTES];  /* the server's last reply after a failed read, or "" */
-    char part[MAX_PATH];            /* NAME.part */
+    char reply[RYKIT_REPLY_BYTES];  /* the server's last reply: after a failed read, or the one
+                                       that ended the transfer; "" when none came */
+    char part[MAX_PATH];            /* NAME.part, or NAME.N.part when a NAME.part was there */
 } RyKitReceive;
 
 /* Copies the open file into out, block by block. */
@@ -272,6 +302,11 @@ RYKIT_INLINE RyKitOutcome RyKit_Copy(HINTERNET file, HANDLE out, RyKitReceive *r
             break;
         }
         if (got == 0) break;
+        if (r->expected >= 0 && r->received + got > (ULONGLONG)r->expected) {
+            r->received += got; /* nothing of it is kept: the file is not the one announced */
+            outcome = RYKIT_TOO_LONG;
+            break;
+        }
         if (!WriteFile(out, buffer, got, &written, NULL) || written != got) {
             r->error = GetLastError();
             outcome = RYKIT_NOT_WRITTEN;
@@ -288,16 +323,36 @@ RYKIT_INLINE RyKitOutcome RyKit_Copy(HINTERNET file, HANDLE out, RyKitReceive *r
 }
 
 /* Whether a transfer that ran to its end brought the whole file; asked once the file
- * handle is closed. */
+ * handle is closed, when WININET has read the reply that ended the transfer. Only the
+ * server knows that the file is whole: a transfer cut short without a SIZE answer looks
+ * complete here, and its last reply is a 426, or still the 150 that began it. */
 RYKIT_INLINE RyKitOutcome RyKit_Complete(const RyKitReceive *r)
 {
+    int code = RyKitReplyCode(r->reply);
     if (r->expected >= 0 && r->received != (ULONGLONG)r->expected) return RYKIT_INCOMPLETE;
-    return RYKIT_RECEIVED;
+    return code >= 200 && code < 300 ? RYKIT_RECEIVED : RYKIT_NOT_CONFIRMED;
+}
+
+/* Creates the file the transfer goes into, new: local.part, or local.1.part and so on
+ * when one is there already, as a file of the user's is never overwritten. */
+RYKIT_INLINE HANDLE RyKit_CreatePart(const char *local, RyKitReceive *r)
+{
+    HANDLE out = INVALID_HANDLE_VALUE;
+    unsigned n;
+    for (n = 0; n < 100; ++n) {
+        if (n == 0) wsprintfA(r->part, "%s.part", local);
+        else wsprintfA(r->part, "%s.%u.part", local, n);
+        out = CreateFileA(r->part, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+        r->error = out == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+        if (r->error != ERROR_FILE_EXISTS && r->error != ERROR_ALREADY_EXISTS) break;
+    }
+    return out;
 }
 
 /* Receives remote into local through local.part, renamed to local only when the whole
- * file came: a failed or cancelled transfer leaves local as it was and no .part behind.
- * progress may be NULL. Fills *r and returns the outcome. */
+ * file came: a failed or cancelled transfer leaves local as it was and no .part behind,
+ * and a .part that was there already is left alone. progress may be NULL. Fills *r and
+ * returns the outcome. */
 RYKIT_INLINE RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, const char *local,
                                            RyKitProgress progress, void *context, RyKitReceive *r)
 {
@@ -306,24 +361,24 @@ RYKIT_INLINE RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const c
     DWORD file;
     memset(r, 0, sizeof *r);
     r->expected = RyKitRemoteSize(connection, remote);
-    if (lstrlenA(local) + 6 > MAX_PATH) {
+    if (lstrlenA(local) + 9 > MAX_PATH) { /* room for ".99.part" */
         r->error = ERROR_FILENAME_EXCED_RANGE;
         return RYKIT_NO_PART;
     }
-    lstrcpyA(r->part, local);
-    lstrcatA(r->part, ".part");
     file = RyFtpOpenFile(owner, connection, remote);
     if (!file) return RYKIT_NOT_OPENED;
-    out = CreateFileA(r->part, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    out = RyKit_CreatePart(local, r);
     if (out == INVALID_HANDLE_VALUE) {
-        r->error = GetLastError();
         RyINetClose(file, owner);
         return RYKIT_NO_PART;
     }
     outcome = RyKit_Copy((HINTERNET)(ULONG_PTR)file, out, r, progress, context);
     RyINetClose(file, owner); /* before its connection is used again */
     CloseHandle(out);
-    if (outcome == RYKIT_RECEIVED) outcome = RyKit_Complete(r);
+    if (outcome == RYKIT_RECEIVED) {
+        RyKit_ReadReply(r->reply, sizeof r->reply);
+        outcome = RyKit_Complete(r);
+    }
     if (outcome == RYKIT_RECEIVED && !MoveFileExA(r->part, local, MOVEFILE_REPLACE_EXISTING)) {
         r->error = GetLastError();
         outcome = RYKIT_NOT_RENAMED;

@@ -1,4 +1,5 @@
 #include "transfer.h"
+#include <algorithm>
 #include "ryinet_kit.h"
 #include "visible.h"
 
@@ -23,7 +24,7 @@ struct Progress {
         double rate = MBps(bytes, Seconds(start));
         if (expected > 0)
             fprintf(out, "\r%8.1f MiB of %.1f MiB (%3d%%)  %.1f MB/s   ", MiB(bytes), MiB(expected),
-                    static_cast<int>(bytes * 100 / expected), rate);
+                    static_cast<int>(std::min<ULONGLONG>(bytes, expected) * 100 / expected), rate);
         else
             fprintf(out, "\r%8.1f MiB  %.1f MB/s   ", MiB(bytes), rate);
         fflush(out);
@@ -58,6 +59,7 @@ std::string Failure(RyKitOutcome outcome, const RyKitReceive& r, const std::stri
                " bytes";
     case RYKIT_CANCELLED: return "cancelled";
     case RYKIT_NOT_RENAMED: return Error("cannot write", local, r.error);
+    case RYKIT_TOO_LONG: return "more than the " + std::to_string(r.expected) + " bytes announced came";
     default: return "";
     }
 }
@@ -79,6 +81,12 @@ bool GetFile(DWORD connection, HWND owner, const std::string& remote, const std:
         fprintf(out, "not received: %s\n", remote.c_str());
     } else if (outcome == RYKIT_NO_PART) {
         fprintf(out, "%s\n", Error("cannot write", r.part, r.error).c_str());
+    } else if (outcome == RYKIT_NOT_CONFIRMED) {
+        // The server's own word: a 426, or no final reply after the 150 that began it.
+        int code = RyKitReplyCode(r.reply);
+        fprintf(out, "not received: %s (%s%s)\n", remote.c_str(),
+                !r.reply[0] ? "no reply after the transfer" : code >= 100 && code < 200 ? "no final reply after " : "",
+                Visible(r.reply).c_str());
     } else if (outcome != RYKIT_RECEIVED) {
         fprintf(out, "not received: %s: %s\n", remote.c_str(), Failure(outcome, r, local).c_str());
     } else if (r.received > kProgressFrom) {
