@@ -84,6 +84,7 @@ bool Open(Session& s, const Args& a) {
     }
     std::string user = a.size() > 1 ? a[1] : "anonymous";
     std::string password = a.size() > 2 ? a[2] : a.size() > 1 ? s.askPassword("Password: ") : "ryftp@";
+    if (s.watchdog.ending() != Watchdog::kRunning) return false;  // Ctrl-C at the prompt
     s.internet = RyINetOpen(s.owner);
     if (s.internet)
         s.connection = RyFtpConnect(s.internet, 0, s.owner, a[0].c_str(), user.c_str(), password.c_str());
@@ -159,11 +160,11 @@ bool Get(Session& s, const Args& a) {
         s.say("give a local name: get REMOTE LOCAL\n");
         return false;
     }
-    return GetFile(s.connection, s.owner, a[0], local, s.out, true);
+    return GetFile(s.connection, s.owner, a[0], local, s.out, true, &s.watchdog);
 }
 
 bool Put(Session& s, const Args& a) {
-    return PutFile(s.connection, a[0], a.size() > 1 ? a[1] : BaseName(a[0]), s.out);
+    return PutFile(s.connection, a[0], a.size() > 1 ? a[1] : BaseName(a[0]), s.out, &s.watchdog);
 }
 
 bool Status(Session& s, const Args&) {
@@ -241,6 +242,7 @@ bool Dial(Session& s, const Args& a) {
         }
         if (ask) password = s.askPassword("Password: ");
     }
+    if (s.watchdog.ending() != Watchdog::kRunning) return false;  // Ctrl-C at the prompt
     DWORD connection = 0;
     if (FitsField(s, user, "user name") && FitsField(s, password, "password"))
         connection = RyRasDial(s.owner, a[0].c_str(), user.c_str(), password.c_str());

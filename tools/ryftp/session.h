@@ -8,6 +8,7 @@
 #include <vector>
 #include "input.h"
 #include "ryinet_kit.h"
+#include "watchdog.h"
 
 struct Session {
     Session(HWND owner, RyKitBuffer& results, RyKitBoxWatch& boxes, bool interactive, FILE* out = stdout)
@@ -16,14 +17,17 @@ struct Session {
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    // Runs one command; false when it failed, after saying why.
+    // Runs one command; false when it failed, after saying why. A command the watchdog
+    // ended (a time-out, Ctrl-C) fails with its connection closed, and what it would still
+    // say about its failing calls is not shown.
     bool run(const std::vector<std::string>& words);
     // Runs one input line (blank lines and # comments are no commands), echoed after the
     // prompt when echo is on, as a script's transcript shows it; false when it failed.
     bool runLine(const InputLine& line, bool echo);
 
     void closeConnection();
-    std::string askPassword(const char* prompt) const;  // "" in a script
+    bool ended(Watchdog::Ending how);  // says how, closes the connection; false
+    std::string askPassword(const char* prompt);  // "" in a script
     // After RyFtpDir or RyRasEnumE: a text that passed the buffer ends ryftp.
     void checkFits(const char* what);
     void say(const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -34,6 +38,7 @@ struct Session {
     bool interactive;
     FILE* out;               // the transcript
     bool finished = false;
+    Watchdog watchdog;       // ends a command that hangs, or that Ctrl-C cancels
 
     DWORD internet = 0;    // from RyINetOpen
     DWORD connection = 0;  // from RyFtpConnect on that session

@@ -12,10 +12,13 @@ double Seconds(ULONGLONG fromMs) { return (GetTickCount64() - fromMs) / 1000.0; 
 double MiB(ULONGLONG bytes) { return bytes / (1024.0 * 1024.0); }
 double MBps(ULONGLONG bytes, double seconds) { return seconds > 0 ? bytes / seconds / 1e6 : 0; }
 
+bool Ended(const Watchdog* w) { return w && w->ending() != Watchdog::kRunning; }
+
 // The progress line, redrawn in place; its last state stays on screen.
 struct Progress {
     FILE* out;
     bool on;
+    Watchdog* watchdog;
     ULONGLONG start = GetTickCount64(), last = 0;
     bool shown = false;
 
@@ -29,10 +32,14 @@ struct Progress {
             fprintf(out, "\r%8.1f MiB  %.1f MB/s   ", MiB(bytes), rate);
         fflush(out);
     }
-    // The kit's progress callback: never cancels.
+    // The kit's progress callback: stops once the watchdog has ended the command.
     static int update(void* context, ULONGLONG bytes, LONGLONG expected) {
         Progress* p = static_cast<Progress*>(context);
         ULONGLONG now = GetTickCount64();
+        if (p->watchdog) {
+            p->watchdog->progress();
+            if (Ended(p->watchdog)) return 1;
+        }
         if (!p->on || bytes < kProgressFrom || (p->shown && now - p->last < kRedrawMs)) return 0;
         p->last = now;
         p->draw(bytes, expected);
@@ -67,8 +74,8 @@ std::string Failure(RyKitOutcome outcome, const RyKitReceive& r, const std::stri
 }  // namespace
 
 bool GetFile(DWORD connection, HWND owner, const std::string& remote, const std::string& local, FILE* out,
-             bool progress) {
-    Progress shown{out, progress};
+             bool progress, Watchdog* watchdog) {
+    Progress shown{out, progress, watchdog};
     RyKitReceive r;
     RyKitOutcome outcome =
         RyKitReceiveFile(connection, owner, remote.c_str(), local.c_str(), &Progress::update, &shown, &r);
@@ -77,7 +84,9 @@ bool GetFile(DWORD connection, HWND owner, const std::string& remote, const std:
         shown.draw(r.received, r.expected);
         fputs("\n", out);
     }
-    if (outcome == RYKIT_NOT_OPENED) {
+    if (Ended(watchdog)) {
+        // the session says why
+    } else if (outcome == RYKIT_NOT_OPENED) {
         fprintf(out, "not received: %s\n", remote.c_str());
     } else if (outcome == RYKIT_NO_PART) {
         fprintf(out, "%s\n", Error("cannot write", r.part, r.error).c_str());
@@ -98,7 +107,8 @@ bool GetFile(DWORD connection, HWND owner, const std::string& remote, const std:
     return outcome == RYKIT_RECEIVED;
 }
 
-bool PutFile(DWORD connection, const std::string& local, const std::string& remote, FILE* out) {
+bool PutFile(DWORD connection, const std::string& local, const std::string& remote, FILE* out,
+             Watchdog* watchdog) {
     WIN32_FILE_ATTRIBUTE_DATA info;
     if (!GetFileAttributesExA(local.c_str(), GetFileExInfoStandard, &info) ||
         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -109,7 +119,7 @@ bool PutFile(DWORD connection, const std::string& local, const std::string& remo
     if (!FtpPutFileA(c, local.c_str(), remote.c_str(), FTP_TRANSFER_TYPE_BINARY, 0)) {
         char reply[RYKIT_REPLY_BYTES];
         DWORD error = RyKitLastReply(reply, sizeof reply);
-        fprintf(out, "not sent: %s (%s)\n", local.c_str(), WhyNot(reply, error).c_str());
+        if (!Ended(watchdog)) fprintf(out, "not sent: %s (%s)\n", local.c_str(), WhyNot(reply, error).c_str());
         return false;
     }
     ULONGLONG size = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
