@@ -21,16 +21,26 @@
  * RASAPI32: link wininet and rasapi32 when you use them. The buffer's exception handler
  * and the box hook get no context from the system, so each source file that includes
  * this header has at most one active buffer and one active box watch at a time.
+ *
+ * The readers of text that comes from elsewhere (a server's replies, the phonebook, the
+ * result buffer's text) need nothing of Windows: defined RYKIT_TEXT_ONLY, the header
+ * holds only them and builds on any platform, as the fuzz targets build it.
  */
 #ifndef RYINET_KIT_H
 #define RYINET_KIT_H
 
+#ifdef RYKIT_TEXT_ONLY
+#include <stddef.h>
+#include <string.h>
+typedef long long LONGLONG;
+#else
 #include <windows.h>
 #include <wininet.h>
 #include <ras.h>
 #include <raserror.h>
 #include <string.h>
 #include "ryinet.h"
+#endif
 
 #ifdef __cplusplus
 extern "C" {
@@ -41,6 +51,57 @@ extern "C" {
 #else
 #define RYKIT_INLINE static __inline
 #endif
+
+/* ---- Readers of text from elsewhere ------------------------------------------------- */
+
+/* 1 when text holds a terminator within its first bytes. */
+RYKIT_INLINE int RyKitTextEnds(const char *text, size_t bytes)
+{
+    return memchr(text, '\0', bytes) != NULL;
+}
+
+/* Reads the next name of RyRasEnumE's text ("Office;Home;") at *cursor into *name and
+ * *length (the name is not terminated) and moves past it. 1 for a name, 0 at the end. */
+RYKIT_INLINE int RyKitNextName(const char **cursor, const char **name, size_t *length)
+{
+    const char *p = *cursor;
+    if (*p == '\0') return 0;
+    *name = p;
+    while (*p && *p != ';') ++p;
+    *length = (size_t)(p - *name);
+    *cursor = *p ? p + 1 : p;
+    return 1;
+}
+
+/* The code of the final reply in a server's reply text: the last line that reads three
+ * digits and then a blank or its end ("226 Transfer complete"), so a multi-line reply
+ * counts by its closing line. 0 when no line does. */
+RYKIT_INLINE int RyKitReplyCode(const char *reply)
+{
+    int code = 0;
+    const char *line = reply;
+    while (*line) {
+        if (line[0] >= '0' && line[0] <= '9' && line[1] >= '0' && line[1] <= '9' && line[2] >= '0' &&
+            line[2] <= '9' && (line[3] == ' ' || line[3] == '\0' || line[3] == '\r' || line[3] == '\n'))
+            code = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
+        while (*line && *line != '\n') ++line;
+        if (*line) ++line;
+    }
+    return code;
+}
+
+/* The size in a SIZE answer ("213 1156"), or -1 for any other reply. At most 18 digits
+ * are read, so the size cannot overflow. */
+RYKIT_INLINE LONGLONG RyKitSizeFromReply(const char *reply)
+{
+    LONGLONG size = 0;
+    const char *p;
+    if (strncmp(reply, "213 ", 4) != 0) return -1;
+    for (p = reply + 4; *p >= '0' && *p <= '9' && p < reply + 22; ++p) size = size * 10 + (*p - '0');
+    return p == reply + 4 ? -1 : size;
+}
+
+#ifndef RYKIT_TEXT_ONLY
 
 /* ---- The result buffer ------------------------------------------------------------- */
 
@@ -125,10 +186,7 @@ RYKIT_INLINE size_t RyKitCommitted(const RyKitBuffer *b) { return (size_t)b->pag
 RYKIT_INLINE int RyKitFits(const RyKitBuffer *b)
 {
     /* Only committed pages can hold the text, and the library writes from the start. */
-    size_t end = RyKitCommitted(b) < b->size ? RyKitCommitted(b) : b->size, i;
-    for (i = 0; i < end; ++i)
-        if (b->data[i] == '\0') return 1;
-    return 0;
+    return RyKitTextEnds(b->data, RyKitCommitted(b) < b->size ? RyKitCommitted(b) : b->size);
 }
 
 /* Gives the committed pages back once the text is read; the reservation stays. */
@@ -139,19 +197,6 @@ RYKIT_INLINE void RyKitRelease(RyKitBuffer *b)
 }
 
 /* ---- The phonebook ----------------------------------------------------------------- */
-
-/* Reads the next name of RyRasEnumE's text ("Office;Home;") at *cursor into *name and
- * *length (the name is not terminated) and moves past it. 1 for a name, 0 at the end. */
-RYKIT_INLINE int RyKitNextName(const char **cursor, const char **name, size_t *length)
-{
-    const char *p = *cursor;
-    if (*p == '\0') return 0;
-    *name = p;
-    while (*p && *p != ';') ++p;
-    *length = (size_t)(p - *name);
-    *cursor = *p ? p + 1 : p;
-    return 1;
-}
 
 typedef struct RyKitCredentials {
     char user[RYINET_CREDENTIAL_BYTES];      /* the stored user name; "" when not found */
@@ -199,23 +244,6 @@ RYKIT_INLINE DWORD RyKitHangUp(HRASCONN dial)
 
 #define RYKIT_REPLY_BYTES 512
 
-/* The code of the final reply in a server's reply text: the last line that reads three
- * digits and then a blank or its end ("226 Transfer complete"), so a multi-line reply
- * counts by its closing line. 0 when no line does. */
-RYKIT_INLINE int RyKitReplyCode(const char *reply)
-{
-    int code = 0;
-    const char *line = reply;
-    while (*line) {
-        if (line[0] >= '0' && line[0] <= '9' && line[1] >= '0' && line[1] <= '9' && line[2] >= '0' &&
-            line[2] <= '9' && (line[3] == ' ' || line[3] == '\0' || line[3] == '\r' || line[3] == '\n'))
-            code = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
-        while (*line && *line != '\n') ++line;
-        if (*line) ++line;
-    }
-    return code;
-}
-
 /* The server's last reply WININET kept for this thread, without its line end; "" when
  * there is none. */
 RYKIT_INLINE void RyKit_ReadReply(char *reply, DWORD bytes)
@@ -245,16 +273,13 @@ RYKIT_INLINE LONGLONG RyKitRemoteSize(DWORD connection, const char *remote)
     HINTERNET c = (HINTERNET)(ULONG_PTR)connection;
     char command[MAX_PATH + 8], reply[256] = "";
     DWORD length = sizeof reply - 1, code = 0;
-    LONGLONG size = 0;
-    const char *p;
     if (lstrlenA(remote) > MAX_PATH || strpbrk(remote, "\r\n")) return -1;
     if (!FtpCommandA(c, FALSE, FTP_TRANSFER_TYPE_BINARY, "TYPE I", 0, NULL)) return -1;
     lstrcpyA(command, "SIZE ");
     lstrcatA(command, remote);
     FtpCommandA(c, FALSE, FTP_TRANSFER_TYPE_BINARY, command, 0, NULL);
-    if (!InternetGetLastResponseInfoA(&code, reply, &length) || strncmp(reply, "213 ", 4) != 0) return -1;
-    for (p = reply + 4; *p >= '0' && *p <= '9' && p < reply + 22; ++p) size = size * 10 + (*p - '0');
-    return p == reply + 4 ? -1 : size;
+    if (!InternetGetLastResponseInfoA(&code, reply, &length)) return -1;
+    return RyKitSizeFromReply(reply);
 }
 
 typedef enum RyKitOutcome {
@@ -469,6 +494,8 @@ RYKIT_INLINE void RyKitStopWatching(RyKitBoxWatch *w)
     if (*RyKit_ActiveWatch() == w) *RyKit_ActiveWatch() = NULL;
     w->hook = NULL;
 }
+
+#endif /* !RYKIT_TEXT_ONLY */
 
 #ifdef __cplusplus
 }
