@@ -1,5 +1,5 @@
-// The RAS stand-in's phonebook reader on any file: it ends, and each entry's fields are
-// parts of the text.
+// The RAS stand-in's phonebook reader on any file: it ends, and each entry's fields come
+// from the text, one line each.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string>
