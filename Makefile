@@ -4,6 +4,7 @@
 #   dist/ryinet-VERSION-win32.zip and dist/SHA256SUMS. With SIGN_CERT=cert.pem
 #   SIGN_KEY=key.pem the DLL and programs are signed (Authenticode SHA-256) first.
 # make screenshots: build, then take the Explorer's pictures in docs/ again.
+# make fuzz: build the fuzz targets natively with clang and run each for FUZZ_SECONDS.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS = -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchain-i686-mingw.cmake -DCMAKE_BUILD_TYPE=Release
@@ -19,7 +20,10 @@ ifdef SIGN_CERT
 SIGN_FLAGS = --sign-cert $(SIGN_CERT) --sign-key $(SIGN_KEY)
 endif
 
-.PHONY: all deps configure build test demo bench bench-get dist screenshots clean
+FUZZ_SECONDS ?= 150
+FUZZ_TARGETS = listing command_line phonebook kit
+
+.PHONY: all deps configure build test demo bench bench-get dist screenshots fuzz clean
 
 all: build
 
@@ -53,6 +57,11 @@ bench-get: build
 
 screenshots: build
 	sh tools/screenshots/screenshots.sh $(BUILD)
+
+fuzz: deps
+	cmake -S tests/fuzz -B $(BUILD)/fuzz -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(BUILD)/fuzz -j $(JOBS)
+	for t in $(FUZZ_TARGETS); do sh tests/fuzz/run.sh $(BUILD)/fuzz $$t $(FUZZ_SECONDS) || exit 1; done
 
 dist: deps
 	cmake -S . -B $(RELEASE_BUILD) $(CMAKE_FLAGS) -DRYINET_TESTS=OFF

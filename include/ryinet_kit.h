@@ -11,8 +11,9 @@
  *                       "no such entry" and "no password saved" told apart; wiped after use.
  *  - RyKitNextName      the phonebook's names, one by one, from RyRasEnumE's text.
  *  - RyKitHangUp        ends a dial the host made and waits until the service let it go.
- *  - RyKitReceiveFile   a remote file into NAME.part, renamed to NAME only when complete,
- *                       with a progress callback that can also cancel.
+ *  - RyKitReceiveFile   a remote file into NAME.part, renamed to NAME only when complete
+ *                       (the server's final reply says so, and no more and no fewer bytes
+ *                       came than it announced), with a progress callback that can cancel.
  *  - RyKitBoxWatch      the boxes the library shows on this thread, seen as they appear
  *                       (a WH_CBT hook): a call that showed one has failed.
  *
@@ -20,16 +21,26 @@
  * RASAPI32: link wininet and rasapi32 when you use them. The buffer's exception handler
  * and the box hook get no context from the system, so each source file that includes
  * this header has at most one active buffer and one active box watch at a time.
+ *
+ * The readers of text that comes from elsewhere (a server's replies, the phonebook, the
+ * result buffer's text) need nothing of Windows: defined RYKIT_TEXT_ONLY, the header
+ * holds only them and builds on any platform, as the fuzz targets build it.
  */
 #ifndef RYINET_KIT_H
 #define RYINET_KIT_H
 
+#ifdef RYKIT_TEXT_ONLY
+#include <stddef.h>
+#include <string.h>
+typedef long long LONGLONG;
+#else
 #include <windows.h>
 #include <wininet.h>
 #include <ras.h>
 #include <raserror.h>
 #include <string.h>
 #include "ryinet.h"
+#endif
 
 #ifdef __cplusplus
 extern "C" {
@@ -40,6 +51,57 @@ extern "C" {
 #else
 #define RYKIT_INLINE static __inline
 #endif
+
+/* ---- Readers of text from elsewhere ------------------------------------------------- */
+
+/* 1 when text holds a terminator within its first bytes. */
+RYKIT_INLINE int RyKitTextEnds(const char *text, size_t bytes)
+{
+    return memchr(text, '\0', bytes) != NULL;
+}
+
+/* Reads the next name of RyRasEnumE's text ("Office;Home;") at *cursor into *name and
+ * *length (the name is not terminated) and moves past it. 1 for a name, 0 at the end. */
+RYKIT_INLINE int RyKitNextName(const char **cursor, const char **name, size_t *length)
+{
+    const char *p = *cursor;
+    if (*p == '\0') return 0;
+    *name = p;
+    while (*p && *p != ';') ++p;
+    *length = (size_t)(p - *name);
+    *cursor = *p ? p + 1 : p;
+    return 1;
+}
+
+/* The code of the final reply in a server's reply text: the last line that reads three
+ * digits and then a blank or its end ("226 Transfer complete"), so a multi-line reply
+ * counts by its closing line. 0 when no line does. */
+RYKIT_INLINE int RyKitReplyCode(const char *reply)
+{
+    int code = 0;
+    const char *line = reply;
+    while (*line) {
+        if (line[0] >= '0' && line[0] <= '9' && line[1] >= '0' && line[1] <= '9' && line[2] >= '0' &&
+            line[2] <= '9' && (line[3] == ' ' || line[3] == '\0' || line[3] == '\r' || line[3] == '\n'))
+            code = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
+        while (*line && *line != '\n') ++line;
+        if (*line) ++line;
+    }
+    return code;
+}
+
+/* The size in a SIZE answer ("213 1156"), or -1 for any other reply. At most 18 digits
+ * are read, so the size cannot overflow. */
+RYKIT_INLINE LONGLONG RyKitSizeFromReply(const char *reply)
+{
+    LONGLONG size = 0;
+    const char *p;
+    if (strncmp(reply, "213 ", 4) != 0) return -1;
+    for (p = reply + 4; *p >= '0' && *p <= '9' && p < reply + 22; ++p) size = size * 10 + (*p - '0');
+    return p == reply + 4 ? -1 : size;
+}
+
+#ifndef RYKIT_TEXT_ONLY
 
 /* ---- The result buffer ------------------------------------------------------------- */
 
@@ -124,10 +186,7 @@ RYKIT_INLINE size_t RyKitCommitted(const RyKitBuffer *b) { return (size_t)b->pag
 RYKIT_INLINE int RyKitFits(const RyKitBuffer *b)
 {
     /* Only committed pages can hold the text, and the library writes from the start. */
-    size_t end = RyKitCommitted(b) < b->size ? RyKitCommitted(b) : b->size, i;
-    for (i = 0; i < end; ++i)
-        if (b->data[i] == '\0') return 1;
-    return 0;
+    return RyKitTextEnds(b->data, RyKitCommitted(b) < b->size ? RyKitCommitted(b) : b->size);
 }
 
 /* Gives the committed pages back once the text is read; the reservation stays. */
@@ -138,19 +197,6 @@ RYKIT_INLINE void RyKitRelease(RyKitBuffer *b)
 }
 
 /* ---- The phonebook ----------------------------------------------------------------- */
-
-/* Reads the next name of RyRasEnumE's text ("Office;Home;") at *cursor into *name and
- * *length (the name is not terminated) and moves past it. 1 for a name, 0 at the end. */
-RYKIT_INLINE int RyKitNextName(const char **cursor, const char **name, size_t *length)
-{
-    const char *p = *cursor;
-    if (*p == '\0') return 0;
-    *name = p;
-    while (*p && *p != ';') ++p;
-    *length = (size_t)(p - *name);
-    *cursor = *p ? p + 1 : p;
-    return 1;
-}
 
 typedef struct RyKitCredentials {
     char user[RYINET_CREDENTIAL_BYTES];      /* the stored user name; "" when not found */
@@ -198,16 +244,25 @@ RYKIT_INLINE DWORD RyKitHangUp(HRASCONN dial)
 
 #define RYKIT_REPLY_BYTES 512
 
+/* The server's last reply WININET kept for this thread, without its line end; "" when
+ * there is none. */
+RYKIT_INLINE void RyKit_ReadReply(char *reply, DWORD bytes)
+{
+    DWORD code = 0, length = bytes - 1;
+    memset(reply, 0, bytes); /* a reply longer than the buffer comes without a terminator */
+    if (!InternetGetLastResponseInfoA(&code, reply, &length)) length = 0;
+    reply[length < bytes ? length : bytes - 1] = '\0';
+    length = (DWORD)lstrlenA(reply);
+    while (length > 0 && (reply[length - 1] == '\r' || reply[length - 1] == '\n')) reply[--length] = '\0';
+}
+
 /* Why the last WININET call failed: its error number, and the server's last reply
  * (without its line end) in reply when WININET kept one, else "". */
 RYKIT_INLINE DWORD RyKitLastReply(char *reply, DWORD bytes)
 {
-    DWORD error = GetLastError(), code = 0, length = bytes - 1;
+    DWORD error = GetLastError();
     reply[0] = '\0';
-    if (error == ERROR_INTERNET_EXTENDED_ERROR && InternetGetLastResponseInfoA(&code, reply, &length)) {
-        reply[length < bytes ? length : bytes - 1] = '\0';
-        while (length > 0 && (reply[length - 1] == '\r' || reply[length - 1] == '\n')) reply[--length] = '\0';
-    }
+    if (error == ERROR_INTERNET_EXTENDED_ERROR) RyKit_ReadReply(reply, bytes);
     return error;
 }
 
@@ -218,16 +273,13 @@ RYKIT_INLINE LONGLONG RyKitRemoteSize(DWORD connection, const char *remote)
     HINTERNET c = (HINTERNET)(ULONG_PTR)connection;
     char command[MAX_PATH + 8], reply[256] = "";
     DWORD length = sizeof reply - 1, code = 0;
-    LONGLONG size = 0;
-    const char *p;
     if (lstrlenA(remote) > MAX_PATH || strpbrk(remote, "\r\n")) return -1;
     if (!FtpCommandA(c, FALSE, FTP_TRANSFER_TYPE_BINARY, "TYPE I", 0, NULL)) return -1;
     lstrcpyA(command, "SIZE ");
     lstrcatA(command, remote);
     FtpCommandA(c, FALSE, FTP_TRANSFER_TYPE_BINARY, command, 0, NULL);
-    if (!InternetGetLastResponseInfoA(&code, reply, &length) || strncmp(reply, "213 ", 4) != 0) return -1;
-    for (p = reply + 4; *p >= '0' && *p <= '9' && p < reply + 22; ++p) size = size * 10 + (*p - '0');
-    return p == reply + 4 ? -1 : size;
+    if (!InternetGetLastResponseInfoA(&code, reply, &length)) return -1;
+    return RyKitSizeFromReply(reply);
 }
 
 typedef enum RyKitOutcome {
@@ -238,7 +290,9 @@ typedef enum RyKitOutcome {
     RYKIT_NOT_WRITTEN,   /* NAME.part could not be written (error) */
     RYKIT_INCOMPLETE,    /* fewer bytes came than the server announced */
     RYKIT_CANCELLED,     /* the progress callback asked to stop */
-    RYKIT_NOT_RENAMED    /* complete, but NAME could not be replaced (error) */
+    RYKIT_NOT_RENAMED,   /* complete, but NAME could not be replaced (error) */
+    RYKIT_NOT_CONFIRMED, /* the server's final reply was no 2xx, or none came (reply) */
+    RYKIT_TOO_LONG       /* more bytes came than the server announced */
 } RyKitOutcome;
 
 /* Called after each block is written: the bytes so far and the size the server
@@ -249,8 +303,9 @@ typedef struct RyKitReceive {
     LONGLONG expected;              /* the server's SIZE answer, or -1 */
     ULONGLONG received;             /* bytes written to NAME.part */
     DWORD error;                    /* the system's or WININET's error, where the outcome has one */
-    char reply[RYKIT_REPLY_BYTES];  /* the server's last reply after a failed read, or "" */
-    char part[MAX_PATH];            /* NAME.part */
+    char reply[RYKIT_REPLY_BYTES];  /* the server's last reply: after a failed read, or the one
+                                       that ended the transfer; "" when none came */
+    char part[MAX_PATH];            /* NAME.part, or NAME.N.part when a NAME.part was there */
 } RyKitReceive;
 
 /* Copies the open file into out, block by block. */
@@ -272,6 +327,11 @@ RYKIT_INLINE RyKitOutcome RyKit_Copy(HINTERNET file, HANDLE out, RyKitReceive *r
             break;
         }
         if (got == 0) break;
+        if (r->expected >= 0 && r->received + got > (ULONGLONG)r->expected) {
+            r->received += got; /* nothing of it is kept: the file is not the one announced */
+            outcome = RYKIT_TOO_LONG;
+            break;
+        }
         if (!WriteFile(out, buffer, got, &written, NULL) || written != got) {
             r->error = GetLastError();
             outcome = RYKIT_NOT_WRITTEN;
@@ -288,16 +348,36 @@ RYKIT_INLINE RyKitOutcome RyKit_Copy(HINTERNET file, HANDLE out, RyKitReceive *r
 }
 
 /* Whether a transfer that ran to its end brought the whole file; asked once the file
- * handle is closed. */
+ * handle is closed, when WININET has read the reply that ended the transfer. Only the
+ * server knows that the file is whole: a transfer cut short without a SIZE answer looks
+ * complete here, and its last reply is a 426, or still the 150 that began it. */
 RYKIT_INLINE RyKitOutcome RyKit_Complete(const RyKitReceive *r)
 {
+    int code = RyKitReplyCode(r->reply);
     if (r->expected >= 0 && r->received != (ULONGLONG)r->expected) return RYKIT_INCOMPLETE;
-    return RYKIT_RECEIVED;
+    return code >= 200 && code < 300 ? RYKIT_RECEIVED : RYKIT_NOT_CONFIRMED;
+}
+
+/* Creates the file the transfer goes into, new: local.part, or local.1.part and so on
+ * when one is there already, as a file of the user's is never overwritten. */
+RYKIT_INLINE HANDLE RyKit_CreatePart(const char *local, RyKitReceive *r)
+{
+    HANDLE out = INVALID_HANDLE_VALUE;
+    unsigned n;
+    for (n = 0; n < 100; ++n) {
+        if (n == 0) wsprintfA(r->part, "%s.part", local);
+        else wsprintfA(r->part, "%s.%u.part", local, n);
+        out = CreateFileA(r->part, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+        r->error = out == INVALID_HANDLE_VALUE ? GetLastError() : 0;
+        if (r->error != ERROR_FILE_EXISTS && r->error != ERROR_ALREADY_EXISTS) break;
+    }
+    return out;
 }
 
 /* Receives remote into local through local.part, renamed to local only when the whole
- * file came: a failed or cancelled transfer leaves local as it was and no .part behind.
- * progress may be NULL. Fills *r and returns the outcome. */
+ * file came: a failed or cancelled transfer leaves local as it was and no .part behind,
+ * and a .part that was there already is left alone. progress may be NULL. Fills *r and
+ * returns the outcome. */
 RYKIT_INLINE RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, const char *local,
                                            RyKitProgress progress, void *context, RyKitReceive *r)
 {
@@ -306,24 +386,24 @@ RYKIT_INLINE RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const c
     DWORD file;
     memset(r, 0, sizeof *r);
     r->expected = RyKitRemoteSize(connection, remote);
-    if (lstrlenA(local) + 6 > MAX_PATH) {
+    if (lstrlenA(local) + 9 > MAX_PATH) { /* room for ".99.part" */
         r->error = ERROR_FILENAME_EXCED_RANGE;
         return RYKIT_NO_PART;
     }
-    lstrcpyA(r->part, local);
-    lstrcatA(r->part, ".part");
     file = RyFtpOpenFile(owner, connection, remote);
     if (!file) return RYKIT_NOT_OPENED;
-    out = CreateFileA(r->part, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    out = RyKit_CreatePart(local, r);
     if (out == INVALID_HANDLE_VALUE) {
-        r->error = GetLastError();
         RyINetClose(file, owner);
         return RYKIT_NO_PART;
     }
     outcome = RyKit_Copy((HINTERNET)(ULONG_PTR)file, out, r, progress, context);
     RyINetClose(file, owner); /* before its connection is used again */
     CloseHandle(out);
-    if (outcome == RYKIT_RECEIVED) outcome = RyKit_Complete(r);
+    if (outcome == RYKIT_RECEIVED) {
+        RyKit_ReadReply(r->reply, sizeof r->reply);
+        outcome = RyKit_Complete(r);
+    }
     if (outcome == RYKIT_RECEIVED && !MoveFileExA(r->part, local, MOVEFILE_REPLACE_EXISTING)) {
         r->error = GetLastError();
         outcome = RYKIT_NOT_RENAMED;
@@ -414,6 +494,8 @@ RYKIT_INLINE void RyKitStopWatching(RyKitBoxWatch *w)
     if (*RyKit_ActiveWatch() == w) *RyKit_ActiveWatch() = NULL;
     w->hook = NULL;
 }
+
+#endif /* !RYKIT_TEXT_ONLY */
 
 #ifdef __cplusplus
 }

@@ -1,7 +1,7 @@
 // The host kit (ryinet_kit.h) as a host meets it: a result buffer that commits what the
 // library writes and stops what passes it, stored credentials that tell "no such entry"
 // from an empty name, the phonebook's names, and a received file that replaces the old
-// one only when complete.
+// one only when complete and confirmed by the server.
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <string>
@@ -142,6 +142,33 @@ TEST_F(ReceiveFile, AFailedOrCancelledTransferKeepsTheOldFile) {
     EXPECT_EQ(r_.received, 2u);
     EXPECT_EQ(Kept(), "the old file");
     EXPECT_TRUE(boxes_.take().empty());
+}
+
+// The hostile server: no SIZE answer, 300 bytes, then a 426; SIZE 100, then 5 MiB.
+TEST_F(ReceiveFile, OnlyWhatTheServerConfirmsAndAnnouncedIsKept) {
+    Connect("HOSTILE");
+    EXPECT_EQ(RyKitReceiveFile(connection_, nullptr, "nosize_a", local_.c_str(), nullptr, 0, &r_), RYKIT_NOT_CONFIRMED);
+    EXPECT_EQ(r_.expected, -1);
+    EXPECT_EQ(r_.received, 300u);
+    EXPECT_STREQ(r_.reply, "426 connection closed; transfer aborted");
+    EXPECT_EQ(Kept(), "the old file");
+    EXPECT_EQ(RyKitReceiveFile(connection_, nullptr, "toolong", local_.c_str(), nullptr, 0, &r_), RYKIT_TOO_LONG);
+    EXPECT_EQ(Kept(), "the old file");
+    EXPECT_EQ(RyKitReplyCode("226-one\r\n226 two"), 226);
+    EXPECT_EQ(RyKitReplyCode("150 here\r\n2261"), 150);
+    EXPECT_EQ(RyKitReplyCode(""), 0);
+}
+
+TEST_F(ReceiveFile, AnExistingPartIsLeftAloneAndTheFileArrivesBesideIt) {
+    Connect("HOSTILE");
+    WriteWholeFile(local_ + ".part", "the user's own");
+    EXPECT_EQ(RyKitReceiveFile(connection_, nullptr, "good.txt", local_.c_str(), nullptr, 0, &r_), RYKIT_RECEIVED);
+    EXPECT_EQ(std::string(r_.part), local_ + ".1.part");
+    bool ok = false;
+    EXPECT_EQ(ReadWholeFile(local_, &ok), "good\n");
+    EXPECT_EQ(ReadWholeFile(local_ + ".part", &ok), "the user's own");
+    EXPECT_FALSE(FileExists(local_ + ".1.part"));
+    DeleteFileA((local_ + ".part").c_str());
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // ryftp, the console host: its command table and its handling of bad lines, in this
 // process; script sessions of ryftp.exe against real servers checked by transcript and by
-// the served tree, its command line, its result buffer's stop, dial-up through the RAS
-// stand-in.
+// the served tree, its command line, its result buffer's stop, a hostile server (what
+// reaches the terminal, which files are kept, time-outs and Ctrl-C), dial-up through the
+// RAS stand-in.
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -28,6 +29,7 @@ std::string FreshDirectory(const char* name) {
 
 struct Transcript {
     DWORD exitCode = 0;
+    double seconds = 0;
     std::string out;  // stdout and stderr, without carriage returns
     // Whether the lines appear in this order, each somewhere after the one before.
     ::testing::AssertionResult says(const std::vector<std::string>& lines) const {
@@ -42,6 +44,40 @@ struct Transcript {
     }
 };
 
+const SECURITY_ATTRIBUTES kInherited = {sizeof kInherited, nullptr, TRUE};
+
+// Starts ryftp with LINE's arguments in WORK, reading IN; returns its process, or null,
+// and the pipe its output comes through. FLAGS 0 keeps it on this process's console.
+HANDLE StartRyftp(const std::string& args, const std::string& work, HANDLE in, DWORD flags, HANDLE* output) {
+    std::string line = "\"" + WindowsPath(getenv("RYTEST_RYFTP")) + "\" " + args;
+    HANDLE writeOut;
+    SECURITY_ATTRIBUTES inherit = kInherited;
+    CreatePipe(output, &writeOut, &inherit, 0);
+    SetHandleInformation(*output, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA si = {sizeof si};
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = in;
+    si.hStdOutput = si.hStdError = writeOut;
+    PROCESS_INFORMATION pi = {};
+    std::vector<char> cmd(line.begin(), line.end());
+    cmd.push_back('\0');
+    BOOL started = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, flags, nullptr, work.c_str(), &si, &pi);
+    CloseHandle(writeOut);
+    EXPECT_TRUE(started) << line;
+    if (started) CloseHandle(pi.hThread);
+    return started ? pi.hProcess : nullptr;
+}
+
+// Moves what came through the pipe into out, without carriage returns; false at its end.
+bool ReadSome(HANDLE pipe, std::string* out) {
+    char buf[4096];
+    DWORD got;
+    if (!ReadFile(pipe, buf, sizeof buf, &got, nullptr) || !got) return false;
+    for (DWORD i = 0; i < got; ++i)
+        if (buf[i] != '\r') *out += buf[i];
+    return true;
+}
+
 // Runs ryftp with ARGS in DIR, in this process's environment; the script goes in as a
 // file (-s:) or on standard input.
 Transcript Ryftp(const std::string& args, const std::string& script = "", const std::string& dir = "",
@@ -49,40 +85,23 @@ Transcript Ryftp(const std::string& args, const std::string& script = "", const 
     std::string work = dir.empty() ? FreshDirectory("plain") : dir;
     std::string scriptPath = work + "\\session.ryftp";
     WriteWholeFile(scriptPath, script);
-    std::string line = "\"" + WindowsPath(getenv("RYTEST_RYFTP")) + "\" " + args;
-    if (!scriptOnStdin && !script.empty()) line += " -s:" + scriptPath;
-
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE readOut, writeOut;
-    CreatePipe(&readOut, &writeOut, &inherit, 0);
-    SetHandleInformation(readOut, HANDLE_FLAG_INHERIT, 0);
+    SECURITY_ATTRIBUTES inherit = kInherited;
     HANDLE in = CreateFileA(scriptOnStdin ? scriptPath.c_str() : "NUL", GENERIC_READ, FILE_SHARE_READ, &inherit,
                             OPEN_EXISTING, 0, nullptr);
-    STARTUPINFOA si = {sizeof si};
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = in;
-    si.hStdOutput = si.hStdError = writeOut;
-    PROCESS_INFORMATION pi = {};
-    Transcript s;
-    std::vector<char> cmd(line.begin(), line.end());
-    cmd.push_back('\0');
-    BOOL started = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                                  work.c_str(), &si, &pi);
-    CloseHandle(writeOut);
+    ULONGLONG start = GetTickCount64();
+    HANDLE output, process = StartRyftp(args + (!scriptOnStdin && !script.empty() ? " -s:" + scriptPath : ""),
+                                        work, in, CREATE_NO_WINDOW, &output);
     CloseHandle(in);
-    EXPECT_TRUE(started) << line;
-    char buf[4096];
-    DWORD got;
-    while (started && ReadFile(readOut, buf, sizeof buf, &got, nullptr) && got)
-        for (DWORD i = 0; i < got; ++i)
-            if (buf[i] != '\r') s.out += buf[i];
-    CloseHandle(readOut);
-    if (started) {
-        WaitForSingleObject(pi.hProcess, 60000);
-        GetExitCodeProcess(pi.hProcess, &s.exitCode);
-        CloseHandle(pi.hProcess);
-        CloseHandle(pi.hThread);
+    Transcript s;
+    while (process && ReadSome(output, &s.out)) {
     }
+    CloseHandle(output);
+    if (process) {
+        WaitForSingleObject(process, 60000);
+        GetExitCodeProcess(process, &s.exitCode);
+        CloseHandle(process);
+    }
+    s.seconds = (GetTickCount64() - start) / 1000.0;
     return s;
 }
 
@@ -363,6 +382,138 @@ TEST_F(LongListing, AListingPastItsRoomStopsRyftpWithAClearMessage) {
     EXPECT_TRUE(s.says({"ryftp> ls many/*\n", "the result passed the 291 bytes reserved for it", "stops before"}));
     EXPECT_EQ(s.out.find("20 entries"), std::string::npos);
     EXPECT_EQ(s.out.find("does not fit"), std::string::npos) << "stopped while writing, not after the call";
+}
+
+// ---- A hostile server --------------------------------------------------------------------------
+
+// A byte a terminal would act on: what cat -A shows as ^X or M-^X.
+bool HasControlBytes(const std::string& text) {
+    for (unsigned char b : text)
+        if ((b < 0x20 && b != '\n') || (b >= 0x7F && b <= 0x9F)) return true;
+    return false;
+}
+
+struct Misbehaviour {
+    const char* what;
+    const char* args;
+    const char* script;  // HOST stands for the server's address
+    std::vector<std::string> says;
+    double mostSeconds;
+};
+
+std::string WithHost(std::string text, const std::string& host) {
+    for (size_t at; (at = text.find("HOST")) != std::string::npos;) text.replace(at, 4, host);
+    return text;
+}
+
+TEST(RyftpHostile, NothingRawReachesTheTerminalNoBrokenFileIsKeptAndNoCommandHangs) {
+    FtpServer server = ServerFromEnvironment("HOSTILE");
+    ASSERT_TRUE(server.present());
+    const std::string escapes = "\\x1b[2J\\x1b]0;PWNED\\x07";
+    const Misbehaviour table[] = {
+        {"escapes in names, in PWD and in a refusal", "", "ls\npwd\nstatus\nput up.txt\n",
+         {"      5  clear\\x1b[2J\\x1b[H.txt\n", "      5  title\\x1b]0;PWNED\\x07.txt\n",
+          "      5  rub\\x08\\x08\\x7f.txt\n", "      5  c1\\x9b2J\\x85.txt\n", "5 entries\n",
+          "ryftp> pwd\n/" + escapes + "dir\n", "as ryuser, in /" + escapes + "dir\n",
+          "not sent: up.txt (553 denied " + escapes + " here)\n"}, 30},
+        {"a 426 after the data, no SIZE", "", "get nosize_a\n",
+         {"not received: nosize_a (426 connection closed; transfer aborted)\n"}, 30},
+        {"the control connection dropped after the data", "", "get nosize_b\n",
+         {"not received: nosize_b (no final reply after 150 here it comes)\n"}, 30},
+        {"more bytes than SIZE announced", "", "get toolong\n",
+         {"not received: toolong: more than the 100 bytes announced came\n"}, 30},
+        {"a .part of the user's own", "", "get good.txt x\n", {"received x: 5 bytes\n"}, 30},
+        {"a listing, a reply and a transfer that never end", "--timeout 3",
+         "ls endless/*\nopen HOST u p\ncd endless\nopen HOST u p\nget endless\nopen HOST u p\npwd\n",
+         {"ryftp> ls endless/*\ntimed out after 3 s; the connection to HOST is closed\n", "connected to HOST",
+          "ryftp> cd endless\ntimed out after 3 s; the connection to HOST is closed\n", "connected to HOST",
+          "ryftp> get endless\ntimed out after 3 s; the connection to HOST is closed\n", "connected to HOST",
+          "ryftp> pwd\n/"}, 3 * 6},
+    };
+    for (const Misbehaviour& m : table) {
+        std::string local = FreshDirectory("hostile");
+        WriteWholeFile(local + "\\up.txt", "up");
+        WriteWholeFile(local + "\\x.part", "mine");
+        Transcript s = Ryftp(std::string("--echo-boxes ") + m.args + " " + server.host + " ryuser rypass",
+                             WithHost(m.script, server.host), local);
+        std::vector<std::string> says;
+        for (const std::string& line : m.says) says.push_back(WithHost(line, server.host));
+        EXPECT_TRUE(s.says(says)) << m.what;
+        EXPECT_FALSE(HasControlBytes(s.out)) << m.what << ":\n" << s.out;
+        EXPECT_LT(s.seconds, m.mostSeconds) << m.what;
+        bool ok = false;
+        EXPECT_EQ(ReadWholeFile(local + "\\x.part", &ok), "mine") << m.what;
+        for (const char* name : {"nosize_a", "nosize_b", "toolong", "endless"}) {
+            EXPECT_FALSE(FileExists(local + "\\" + name)) << m.what << ": " << name;
+            EXPECT_FALSE(FileExists(local + "\\" + name + ".part")) << m.what << ": " << name;
+        }
+    }
+}
+
+// ryftp on this process's console, so that Ctrl-C reaches it, fed its lines one by one.
+struct LiveRyftp {
+    HANDLE process = nullptr, output = nullptr, input = nullptr;
+    std::string out;
+    size_t seen = 0;
+
+    explicit LiveRyftp(const std::string& args) {
+        SECURITY_ATTRIBUTES inherit = kInherited;
+        HANDLE in;
+        CreatePipe(&in, &input, &inherit, 0);
+        SetHandleInformation(input, HANDLE_FLAG_INHERIT, 0);
+        process = StartRyftp(args, FreshDirectory("live"), in, 0, &output);
+        CloseHandle(in);
+    }
+    ~LiveRyftp() {
+        if (process) TerminateProcess(process, 99), CloseHandle(process);
+        CloseHandle(input);
+        CloseHandle(output);
+    }
+    void send(const std::string& line) {
+        DWORD written;
+        WriteFile(input, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    }
+    // Reads until text comes, after what was waited for before; false after ms without it.
+    bool waitFor(const std::string& text, DWORD ms) {
+        for (ULONGLONG end = GetTickCount64() + ms; GetTickCount64() < end;) {
+            size_t found = out.find(text, seen);
+            if (found != std::string::npos) {
+                seen = found + text.size();
+                return true;
+            }
+            DWORD waiting = 0;
+            if (PeekNamedPipe(output, nullptr, 0, nullptr, &waiting, nullptr) && waiting) ReadSome(output, &out);
+            else Sleep(50);
+        }
+        return false;
+    }
+};
+
+BOOL WINAPI IgnoreCtrlC(DWORD event) { return event == CTRL_C_EVENT; }
+
+TEST(RyftpHostile, CtrlCCancelsTheCommandThatRunsAndEndsRyftpWhenNoneRuns) {
+    FtpServer server = ServerFromEnvironment("HOSTILE");
+    ASSERT_TRUE(server.present());
+    // A console of this test's own for ryftp to share: Ctrl-C goes to every process on it.
+    FreeConsole();
+    ASSERT_TRUE(AllocConsole());
+    SetConsoleCtrlHandler(&IgnoreCtrlC, TRUE);
+    LiveRyftp ryftp("--echo-boxes " + server.host + " ryuser rypass");
+    ASSERT_TRUE(ryftp.process);
+    ryftp.send("ls endless/*\n");
+    ASSERT_TRUE(ryftp.waitFor("ryftp> ls endless/*\n", 10000)) << ryftp.out;
+    Sleep(1000);
+    ULONGLONG sent = GetTickCount64();
+    EXPECT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
+    EXPECT_TRUE(ryftp.waitFor("cancelled; the connection to " + server.host + " is closed\n", 10000)) << ryftp.out;
+    EXPECT_LT(GetTickCount64() - sent, 3000u);
+    ryftp.send("open " + server.host + " ryuser rypass\n");
+    EXPECT_TRUE(ryftp.waitFor("connected to " + server.host, 10000)) << ryftp.out;
+    EXPECT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
+    // The system's own handler ends it: with STATUS_CONTROL_C_EXIT on Windows, 0 under Wine.
+    EXPECT_EQ(WaitForSingleObject(ryftp.process, 10000), WAIT_OBJECT_0) << "at the prompt, Ctrl-C ends ryftp";
+    SetConsoleCtrlHandler(&IgnoreCtrlC, FALSE);
+    FreeConsole();
 }
 
 // ---- Dial-up through the RAS stand-in ---------------------------------------------------------

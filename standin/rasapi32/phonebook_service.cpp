@@ -18,37 +18,7 @@ void CopyField(char* field, const std::string& text) {
     if (n < kNameField) field[n] = '\0';
 }
 
-std::string Trim(const std::string& s) {
-    size_t b = s.find_first_not_of(" \t\r"), e = s.find_last_not_of(" \t\r");
-    return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
-}
-
-bool SameKey(const std::string& a, const char* b) { return lstrcmpiA(a.c_str(), b) == 0; }
-
 }  // namespace
-
-std::vector<Entry> ParsePhonebook(const std::string& text) {
-    std::vector<Entry> entries;
-    size_t at = 0;
-    while (at < text.size()) {
-        size_t end = text.find('\n', at);
-        if (end == std::string::npos) end = text.size();
-        std::string line = Trim(text.substr(at, end - at));
-        at = end + 1;
-        if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
-            entries.push_back({line.substr(1, line.size() - 2), "", "", false});
-            continue;
-        }
-        size_t eq = line.find('=');
-        if (entries.empty() || eq == std::string::npos) continue;
-        std::string key = Trim(line.substr(0, eq)), value = Trim(line.substr(eq + 1));
-        Entry& e = entries.back();
-        if (SameKey(key, "StandInUser")) e.user = value;
-        else if (SameKey(key, "StandInPassword")) e.password = value;
-        else if (SameKey(key, "StandInSavePassword")) e.passwordSaved = value == "1";
-    }
-    return entries;
-}
 
 DWORD Service::enumEntries(LPCSTR reserved, LPCSTR phonebook, LPRASENTRYNAMEA names, LPDWORD bytes,
                            LPDWORD count) {

@@ -6,20 +6,9 @@
 #include <ras.h>
 #include <string>
 #include <vector>
+#include "phonebook_text.h"
 
 namespace rasstandin {
-
-struct Entry {
-    std::string name;
-    std::string user;
-    std::string password;  // the password the remote side accepts
-    bool passwordSaved;    // stored with the entry, so RasGetEntryDialParams returns it
-};
-
-// Entries of a phonebook in the Windows phonebook's INI format, in file order: one
-// [section] per entry; the stand-in's own keys StandInUser, StandInPassword and
-// StandInSavePassword (1 = saved) hold the credentials. Other keys are ignored.
-std::vector<Entry> ParsePhonebook(const std::string& text);
 
 // Where the user's default phonebook lies below %APPDATA%, as on Windows.
 const char kPhonebookBelowAppData[] = "\\Microsoft\\Network\\Connections\\Pbk\\rasphone.pbk";

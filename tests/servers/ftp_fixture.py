@@ -5,7 +5,7 @@ Starts a real FTP server on ADDR:21 (loopback only) serving a fresh sample tree 
 DIR/root, detached, and records its pid in DIR/pid; stop ends exactly that pid and the
 processes it started (its process group).
 KIND is pyftpdlib, vsftpd, pureftpd, twisted, scripted (our own server for listings no
-real server makes), dying, hangup or silent (the scripted server's fault modes, see
+real server makes), dying, hangup, silent or hostile (the scripted server's fault modes, see
 scripted_ftp.py), bench (pyftpdlib serving a flat directory of 30 files) or demo
 (pyftpdlib serving the sample tree with a name holding ';' and an 8 MiB file, for make
 demo). pure-ftpd conflicts with vsftpd as a Debian package, so it is never installed: its
@@ -170,7 +170,7 @@ def start(kind, addr, base):
     else:
         root = os.path.join(base, "root")
         {"bench": make_flat_tree, "demo": make_demo_tree}.get(kind, make_tree)(root)
-        if kind in ("scripted", "dying", "hangup", "silent"):
+        if kind in ("scripted", "dying", "hangup", "silent", "hostile"):
             script, mode = "scripted_ftp.py", [kind]
         else:
             script, mode = ("twisted_server.py" if kind == "twisted" else "pyftpd_server.py"), []

@@ -15,8 +15,12 @@ directory the client lists:
 
 Every file is a transfer cut short: SIZE says 5 bytes, RETR sends 2 and closes the data
 connection. MODE hangup closes every connection right after the greeting; MODE silent never
-greets. Any user and password log in. Active mode (PORT) only, as the client uses.
+greets. MODE hostile misbehaves on purpose (see HOSTILE): terminal escapes in names, in the
+current directory and in a refusal, transfers that no final reply confirms, more bytes than
+SIZE said, and a listing, a reply and a transfer that never end. Any user and password log
+in. Active mode (PORT) only, as the client uses.
 """
+import itertools
 import os
 import signal
 import socket
@@ -54,6 +58,19 @@ LISTINGS = {
     "dying": [f"-rw-r--r--   1 ry ry            {i} Mar 07  1998 slow{i}.txt" for i in range(1, 4)],
     "": ["-rw-r--r--   1 ry ry            5 Mar 07  1998 plain.txt"],
 }
+# What a hostile server sends: a clear-screen, a window title (OSC ... BEL), backspaces
+# and DEL, and the C1 controls CSI and NEL as single bytes.
+ESCAPES = "\x1b[2J\x1b]0;PWNED\x07"
+HOSTILE_NAMES = ["clear\x1b[2J\x1b[H.txt", "title\x1b]0;PWNED\x07.txt", "rub\x08\x08\x7f.txt",
+                 "c1\x9b2J\x85.txt", "good.txt"]
+# By the file asked for: (SIZE answer or None, bytes sent, what ends the transfer).
+HOSTILE = {
+    "good.txt": (5, b"good\n", "226 done"),
+    "nosize_a": (None, b"a" * 300, "426 connection closed; transfer aborted"),
+    "nosize_b": (None, b"b" * 300, None),  # the control connection drops instead of a reply
+    "toolong": (100, b"x" * (5 << 20), "226 done"),
+    "endless": (1000, b"e" * 100, "never"),  # the data connection stays open, silent
+}
 MODE = "normal"
 BROKEN_TAIL = b"-rw-r--r--   1 ry ry      "  # no end of line: the transfer was cut
 CUT_FILE = b"pl"  # of the 5 bytes SIZE announces
@@ -86,15 +103,26 @@ class Session(socketserver.StreamRequestHandler):
             elif verb in ("TYPE", "MODE", "STRU", "NOOP"):
                 self.reply("200 ok")
             elif verb == "PWD":
-                self.reply('257 "/" is current')
+                self.reply(f'257 "/{ESCAPES}dir" is current' if MODE == "hostile" else '257 "/" is current')
+            elif verb == "CWD" and MODE == "hostile" and arg == "endless":
+                self.endless_reply()
+                return
             elif verb == "CWD":
                 self.reply("250 ok")
+            elif verb == "STOR" and MODE == "hostile":
+                self.reply(f"553 denied {ESCAPES} here")
             elif verb == "PORT":
                 n = [int(x) for x in arg.split(",")]
                 self.port = (".".join(map(str, n[:4])), n[4] * 256 + n[5])
                 self.reply("200 PORT ok")
             elif verb in ("LIST", "NLST"):
                 self.list(arg.strip())
+            elif verb == "SIZE" and MODE == "hostile":
+                size = HOSTILE.get(arg, (None,))[0]
+                self.reply(f"213 {size}" if size is not None else "550 no size for you")
+            elif verb == "RETR" and MODE == "hostile":
+                if not self.hostile_retr(arg):
+                    return
             elif verb == "SIZE":
                 self.reply("213 5")
             elif verb == "RETR":
@@ -116,11 +144,47 @@ class Session(socketserver.StreamRequestHandler):
         self.port = None
         self.reply(last_reply)
 
+    def endless_reply(self):
+        """A multi-line reply whose last line never comes."""
+        while True:
+            self.reply("250-still changing")
+            time.sleep(0.2)
+
+    def hostile_retr(self, name):
+        """Sends a HOSTILE file; False when the control connection was dropped."""
+        if name not in HOSTILE:
+            self.reply("550 no such file")
+            return True
+        _, body, end = HOSTILE[name]
+        if self.port is None:
+            self.reply("425 use PORT first")
+            return True
+        self.reply("150 here it comes")
+        with socket.create_connection(self.port, timeout=10) as data:
+            try:
+                data.sendall(body)
+            except OSError:  # the client stopped reading
+                end = "426 connection closed; transfer aborted"
+            while end == "never":
+                time.sleep(1)
+        self.port = None
+        if end is None:
+            self.connection.shutdown(socket.SHUT_RDWR)
+            return False
+        self.reply(end)
+        return True
+
     def list(self, arg):
         key = arg.strip("/").split("/")[-1] if arg else ""
         lines = LISTINGS.get(key, LISTINGS[""])
+        if MODE == "hostile":
+            lines = [f"-rw-r--r--   1 ry ry            5 Mar 07  1998 {n}" for n in HOSTILE_NAMES]
 
         def send(data):
+            if MODE == "hostile" and key == "endless":
+                for i in itertools.count():  # slowly, and never done
+                    data.sendall(f"-rw-r--r--   1 ry ry  {i:11d} Mar 07  1998 more{i}\r\n".encode())
+                    time.sleep(0.2)
             if key == "dying":
                 for l in lines:
                     data.sendall((l + "\r\n").encode("latin-1"))

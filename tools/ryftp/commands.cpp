@@ -7,6 +7,7 @@
 #include "ryinet_listing.h"
 #include "session.h"
 #include "transfer.h"
+#include "visible.h"
 
 namespace {
 
@@ -32,7 +33,8 @@ std::string CurrentDirectory(Session& s) {
     return dir;
 }
 
-// Windows dir order: date, size or <DIR>, name (names last, so none is cut).
+// Windows dir order: date, size or <DIR>, name (names last, so none is cut, and a name
+// that grows as its control bytes are shown moves no column).
 bool PrintListing(Session& s, const char* text) {
     RyListingEntry e;
     const char* at = text;
@@ -43,11 +45,11 @@ bool PrintListing(Session& s, const char* text) {
     }
     at = text;
     while (RyListingNext(&at, &e) == 1)
-        s.say("%02u/%02u/%04u  %02u:%02u  %*s  %.*s\n", e.month, e.day, e.year, e.hour, e.minute,
+        s.say("%02u/%02u/%04u  %02u:%02u  %*s  %s\n", e.month, e.day, e.year, e.hour, e.minute,
               static_cast<int>(sizeWidth), e.isDirectory ? "<DIR>" : std::to_string(e.size).c_str(),
-              static_cast<int>(e.nameLength), e.name);
+              Visible(e.name, e.nameLength).c_str());
     if (*at) {
-        s.say("unreadable listing text: %.60s\n", at);
+        s.say("unreadable listing text: %s\n", Visible(at, strnlen(at, 60)).c_str());
         return false;
     }
     s.say("%s\n", Plural(count, "entry", "entries").c_str());
@@ -76,7 +78,7 @@ std::string BaseName(const std::string& path) {
 }
 
 bool Receive(Session& s, const std::string& remote, const std::string& local) {
-    if (!GetFile(s.connection, s.owner, remote, local, s.out, !s.hash, s.hash)) return false;
+    if (!GetFile(s.connection, s.owner, remote, local, s.out, !s.hash, s.hash, &s.watchdog)) return false;
     return !s.ascii || ToCrlf(local, s.out);
 }
 
@@ -85,6 +87,10 @@ bool Receive(Session& s, const std::string& remote, const std::string& local) {
 bool LogIn(Session& s, const std::string& host, const std::string& user, std::string& password) {
     std::string server = host, name = user;  // they may be s.host and s.user, which closing clears
     s.closeConnection();
+    if (s.watchdog.ending() != Watchdog::kRunning) {  // Ctrl-C at a prompt
+        Wipe(password);
+        return false;
+    }
     s.internet = RyINetOpen(s.owner);
     if (s.internet)
         s.connection = RyFtpConnect(s.internet, 0, s.owner, server.c_str(), name.c_str(), password.c_str());
@@ -156,7 +162,7 @@ bool Close(Session& s, const Args&) {
 
 bool Pwd(Session& s, const Args&) {
     std::string dir = CurrentDirectory(s);
-    s.say("%s\n", dir.empty() ? "current directory unknown" : dir.c_str());
+    s.say("%s\n", dir.empty() ? "current directory unknown" : Visible(dir).c_str());
     return !dir.empty();
 }
 
@@ -170,7 +176,7 @@ bool Cd(Session& s, const Args& a) {
         s.say("directory not changed\n");
         return false;
     }
-    s.say("%s\n", after.c_str());
+    s.say("%s\n", Visible(after).c_str());
     return true;
 }
 
@@ -213,12 +219,13 @@ bool Get(Session& s, const Args& a) {
 
 bool Put(Session& s, const Args& a) {
     return PutFile(s.connection, a[0], a.size() > 1 ? a[1] : BaseName(a[0]), s.out,
-                   s.ascii ? FTP_TRANSFER_TYPE_ASCII : FTP_TRANSFER_TYPE_BINARY);
+                   s.ascii ? FTP_TRANSFER_TYPE_ASCII : FTP_TRANSFER_TYPE_BINARY, &s.watchdog);
 }
 
 bool Status(Session& s, const Args&) {
     if (s.connection)
-        s.say("ftp: connected to %s as %s, in %s\n", s.host.c_str(), s.user.c_str(), CurrentDirectory(s).c_str());
+        s.say("ftp: connected to %s as %s, in %s\n", s.host.c_str(), s.user.c_str(),
+              Visible(CurrentDirectory(s)).c_str());
     else if (!s.host.empty())
         s.say("ftp: %s, not logged in\n", s.host.c_str());
     else
@@ -250,7 +257,7 @@ bool PhonebookEntries(Session& s, const Args&) {
     s.checkFits("the phonebook");
     size_t count = 0, length;
     const char *cursor = s.results.data, *name;
-    for (; RyKitNextName(&cursor, &name, &length); ++count) s.say("  %.*s\n", static_cast<int>(length), name);
+    for (; RyKitNextName(&cursor, &name, &length); ++count) s.say("  %s\n", Visible(name, length).c_str());
     s.say("%s\n", count ? Plural(count, "entry", "entries").c_str() : "no entries");
     RyKitRelease(&s.results);
     return true;
@@ -261,7 +268,8 @@ bool Creds(Session& s, const Args& a) {
     RyKitCredentials stored;
     bool found = RyKitReadCredentials(&stored, a[0].c_str());
     if (found)
-        s.say("%s: user \"%s\", password %s\n", a[0].c_str(), stored.user, stored.passwordSaved ? "(saved)" : "(none)");
+        s.say("%s: user \"%s\", password %s\n", a[0].c_str(), Visible(stored.user).c_str(),
+              stored.passwordSaved ? "(saved)" : "(none)");
     else
         s.say("no such entry: %s\n", a[0].c_str());
     RyKitWipeCredentials(&stored);
@@ -291,6 +299,7 @@ bool Dial(Session& s, const Args& a) {
         }
         if (ask) password = s.askPassword("Password: ");
     }
+    if (s.watchdog.ending() != Watchdog::kRunning) return false;  // Ctrl-C at the prompt
     DWORD connection = 0;
     if (FitsField(s, user, "user name") && FitsField(s, password, "password"))
         connection = RyRasDial(s.owner, a[0].c_str(), user.c_str(), password.c_str());

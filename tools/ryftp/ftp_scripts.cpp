@@ -197,7 +197,7 @@ bool Mput(Session& s, const Args& a) {
         for (const std::string& path : paths) {
             Choice choice = Confirm(s, "mput", path, &all);
             if (choice == kQuit) return ok;
-            if (choice == kYes) ok = PutFile(s.connection, path, BaseName(path), s.out, TransferType(s)) && ok;
+            if (choice == kYes) ok = PutFile(s.connection, path, BaseName(path), s.out, TransferType(s), &s.watchdog) && ok;
         }
     }
     return ok;

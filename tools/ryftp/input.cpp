@@ -1,5 +1,7 @@
 #include "input.h"
+#ifdef _WIN32  // the rest reads bytes only, and is fuzzed natively
 #include <windows.h>
+#endif
 
 bool ReadLine(FILE* in, InputLine* line) {
     line->text.clear();
@@ -41,6 +43,7 @@ bool SplitWords(const std::string& text, std::vector<std::string>* words) {
     return !quoted;
 }
 
+#ifdef _WIN32
 std::string ReadSecret(const char* prompt) {
     HANDLE console = GetStdHandle(STD_INPUT_HANDLE);
     DWORD mode = 0;
@@ -57,3 +60,4 @@ std::string ReadSecret(const char* prompt) {
     secret.swap(line.text);
     return secret;
 }
+#endif

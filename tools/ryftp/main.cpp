@@ -5,7 +5,8 @@
 // held (ryftp links it: it reads opened files and uploads through it), handles closed
 // file first, then connection, then session.
 //
-//   ryftp [--echo-boxes] [--max-entries N] [-v] [-n] [-i] [-d] [-g] [-A] [-s:FILE] [HOST [USER [PASSWORD]]]
+//   ryftp [--echo-boxes] [--max-entries N] [--timeout SECONDS] [-v] [-n] [-i] [-d] [-g] [-A] [-s:FILE]
+//         [HOST [USER [PASSWORD]]]
 //
 // The options and commands of the Windows ftp command are there too, so its scripts run.
 #include <windows.h>
@@ -27,9 +28,11 @@ namespace {
 
 const unsigned long kDefaultMaxEntries = 1000000;
 const unsigned long kMostEntries = 0x7FFFFFFF / RYINET_LISTING_ENTRY_BYTES - 1;
+const unsigned long kMostSeconds = 0x7FFFFFFF / 1000;
 
 #define RYFTP_USAGE \
-    "ryftp [--echo-boxes] [--max-entries N] [-v] [-n] [-i] [-d] [-g] [-A] [-s:FILE] [HOST [USER [PASSWORD]]]"
+    "ryftp [--echo-boxes] [--max-entries N] [--timeout SECONDS] [-v] [-n] [-i] [-d] [-g] [-A] [-s:FILE]\n" \
+    "             [HOST [USER [PASSWORD]]]"
 
 void PrintHelp() {
     puts("usage: " RYFTP_USAGE "\n"
@@ -38,6 +41,10 @@ void PrintHelp() {
          "                   dismiss it (for unattended sessions)\n"
          "  --max-entries N  the most listing entries a listing may bring (default 1000000);\n"
          "                   address space is reserved for them, memory is used as written\n"
+         "  --timeout SECONDS\n"
+         "                   end a command that made no progress for so long (default 120,\n"
+         "                   0 for never); Ctrl-C ends the command that runs, and with none\n"
+         "                   running, ryftp\n"
          "  -s:FILE          read commands from FILE (also standard input when it is not a\n"
          "                   console); each is echoed after the prompt\n"
          "  HOST ...         open a connection first\n"
@@ -77,11 +84,28 @@ int EchoBox(void*, const RyKitShownBox* box) {
     return IDOK;
 }
 
+// The session's watchdog, for the console's control handler, which gets no context.
+Watchdog* gRunning;
+
+// Ctrl-C cancels the command that runs. With none running, the system's own handler
+// ends ryftp, as it ends any console program.
+BOOL WINAPI OnConsoleControl(DWORD event) {
+    Watchdog* w = gRunning;
+    return event == CTRL_C_EVENT && w && w->cancel();
+}
+
+// A number of 0 to most after an option, or false.
+bool ReadNumber(const char* text, unsigned long least, unsigned long most, unsigned long* value) {
+    char* end = nullptr;
+    *value = strtoul(text, &end, 10);
+    return *text >= '0' && *text <= '9' && !*end && *value >= least && *value <= most;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     bool echoBoxes = false;
-    unsigned long maxEntries = kDefaultMaxEntries;
+    unsigned long maxEntries = kDefaultMaxEntries, timeout = 120;
     const char* scriptPath = nullptr;
     std::vector<std::string> open = {"open"};
     std::string ftpFlags;  // the Windows ftp command's one-letter options, in order
@@ -96,11 +120,15 @@ int main(int argc, char** argv) {
         } else if (strcmp(arg, "--echo-boxes") == 0) {
             echoBoxes = true;
         } else if (strcmp(arg, "--max-entries") == 0) {
-            char* end = nullptr;
             if (i + 1 == argc) return UsageError("--max-entries needs a number", "");
-            maxEntries = strtoul(argv[++i], &end, 10);
-            if (*end || maxEntries == 0 || maxEntries > kMostEntries) {
+            if (!ReadNumber(argv[++i], 1, kMostEntries, &maxEntries)) {
                 fprintf(stderr, "ryftp: --max-entries takes 1 to %lu\n", kMostEntries);
+                return 2;
+            }
+        } else if (strcmp(arg, "--timeout") == 0) {
+            if (i + 1 == argc) return UsageError("--timeout needs a number of seconds", "");
+            if (!ReadNumber(argv[++i], 0, kMostSeconds, &timeout)) {
+                fprintf(stderr, "ryftp: --timeout takes 0 to %lu seconds\n", kMostSeconds);
                 return 2;
             }
         } else if (strncmp(arg, "-s:", 3) == 0 && arg[3]) {
@@ -142,6 +170,9 @@ int main(int argc, char** argv) {
             if (flag == 'g') session.globbing = false;
             if (flag == 'A') session.anonymous = true;  // -a (any local interface) changes nothing here
         }
+        session.watchdog.timeoutSeconds = timeout;
+        gRunning = &session.watchdog;
+        SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
         if (open.size() > 1) {
             if (!interactive) printf("ryftp> %s\n", EchoLine(open).c_str());
             allOk = session.run(open);
@@ -155,6 +186,8 @@ int main(int argc, char** argv) {
             if (!ReadLine(input, &line)) break;
             allOk = session.runLine(line, !interactive) && allOk;
         }
+        SetConsoleCtrlHandler(&OnConsoleControl, FALSE);
+        gRunning = nullptr;
     }  // the session's handles close before the buffer and the watch go
     RyKitStopWatching(&boxes);
     RyKitFree(&results);

@@ -24,9 +24,24 @@ bool Session::run(const std::vector<std::string>& words) {
         return false;
     }
     boxes.shown = 0;
+    fflush(out);  // the line is on screen, or in the transcript, while its command runs
+    watchdog.begin(&internet, &connection);
     bool ok = c->run(*this, args);
+    Watchdog::Ending ending = watchdog.finish();
+    if (ending != Watchdog::kRunning) ok = ended(ending);
     fflush(out);
     return ok && boxes.shown == 0;
+}
+
+// The watchdog closed the handles it found; what the command opened after that goes too.
+bool Session::ended(Watchdog::Ending how) {
+    std::string why = how == Watchdog::kCancelled
+                          ? std::string("cancelled")
+                          : "timed out after " + std::to_string(watchdog.timeoutSeconds) + " s";
+    if (!host.empty()) why += "; the connection to " + host + " is closed";
+    closeConnection();
+    say("%s\n", why.c_str());
+    return false;
 }
 
 bool Session::runLine(const InputLine& line, bool echo) {
@@ -58,30 +73,37 @@ bool Session::runLine(const InputLine& line, bool echo) {
 
 Session::~Session() { closeConnection(); }
 
+// The watchdog may take the handles from another thread: each is taken, and closed, once.
 void Session::closeConnection() {
-    if (connection) RyINetClose(connection, owner);
-    if (internet) RyINetClose(internet, owner);
-    connection = internet = 0;
+    if (DWORD c = InterlockedExchange(reinterpret_cast<volatile LONG*>(&connection), 0)) RyINetClose(c, owner);
+    if (DWORD i = InterlockedExchange(reinterpret_cast<volatile LONG*>(&internet), 0)) RyINetClose(i, owner);
     host.clear();
     user.clear();
 }
 
+// Time spent waiting for the user is no lack of progress: the watchdog does not count it.
 bool Session::answer(const char* prompt, bool secret, std::string* text) {
     text->clear();
     if (interactive) {
+        watchdog.waitForUser(true);
+        bool got = true;
         if (secret) {
             *text = ReadSecret(prompt);
-            return true;
+        } else {
+            fputs(prompt, stdout);
+            fflush(stdout);
+            InputLine line;
+            got = ReadLine(stdin, &line);
+            if (got && line.problem == InputLine::kNone) text->swap(line.text);
         }
-        fputs(prompt, stdout);
-        fflush(stdout);
-    } else if (!answers) {
-        return false;
+        watchdog.waitForUser(false);
+        return got;
     }
+    if (!answers) return false;
     InputLine line;
-    bool got = ReadLine(interactive ? stdin : answers, &line);
+    bool got = ReadLine(answers, &line);
     if (got && line.problem == InputLine::kNone) text->swap(line.text);
-    if (!interactive) say("%s%s\n", prompt, !got ? "(no answer: the input ended)" : secret ? "****" : text->c_str());
+    say("%s%s\n", prompt, !got ? "(no answer: the input ended)" : secret ? "****" : text->c_str());
     return got;
 }
 
@@ -99,6 +121,7 @@ void Session::checkFits(const char* what) {
 }
 
 void Session::say(const char* format, ...) {
+    if (watchdog.ending() != Watchdog::kRunning) return;
     va_list args;
     va_start(args, format);
     vfprintf(out, format, args);

@@ -8,6 +8,7 @@
 #include <vector>
 #include "input.h"
 #include "ryinet_kit.h"
+#include "watchdog.h"
 
 struct Session {
     Session(HWND owner, RyKitBuffer& results, RyKitBoxWatch& boxes, bool interactive, FILE* out = stdout)
@@ -16,13 +17,16 @@ struct Session {
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    // Runs one command; false when it failed, after saying why.
+    // Runs one command; false when it failed, after saying why. A command the watchdog
+    // ended (a time-out, Ctrl-C) fails with its connection closed, and what it would still
+    // say about its failing calls is not shown.
     bool run(const std::vector<std::string>& words);
     // Runs one input line (blank lines and # comments are no commands), echoed after the
     // prompt when echo is on, as a script's transcript shows it; false when it failed.
     bool runLine(const InputLine& line, bool echo);
 
     void closeConnection();
+    bool ended(Watchdog::Ending how);  // says how, closes the connection; false
     // A prompt's answer: typed at the console (a secret without echo), or, in a script, its
     // next line, as the Windows ftp command reads them. False at the end of the input.
     bool answer(const char* prompt, bool secret, std::string* text);
@@ -37,6 +41,7 @@ struct Session {
     bool interactive;
     FILE* out;               // the transcript
     bool finished = false;
+    Watchdog watchdog;       // ends a command that hangs, or that Ctrl-C cancels
 
     DWORD internet = 0;    // from RyINetOpen
     DWORD connection = 0;  // from RyFtpConnect on that session

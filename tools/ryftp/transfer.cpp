@@ -1,6 +1,8 @@
 #include "transfer.h"
+#include <algorithm>
 #include <vector>
 #include "ryinet_kit.h"
+#include "visible.h"
 
 namespace {
 
@@ -11,10 +13,13 @@ double Seconds(ULONGLONG fromMs) { return (GetTickCount64() - fromMs) / 1000.0; 
 double MiB(ULONGLONG bytes) { return bytes / (1024.0 * 1024.0); }
 double MBps(ULONGLONG bytes, double seconds) { return seconds > 0 ? bytes / seconds / 1e6 : 0; }
 
+bool Ended(const Watchdog* w) { return w && w->ending() != Watchdog::kRunning; }
+
 // The progress line, redrawn in place; its last state stays on screen.
 struct Progress {
     FILE* out;
     bool on, hash;
+    Watchdog* watchdog;
     ULONGLONG start = GetTickCount64(), last = 0, marked = 0;
     bool shown = false;
 
@@ -23,12 +28,12 @@ struct Progress {
         double rate = MBps(bytes, Seconds(start));
         if (expected > 0)
             fprintf(out, "\r%8.1f MiB of %.1f MiB (%3d%%)  %.1f MB/s   ", MiB(bytes), MiB(expected),
-                    static_cast<int>(bytes * 100 / expected), rate);
+                    static_cast<int>(std::min<ULONGLONG>(bytes, expected) * 100 / expected), rate);
         else
             fprintf(out, "\r%8.1f MiB  %.1f MB/s   ", MiB(bytes), rate);
         fflush(out);
     }
-    // The kit's progress callback: never cancels.
+    // The kit's progress callback: stops once the watchdog has ended the command.
     static int update(void* context, ULONGLONG bytes, LONGLONG expected) {
         Progress* p = static_cast<Progress*>(context);
         if (p->hash) {
@@ -36,6 +41,10 @@ struct Progress {
             fflush(p->out);
         }
         ULONGLONG now = GetTickCount64();
+        if (p->watchdog) {
+            p->watchdog->progress();
+            if (Ended(p->watchdog)) return 1;
+        }
         if (!p->on || bytes < kProgressFrom || (p->shown && now - p->last < kRedrawMs)) return 0;
         p->last = now;
         p->draw(bytes, expected);
@@ -45,7 +54,7 @@ struct Progress {
 
 // The server's reply when WININET kept one, else WININET's error number.
 std::string WhyNot(const char* reply, DWORD error) {
-    return reply[0] ? reply : "WININET error " + std::to_string(error);
+    return reply[0] ? Visible(reply) : "WININET error " + std::to_string(error);
 }
 
 std::string Error(const char* what, const std::string& name, DWORD error) {
@@ -62,6 +71,7 @@ std::string Failure(RyKitOutcome outcome, const RyKitReceive& r, const std::stri
                " bytes";
     case RYKIT_CANCELLED: return "cancelled";
     case RYKIT_NOT_RENAMED: return Error("cannot write", local, r.error);
+    case RYKIT_TOO_LONG: return "more than the " + std::to_string(r.expected) + " bytes announced came";
     default: return "";
     }
 }
@@ -69,8 +79,8 @@ std::string Failure(RyKitOutcome outcome, const RyKitReceive& r, const std::stri
 }  // namespace
 
 bool GetFile(DWORD connection, HWND owner, const std::string& remote, const std::string& local, FILE* out,
-             bool progress, bool hash) {
-    Progress shown{out, progress, hash};
+             bool progress, bool hash, Watchdog* watchdog) {
+    Progress shown{out, progress, hash, watchdog};
     RyKitReceive r;
     RyKitOutcome outcome =
         RyKitReceiveFile(connection, owner, remote.c_str(), local.c_str(), &Progress::update, &shown, &r);
@@ -80,10 +90,18 @@ bool GetFile(DWORD connection, HWND owner, const std::string& remote, const std:
         shown.draw(r.received, r.expected);
         fputs("\n", out);
     }
-    if (outcome == RYKIT_NOT_OPENED) {
+    if (Ended(watchdog)) {
+        // the session says why
+    } else if (outcome == RYKIT_NOT_OPENED) {
         fprintf(out, "not received: %s\n", remote.c_str());
     } else if (outcome == RYKIT_NO_PART) {
         fprintf(out, "%s\n", Error("cannot write", r.part, r.error).c_str());
+    } else if (outcome == RYKIT_NOT_CONFIRMED) {
+        // The server's own word: a 426, or no final reply after the 150 that began it.
+        int code = RyKitReplyCode(r.reply);
+        fprintf(out, "not received: %s (%s%s)\n", remote.c_str(),
+                !r.reply[0] ? "no reply after the transfer" : code >= 100 && code < 200 ? "no final reply after " : "",
+                Visible(r.reply).c_str());
     } else if (outcome != RYKIT_RECEIVED) {
         fprintf(out, "not received: %s: %s\n", remote.c_str(), Failure(outcome, r, local).c_str());
     } else if (r.received > kProgressFrom) {
@@ -95,7 +113,8 @@ bool GetFile(DWORD connection, HWND owner, const std::string& remote, const std:
     return outcome == RYKIT_RECEIVED;
 }
 
-bool PutFile(DWORD connection, const std::string& local, const std::string& remote, FILE* out, DWORD type) {
+bool PutFile(DWORD connection, const std::string& local, const std::string& remote, FILE* out, DWORD type,
+             Watchdog* watchdog) {
     WIN32_FILE_ATTRIBUTE_DATA info;
     if (!GetFileAttributesExA(local.c_str(), GetFileExInfoStandard, &info) ||
         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -106,7 +125,7 @@ bool PutFile(DWORD connection, const std::string& local, const std::string& remo
     if (!FtpPutFileA(c, local.c_str(), remote.c_str(), type, 0)) {
         char reply[RYKIT_REPLY_BYTES];
         DWORD error = RyKitLastReply(reply, sizeof reply);
-        fprintf(out, "not sent: %s (%s)\n", local.c_str(), WhyNot(reply, error).c_str());
+        if (!Ended(watchdog)) fprintf(out, "not sent: %s (%s)\n", local.c_str(), WhyNot(reply, error).c_str());
         return false;
     }
     ULONGLONG size = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
