@@ -15,7 +15,6 @@ import argparse
 import ast
 import collections
 import ctypes
-import importlib.util
 import os
 import re
 import shutil
@@ -211,9 +210,10 @@ def python_records(path, listing, names_file):
 
     ctypes.WinDLL = lambda name: NoLibrary()
     sys.dont_write_bytecode = True  # nothing lands beside the shipped file
-    spec = importlib.util.spec_from_file_location("ryinet", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    module = types.ModuleType("ryinet")
+    module.__file__ = path
+    with open(path, encoding="utf-8") as f:
+        exec(compile(f.read(), path, "exec"), module.__dict__)
     lines = [f"record {e.name.decode('latin-1')}|{int(e.is_directory)}|{e.month}|{e.day}|{e.year}|{e.hour}|"
              f"{e.minute}|{e.size}" for e in module.read_listing(ctypes.create_string_buffer(listing))]
     with open(names_file, "rb") as f:
