@@ -6,7 +6,7 @@
 
 namespace {
 
-const DWORD kCurDirLength = 260;
+const DWORD kCurDirLength = RYINET_CURDIR_BYTES;  // what hosts give RyFtpCurDir
 
 // Bind, resolve, call, box when the server refused, release. A missing library or
 // entry is silent.

@@ -9,7 +9,7 @@ namespace {
 
 const WORD kSockets11 = 0x0101;
 const int kHostNameLength = 80;
-const int kAddressLength = 16;
+const int kAddressLength = RYINET_ADDRESS_BYTES;  // what hosts give RyGetIp
 
 // One start-up of the sockets layer, ended on every path; the layer counts them, so
 // concurrent calls do not disturb each other.
