@@ -244,9 +244,10 @@ RYKIT_INLINE DWORD RyKitHangUp(HRASCONN dial)
 
 #define RYKIT_REPLY_BYTES 512
 
-/* The server's last reply WININET kept for this thread, without its line end; "" when
- * there is none. */
-RYKIT_INLINE void RyKit_ReadReply(char *reply, DWORD bytes)
+/* The server's last reply WININET kept for this thread (after a successful call too:
+ * FtpCommandA's answer, a transfer's final reply), without its line end; "" when there
+ * is none. */
+RYKIT_INLINE void RyKitReadReply(char *reply, DWORD bytes)
 {
     DWORD code = 0, length = bytes - 1;
     memset(reply, 0, bytes); /* a reply longer than the buffer comes without a terminator */
@@ -262,7 +263,7 @@ RYKIT_INLINE DWORD RyKitLastReply(char *reply, DWORD bytes)
 {
     DWORD error = GetLastError();
     reply[0] = '\0';
-    if (error == ERROR_INTERNET_EXTENDED_ERROR) RyKit_ReadReply(reply, bytes);
+    if (error == ERROR_INTERNET_EXTENDED_ERROR) RyKitReadReply(reply, bytes);
     return error;
 }
 
@@ -271,14 +272,13 @@ RYKIT_INLINE DWORD RyKitLastReply(char *reply, DWORD bytes)
 RYKIT_INLINE LONGLONG RyKitRemoteSize(DWORD connection, const char *remote)
 {
     HINTERNET c = (HINTERNET)(ULONG_PTR)connection;
-    char command[MAX_PATH + 8], reply[256] = "";
-    DWORD length = sizeof reply - 1, code = 0;
+    char command[MAX_PATH + 8], reply[256];
     if (lstrlenA(remote) > MAX_PATH || strpbrk(remote, "\r\n")) return -1;
     if (!FtpCommandA(c, FALSE, FTP_TRANSFER_TYPE_BINARY, "TYPE I", 0, NULL)) return -1;
     lstrcpyA(command, "SIZE ");
     lstrcatA(command, remote);
     FtpCommandA(c, FALSE, FTP_TRANSFER_TYPE_BINARY, command, 0, NULL);
-    if (!InternetGetLastResponseInfoA(&code, reply, &length)) return -1;
+    RyKitReadReply(reply, sizeof reply);
     return RyKitSizeFromReply(reply);
 }
 
@@ -385,11 +385,11 @@ RYKIT_INLINE RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const c
     HANDLE out;
     DWORD file;
     memset(r, 0, sizeof *r);
-    r->expected = RyKitRemoteSize(connection, remote);
     if (lstrlenA(local) + 9 > MAX_PATH) { /* room for ".99.part" */
         r->error = ERROR_FILENAME_EXCED_RANGE;
         return RYKIT_NO_PART;
     }
+    r->expected = RyKitRemoteSize(connection, remote);
     file = RyFtpOpenFile(owner, connection, remote);
     if (!file) return RYKIT_NOT_OPENED;
     out = RyKit_CreatePart(local, r);
@@ -401,7 +401,7 @@ RYKIT_INLINE RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const c
     RyINetClose(file, owner); /* before its connection is used again */
     CloseHandle(out);
     if (outcome == RYKIT_RECEIVED) {
-        RyKit_ReadReply(r->reply, sizeof r->reply);
+        RyKitReadReply(r->reply, sizeof r->reply);
         outcome = RyKit_Complete(r);
     }
     if (outcome == RYKIT_RECEIVED && !MoveFileExA(r->part, local, MOVEFILE_REPLACE_EXISTING)) {

@@ -130,14 +130,10 @@ HINTERNET Handle(DWORD connection) { return reinterpret_cast<HINTERNET>(static_c
 
 DWORD TransferType(const Session& s) { return s.ascii ? FTP_TRANSFER_TYPE_ASCII : FTP_TRANSFER_TYPE_BINARY; }
 
-// The server's last reply on this thread, without its line end.
 std::string LastReply() {
-    char reply[RYKIT_REPLY_BYTES] = "";
-    DWORD code = 0, length = sizeof reply - 1;
-    if (!InternetGetLastResponseInfoA(&code, reply, &length)) return "";
-    std::string text(reply, std::min<DWORD>(length, sizeof reply - 1));
-    while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) text.pop_back();
-    return text;
+    char reply[RYKIT_REPLY_BYTES];
+    RyKitReadReply(reply, sizeof reply);
+    return reply;
 }
 
 std::string Upper(std::string text) {
