@@ -1,8 +1,9 @@
 #!/bin/sh
 # Installs what the build and the tests need, only when something is missing (as root,
 # with apt-get). Safe to run every time. Then, once the 32-bit Wine packages are in, the
-# route for 32-bit code (cmake/i386-route.sh): on a kernel that runs none, qemu-user. libsodium23 and libssl3 are what the unpacked
-# pure-ftpd the tests fetch (never installed: it conflicts with vsftpd) needs to run.
+# route for 32-bit code (cmake/i386-route.sh): on a kernel that runs none, qemu-user.
+# libsodium23 and libssl3 are what the unpacked pure-ftpd the tests fetch (never
+# installed: it conflicts with vsftpd) needs to run.
 set -e
 PACKAGES="cmake make python3 g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
 googletest wine wine32:i386 xvfb xauth python3-pyftpdlib vsftpd python3-twisted
