@@ -75,8 +75,8 @@ Session::~Session() { closeConnection(); }
 
 // The watchdog may take the handles from another thread: each is taken, and closed, once.
 void Session::closeConnection() {
-    if (DWORD c = InterlockedExchange(reinterpret_cast<volatile LONG*>(&connection), 0)) RyINetClose(c, owner);
-    if (DWORD i = InterlockedExchange(reinterpret_cast<volatile LONG*>(&internet), 0)) RyINetClose(i, owner);
+    CloseTaken(&connection, owner);
+    CloseTaken(&internet, owner);
     host.clear();
     user.clear();
 }

@@ -20,12 +20,12 @@ void EndSocketCalls() {
     }
 }
 
-void CloseHandleAt(DWORD* handle) {
-    DWORD h = static_cast<DWORD>(InterlockedExchange(reinterpret_cast<volatile LONG*>(handle), 0));
-    if (h) RyINetClose(h, nullptr);
-}
-
 }  // namespace
+
+void CloseTaken(DWORD* handle, HWND owner) {
+    DWORD h = static_cast<DWORD>(InterlockedExchange(reinterpret_cast<volatile LONG*>(handle), 0));
+    if (h) RyINetClose(h, owner);
+}
 
 Watchdog::Watchdog() {
     InitializeCriticalSection(&lock_);
@@ -62,8 +62,8 @@ void Watchdog::check() {
         bool late = timeoutSeconds && !waitingForUser_ && GetTickCount() - lastProgress_ >= timeoutSeconds * 1000;
         if (cancelAsked_ || late) {
             ending_ = cancelAsked_ ? kCancelled : kTimedOut;
-            CloseHandleAt(connection_);
-            CloseHandleAt(internet_);
+            CloseTaken(connection_, nullptr);
+            CloseTaken(internet_, nullptr);
         }
     }
     // A call may block again on its way out (WININET reads the reply that ends a transfer

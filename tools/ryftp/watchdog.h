@@ -9,6 +9,10 @@
 #pragma once
 #include <windows.h>
 
+// Takes the RYINET handle at *handle, leaving 0 there, and closes it. The watchdog and
+// the session may reach for the same handle from two threads: only one closes it.
+void CloseTaken(DWORD* handle, HWND owner);
+
 class Watchdog {
 public:
     enum Ending { kRunning, kTimedOut, kCancelled };
