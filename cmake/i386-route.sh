@@ -51,9 +51,10 @@ setup_emulated() {
             printf 'Types: deb\nURIs: http://deb.debian.org/debian\nSuites: bookworm-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' >"$backports"
         fi
         echo "installing for the emulated route:$missing"
-        apt-get update -q
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
-            qemu-user/bookworm-backports wine64 gcc-i686-linux-gnu libc6-dev-i386-cross
+        . "$(dirname "$0")/apt.sh"
+        trap apt_done EXIT
+        apt_update
+        apt_install qemu-user/bookworm-backports wine64 gcc-i686-linux-gnu libc6-dev-i386-cross
     fi
     if [ ! -f "$binfmt/register" ]; then
         mount -t binfmt_misc binfmt_misc "$binfmt" 2>/dev/null ||

@@ -3,19 +3,21 @@
 # with apt-get). Safe to run every time. Then, once the 32-bit Wine packages are in, the
 # route for 32-bit code (cmake/i386-route.sh): on a kernel that runs none, qemu-user.
 # libsodium23 and libssl3 are what the unpacked pure-ftpd the tests fetch (never
-# installed: it conflicts with vsftpd) needs to run.
+# installed: it conflicts with vsftpd) needs to run. With PACKAGE arguments it installs
+# those instead (the test of the step itself).
 set -e
 PACKAGES="cmake make python3 g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
 googletest wine wine32:i386 xvfb xauth python3-pyftpdlib vsftpd python3-twisted
 clang libclang-rt-14-dev lld llvm libwine-dev osslsigncode openssl gnuplot-nox imagemagick fonts-wine
 libsodium23 libssl3 fp-compiler-3.2.2 fp-utils-3.2.2 fpc-source-3.2.2 mono-devel"
+[ $# -eq 0 ] || PACKAGES="$*"
 
-missing=""
-for p in $PACKAGES; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
-done
-route="$(dirname "$0")/i386-route.sh"
+here=$(dirname "$0")
+. "$here/apt.sh"
+route="$here/i386-route.sh"
+missing=$(apt_missing $PACKAGES)
 if [ -z "$missing" ]; then
+    apt_done
     exec sh "$route" setup
 fi
 
@@ -26,15 +28,16 @@ if [ "$(id -u)" != 0 ]; then
 fi
 dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
 # The tests start their own FTP servers on chosen loopback addresses; a packaged server
-# started by its install would hold port 21 on every address.
+# started by its install would hold port 21 on every address. The block goes on every
+# exit, a failed one too: left behind, it would refuse every service a start.
 own_policy=""
 if [ ! -e /usr/sbin/policy-rc.d ]; then
     printf '#!/bin/sh\nexit 101\n' > /usr/sbin/policy-rc.d
     chmod +x /usr/sbin/policy-rc.d
     own_policy=1
 fi
-export DEBIAN_FRONTEND=noninteractive
-apt-get update -q
-apt-get install -y -q --no-install-recommends $missing
-[ -n "$own_policy" ] && rm -f /usr/sbin/policy-rc.d
-exec sh "$route" setup
+trap '[ -n "$own_policy" ] && rm -f /usr/sbin/policy-rc.d; apt_done' EXIT
+trap 'exit 1' HUP INT TERM
+apt_update
+apt_install $missing
+sh "$route" setup
