@@ -13,7 +13,7 @@
 #include <vector>
 #include "ryinet.h"
 #include "timing.h"
-#include "transfer.h"
+#include "session.h"
 
 namespace {
 
@@ -42,6 +42,13 @@ int main(int argc, char** argv) {
         fprintf(stderr, "usage: ryftp_get SERVER FILE [ROWS]\n");
         return 2;
     }
+    // ryftp's own get: a session that says nothing, on the same server.
+    RyKitBuffer results;
+    RyKitBufferReserve(&results, RYINET_LISTING_BYTES(16), [](void*, size_t) { ExitProcess(3); }, nullptr);
+    RyKitBoxWatch boxes = {};
+    FILE* quiet = fopen("NUL", "w");
+    ryftp::Session host(nullptr, results, boxes, false, quiet);
+    if (!host.run({"open", argv[1], "ryuser", "rypass"})) return 1;
     DWORD session = RyINetOpen(nullptr);
     DWORD connection = RyFtpConnect(session, 0, nullptr, argv[1], "ryuser", "rypass");
     if (!connection) return 1;
@@ -57,7 +64,7 @@ int main(int argc, char** argv) {
             DeleteFileA(local.c_str());
             auto a = Clock::now();
             if (kind == 0) bytes = RawRead(connection, argv[2], local.c_str());
-            if (kind == 1 && !GetFile(connection, nullptr, argv[2], local, stdout, false)) return 1;
+            if (kind == 1 && !host.run({"get", argv[2], local})) return 1;
             if (kind == 2) RawRead(connection, argv[2], nullptr);
             double seconds = std::chrono::duration<double>(Clock::now() - a).count();
             (kind == 0 ? raw : kind == 1 ? ryftp : bare).push_back(seconds);

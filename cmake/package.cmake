@@ -16,7 +16,7 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/ DESTINATION include FILES_MATCH
 write_basic_package_version_file(${CMAKE_BINARY_DIR}/RYINETConfigVersion.cmake
     COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_CURRENT_LIST_DIR}/RYINETConfig.cmake ${CMAKE_BINARY_DIR}/RYINETConfigVersion.cmake
-        DESTINATION lib/cmake/RYINET)
+        ${CMAKE_CURRENT_LIST_DIR}/ryinet_kit.c DESTINATION lib/cmake/RYINET)
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/bindings/ DESTINATION bindings
         FILES_MATCHING PATTERN "*.bas" PATTERN "*.pas" PATTERN "*.cs" PATTERN "*.py" PATTERN "__pycache__" EXCLUDE)

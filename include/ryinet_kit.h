@@ -1,107 +1,51 @@
 /*
- * ryinet_kit.h - the host kit: what every host of RYINET.dll must get right, written once.
- * Header only, C and C++, for MinGW and Visual Studio alike; nothing of it is in
- * RYINET.dll. Include it after (or instead of) ryinet.h:
+ * ryinet_kit.h - the host kit: what every host of RYINET.dll must get right around the
+ * calls, written once. C and C++, for MinGW and Visual Studio alike; nothing of it is in
+ * RYINET.dll. Declarations first; the implementation is compiled once per program, in the
+ * one source file that defines RYKIT_IMPLEMENTATION before it includes this header (the
+ * CMake package's RYINET::kit target is that file):
+ *
+ *     #define RYKIT_IMPLEMENTATION
+ *     #include "ryinet_kit.h"
+ *
+ * So the state the system gives no context for (the buffer's exception handler, the box
+ * hook) exists once in a program, whatever number of its files include the header.
  *
  *  - RyKitBuffer        a result buffer for RyFtpDir and RyRasEnumE, which are never told
  *                       its size: address space for the most the host accepts, pages
- *                       committed as the library writes them, and a stop before a larger
- *                       result overwrites anything.
+ *                       committed as the library writes them, the text placed to end at
+ *                       a guard page, so a larger result is stopped as it is written.
  *  - RyKitCredentials   an entry's stored user name and password through RdlParms, with
  *                       "no such entry" and "no password saved" told apart; wiped after use.
- *  - RyKitNextName      the phonebook's names, one by one, from RyRasEnumE's text.
  *  - RyKitHangUp        ends a dial the host made and waits until the service let it go.
  *  - RyKitReceiveFile   a remote file into NAME.part, renamed to NAME only when complete
  *                       (the server's final reply says so, and no more and no fewer bytes
  *                       came than it announced), with a progress callback that can cancel.
  *  - RyKitBoxWatch      the boxes the library shows on this thread, seen as they appear
  *                       (a WH_CBT hook): a call that showed one has failed.
+ *  - the readers of text from elsewhere, in ryinet_kit_text.h.
  *
  * The host owns every struct. The receive functions call WININET and RyKitHangUp calls
- * RASAPI32: link wininet and rasapi32 when you use them. The buffer's exception handler
- * and the box hook get no context from the system, so each source file that includes
- * this header has at most one active buffer and one active box watch at a time.
- *
- * The readers of text that comes from elsewhere (a server's replies, the phonebook, the
- * result buffer's text) need nothing of Windows: defined RYKIT_TEXT_ONLY, the header
- * holds only them and builds on any platform, as the fuzz targets build it.
+ * RASAPI32: link wininet and rasapi32 when you use them. One buffer and one box watch are
+ * active at a time in a program.
  */
 #ifndef RYINET_KIT_H
 #define RYINET_KIT_H
 
-#ifdef RYKIT_TEXT_ONLY
-#include <stddef.h>
-#include <string.h>
-typedef long long LONGLONG;
-#else
 #include <windows.h>
 #include <wininet.h>
 #include <ras.h>
 #include <raserror.h>
 #include <string.h>
 #include "ryinet.h"
-#endif
+#include "ryinet_kit_text.h"
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
-#if defined(__cplusplus) || (defined(__STDC_VERSION__) && __STDC_VERSION__ >= 199901L)
-#define RYKIT_INLINE static inline
-#else
-#define RYKIT_INLINE static __inline
-#endif
-
-/* ---- Readers of text from elsewhere ------------------------------------------------- */
-
-/* 1 when text holds a terminator within its first bytes. */
-RYKIT_INLINE int RyKitTextEnds(const char *text, size_t bytes)
-{
-    return memchr(text, '\0', bytes) != NULL;
-}
-
-/* Reads the next name of RyRasEnumE's text ("Office;Home;") at *cursor into *name and
- * *length (the name is not terminated) and moves past it. 1 for a name, 0 at the end. */
-RYKIT_INLINE int RyKitNextName(const char **cursor, const char **name, size_t *length)
-{
-    const char *p = *cursor;
-    if (*p == '\0') return 0;
-    *name = p;
-    while (*p && *p != ';') ++p;
-    *length = (size_t)(p - *name);
-    *cursor = *p ? p + 1 : p;
-    return 1;
-}
-
-/* The code of the final reply in a server's reply text: the last line that reads three
- * digits and then a blank or its end ("226 Transfer complete"), so a multi-line reply
- * counts by its closing line. 0 when no line does. */
-RYKIT_INLINE int RyKitReplyCode(const char *reply)
-{
-    int code = 0;
-    const char *line = reply;
-    while (*line) {
-        if (line[0] >= '0' && line[0] <= '9' && line[1] >= '0' && line[1] <= '9' && line[2] >= '0' &&
-            line[2] <= '9' && (line[3] == ' ' || line[3] == '\0' || line[3] == '\r' || line[3] == '\n'))
-            code = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
-        while (*line && *line != '\n') ++line;
-        if (*line) ++line;
-    }
-    return code;
-}
-
-/* The size in a SIZE answer ("213 1156"), or -1 for any other reply. At most 18 digits
- * are read, so the size cannot overflow. */
-RYKIT_INLINE LONGLONG RyKitSizeFromReply(const char *reply)
-{
-    LONGLONG size = 0;
-    const char *p;
-    if (strncmp(reply, "213 ", 4) != 0) return -1;
-    for (p = reply + 4; *p >= '0' && *p <= '9' && p < reply + 22; ++p) size = size * 10 + (*p - '0');
-    return p == reply + 4 ? -1 : size;
-}
-
-#ifndef RYKIT_TEXT_ONLY
+/* The connection handle a RYINET export gave, as WININET's own calls take it. */
+RYKIT_INLINE HINTERNET RyKitInternetHandle(DWORD handle) { return (HINTERNET)(ULONG_PTR)handle; }
 
 /* ---- The result buffer ------------------------------------------------------------- */
 
@@ -109,92 +53,36 @@ RYKIT_INLINE LONGLONG RyKitSizeFromReply(const char *reply)
 #define RYKIT_GUARD (64 * 1024)  /* never committed: a write there passed the buffer */
 
 /* Runs on the writing thread when a result passes the buffer, before anything else is
- * overwritten. It must not return: say so and end the process. */
+ * overwritten. It must not return: say so and end the process (or the thread). */
 typedef void (*RyKitOverflow)(void *context, size_t bytes);
 
 typedef struct RyKitBuffer {
-    char *data;           /* the result text; NULL when nothing is reserved */
+    char *data;           /* the result text, ending where the guard pages begin; NULL
+                             when nothing is reserved */
     size_t size;          /* the bytes the host accepts */
-    size_t usable;        /* size in whole pages; the guard pages follow */
-    size_t span;          /* usable and the guard pages */
+    char *base;           /* the reservation: whole pages, then the guard pages */
+    size_t span;
     volatile LONG pages;  /* committed so far */
     PVOID handler;
     RyKitOverflow onOverflow;
     void *context;
 } RyKitBuffer;
 
-RYKIT_INLINE RyKitBuffer **RyKit_ActiveBuffer(void)
-{
-    static RyKitBuffer *active;
-    return &active;
-}
-
-RYKIT_INLINE LONG CALLBACK RyKit_OnBufferFault(EXCEPTION_POINTERS *info)
-{
-    const EXCEPTION_RECORD *e = info->ExceptionRecord;
-    RyKitBuffer *b = *RyKit_ActiveBuffer();
-    char *at;
-    if (!b || e->ExceptionCode != EXCEPTION_ACCESS_VIOLATION || e->NumberParameters < 2)
-        return EXCEPTION_CONTINUE_SEARCH;
-    at = (char *)e->ExceptionInformation[1];
-    if (at < b->data || at >= b->data + b->span) return EXCEPTION_CONTINUE_SEARCH;
-    if (at >= b->data + b->usable) b->onOverflow(b->context, b->size);
-    if (!VirtualAlloc(b->data + (size_t)(at - b->data) / RYKIT_PAGE * RYKIT_PAGE, RYKIT_PAGE,
-                      MEM_COMMIT, PAGE_READWRITE))
-        return EXCEPTION_CONTINUE_SEARCH;
-    InterlockedIncrement(&b->pages);
-    return EXCEPTION_CONTINUE_EXECUTION;
-}
-
 /* Reserves bytes of address space (for example RYINET_LISTING_BYTES(n)); nothing is
- * committed yet. 1 when reserved. The struct must stay where it is until RyKitFree. */
-RYKIT_INLINE int RyKitReserve(RyKitBuffer *b, size_t bytes, RyKitOverflow onOverflow, void *context)
-{
-    memset(b, 0, sizeof *b);
-    b->size = bytes;
-    b->usable = (bytes + RYKIT_PAGE - 1) / RYKIT_PAGE * RYKIT_PAGE;
-    b->span = b->usable + RYKIT_GUARD;
-    b->onOverflow = onOverflow;
-    b->context = context;
-    if (*RyKit_ActiveBuffer() || bytes == 0 || bytes > (MAXDWORD >> 1)) return 0;
-    b->data = (char *)VirtualAlloc(NULL, b->span, MEM_RESERVE, PAGE_NOACCESS);
-    if (!b->data) return 0;
-    b->handler = AddVectoredExceptionHandler(1, RyKit_OnBufferFault);
-    if (!b->handler) {
-        VirtualFree(b->data, 0, MEM_RELEASE);
-        b->data = NULL;
-        return 0;
-    }
-    *RyKit_ActiveBuffer() = b;
-    return 1;
-}
-
-RYKIT_INLINE void RyKitFree(RyKitBuffer *b)
-{
-    if (!b->data) return;
-    RemoveVectoredExceptionHandler(b->handler);
-    VirtualFree(b->data, 0, MEM_RELEASE);
-    if (*RyKit_ActiveBuffer() == b) *RyKit_ActiveBuffer() = NULL;
-    b->data = NULL;
-}
-
-RYKIT_INLINE size_t RyKitCommitted(const RyKitBuffer *b) { return (size_t)b->pages * RYKIT_PAGE; }
-
-/* 1 when the text the library wrote ends inside the buffer's size. A result a little
- * too large ends in the buffer's last page without reaching a guard page, so call this
- * after each RyFtpDir and RyRasEnumE and stop, as onOverflow would, when it says 0. */
-RYKIT_INLINE int RyKitFits(const RyKitBuffer *b)
-{
-    /* Only committed pages can hold the text, and the library writes from the start. */
-    return RyKitTextEnds(b->data, RyKitCommitted(b) < b->size ? RyKitCommitted(b) : b->size);
-}
-
+ * committed yet. 1 when reserved. The struct must stay where it is until
+ * RyKitBufferFree. */
+int RyKitBufferReserve(RyKitBuffer *b, size_t bytes, RyKitOverflow onOverflow, void *context);
 /* Gives the committed pages back once the text is read; the reservation stays. */
-RYKIT_INLINE void RyKitRelease(RyKitBuffer *b)
-{
-    if (b->data && b->pages) VirtualFree(b->data, b->usable, MEM_DECOMMIT);
-    b->pages = 0;
-}
+void RyKitBufferDecommit(RyKitBuffer *b);
+/* Gives the reservation back. */
+void RyKitBufferFree(RyKitBuffer *b);
+size_t RyKitBufferCommitted(const RyKitBuffer *b);
+/* RyFtpDir into the buffer; its result (0: listed, 1: not opened). The records are at
+ * b->data until RyKitBufferDecommit. */
+LONG RyKitBufferList(RyKitBuffer *b, DWORD connection, HWND owner, const char *pattern);
+/* RyRasEnumE into the buffer: the phonebook's names at b->data (read them with
+ * RyKitNextName) until RyKitBufferDecommit. */
+void RyKitBufferPhonebook(RyKitBuffer *b);
 
 /* ---- The phonebook ----------------------------------------------------------------- */
 
@@ -205,82 +93,34 @@ typedef struct RyKitCredentials {
     int passwordSaved;                       /* a password is saved with it, maybe empty */
 } RyKitCredentials;
 
-/* RdlParms writes a buffer only when it has something for it, so both start filled with
- * a sentinel and no terminator: a terminator afterwards is the library's. Returns found.
- * Call RyKitWipeCredentials as soon as they are used. */
-RYKIT_INLINE int RyKitReadCredentials(RyKitCredentials *c, const char *entry)
-{
-    memset(c->user, 0xA5, sizeof c->user);
-    memset(c->password, 0xA5, sizeof c->password);
-    RdlParms(entry, c->user, c->password);
-    c->found = memchr(c->user, 0, sizeof c->user) != NULL;
-    c->passwordSaved = memchr(c->password, 0, sizeof c->password) != NULL;
-    if (!c->found) c->user[0] = '\0';
-    if (!c->passwordSaved) c->password[0] = '\0';
-    return c->found;
-}
-
-RYKIT_INLINE void RyKitWipeCredentials(RyKitCredentials *c) { SecureZeroMemory(c, sizeof *c); }
+/* Reads an entry's stored credentials; returns found. Call RyKitWipeCredentials as soon
+ * as they are used. */
+int RyKitReadCredentials(RyKitCredentials *c, const char *entry);
+void RyKitWipeCredentials(RyKitCredentials *c);
 
 /* Ends a dial the host made (RyRasDial's handle is the host's; the library has no
  * hang-up) and waits, as RAS asks, until the service has let the connection go: the
- * port is free only then. At most 3 seconds, polled as often as the library polls after
- * a failed dial. Returns RasHangUpA's result. */
-RYKIT_INLINE DWORD RyKitHangUp(HRASCONN dial)
-{
-    DWORD error = RasHangUpA(dial);
-    int waited;
-    for (waited = 0; error == 0 && waited < 3000; waited += 10) {
-        RASCONNSTATUSA status;
-        memset(&status, 0, sizeof status);
-        status.dwSize = sizeof status;
-        if (RasGetConnectStatusA(dial, &status) == ERROR_INVALID_HANDLE) break;
-        Sleep(10);
-    }
-    return error;
-}
+ * port is free only then. At most 3 seconds. Returns RasHangUpA's result. */
+DWORD RyKitHangUp(HRASCONN dial);
 
-/* ---- Receiving a file ---------------------------------------------------------------- */
+/* ---- The server's replies ------------------------------------------------------------ */
 
 #define RYKIT_REPLY_BYTES 512
 
-/* The server's last reply WININET kept for this thread (after a successful call too:
- * FtpCommandA's answer, a transfer's final reply), without its line end; "" when there
- * is none. */
-RYKIT_INLINE void RyKitReadReply(char *reply, DWORD bytes)
-{
-    DWORD code = 0, length = bytes - 1;
-    memset(reply, 0, bytes); /* a reply longer than the buffer comes without a terminator */
-    if (!InternetGetLastResponseInfoA(&code, reply, &length)) length = 0;
-    reply[length < bytes ? length : bytes - 1] = '\0';
-    length = (DWORD)lstrlenA(reply);
-    while (length > 0 && (reply[length - 1] == '\r' || reply[length - 1] == '\n')) reply[--length] = '\0';
-}
+/* The server's last reply WININET kept for this thread (InternetGetLastResponseInfoA,
+ * after a successful call too: FtpCommandA's answer, a transfer's final reply), without
+ * its line end; "" when there is none. */
+void RyKitLastResponseInfo(char *reply, DWORD bytes);
 
-/* Why the last WININET call failed: its error number, and the server's last reply
- * (without its line end) in reply when WININET kept one, else "". */
-RYKIT_INLINE DWORD RyKitLastReply(char *reply, DWORD bytes)
-{
-    DWORD error = GetLastError();
-    reply[0] = '\0';
-    if (error == ERROR_INTERNET_EXTENDED_ERROR) RyKitReadReply(reply, bytes);
-    return error;
-}
+/* Why the last WININET call failed: returns its error number, and puts the server's last
+ * reply in reply when WININET kept one for it (ERROR_INTERNET_EXTENDED_ERROR), else "". */
+DWORD RyKitWhyFailed(char *reply, DWORD bytes);
 
 /* The remote file's size from the server's SIZE answer, or -1 when it does not say.
  * Sets binary type first: servers answer SIZE only for that. */
-RYKIT_INLINE LONGLONG RyKitRemoteSize(DWORD connection, const char *remote)
-{
-    HINTERNET c = (HINTERNET)(ULONG_PTR)connection;
-    char command[MAX_PATH + 8], reply[256];
-    if (lstrlenA(remote) > MAX_PATH || strpbrk(remote, "\r\n")) return -1;
-    if (!FtpCommandA(c, FALSE, FTP_TRANSFER_TYPE_BINARY, "TYPE I", 0, NULL)) return -1;
-    lstrcpyA(command, "SIZE ");
-    lstrcatA(command, remote);
-    FtpCommandA(c, FALSE, FTP_TRANSFER_TYPE_BINARY, command, 0, NULL);
-    RyKitReadReply(reply, sizeof reply);
-    return RyKitSizeFromReply(reply);
-}
+LONGLONG RyKitRemoteSize(DWORD connection, const char *remote);
+
+/* ---- Receiving a file ---------------------------------------------------------------- */
 
 typedef enum RyKitOutcome {
     RYKIT_RECEIVED = 0,  /* NAME holds the whole remote file */
@@ -308,9 +148,190 @@ typedef struct RyKitReceive {
     char part[MAX_PATH];            /* NAME.part, or NAME.N.part when a NAME.part was there */
 } RyKitReceive;
 
+/* Receives remote into local through local.part, renamed to local only when the whole
+ * file came: a failed or cancelled transfer leaves local as it was and no .part behind,
+ * and a .part that was there already is left alone. progress may be NULL. Fills *r and
+ * returns the outcome. */
+RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, const char *local,
+                              RyKitProgress progress, void *context, RyKitReceive *r);
+
+/* ---- Watching the library's boxes ----------------------------------------------------- */
+
+typedef struct RyKitShownBox {
+    HWND box, owner;
+    char caption[256];
+    char text[1024];
+} RyKitShownBox;
+
+/* Reads what window shows when it is a dialog box (the class of message boxes and the
+ * common dialogs); 0 for any other window. */
+int RyKitReadBox(HWND window, RyKitShownBox *box);
+
+/* Called once for each box as it first shows. Returns 0 to leave it to the user, or the
+ * command that answers it (IDOK, IDYES, ...). */
+typedef int (*RyKitBoxSeen)(void *context, const RyKitShownBox *box);
+
+#define RYKIT_RECENT_BOXES 16
+
+typedef struct RyKitBoxWatch {
+    int shown;  /* boxes seen so far; the host sets it to 0 as each call begins */
+    HHOOK hook;
+    RyKitBoxSeen seen;
+    void *context;
+    HWND recent[RYKIT_RECENT_BOXES]; /* a box is activated again when the user comes back to it */
+    unsigned next;
+} RyKitBoxWatch;
+
+/* Starts watching the boxes shown on this thread, the one that calls the library; seen
+ * may be NULL (boxes are only counted). 1 when the hook is in place. */
+int RyKitWatchBoxes(RyKitBoxWatch *w, RyKitBoxSeen seen, void *context);
+void RyKitStopWatching(RyKitBoxWatch *w);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* RYINET_KIT_H */
+
+/* ==== The implementation, in the one file that defines RYKIT_IMPLEMENTATION ============ */
+#if defined(RYKIT_IMPLEMENTATION) && !defined(RYKIT_IMPLEMENTED)
+#define RYKIT_IMPLEMENTED
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+static RyKitBuffer *RyKit_activeBuffer;
+static RyKitBoxWatch *RyKit_activeWatch;
+
+static LONG CALLBACK RyKit_OnBufferFault(EXCEPTION_POINTERS *info)
+{
+    const EXCEPTION_RECORD *e = info->ExceptionRecord;
+    RyKitBuffer *b = RyKit_activeBuffer;
+    char *at, *guard;
+    if (!b || e->ExceptionCode != EXCEPTION_ACCESS_VIOLATION || e->NumberParameters < 2)
+        return EXCEPTION_CONTINUE_SEARCH;
+    at = (char *)e->ExceptionInformation[1];
+    guard = b->data + b->size;
+    if (at < b->base || at >= b->base + b->span) return EXCEPTION_CONTINUE_SEARCH;
+    if (at >= guard) b->onOverflow(b->context, b->size);
+    if (!VirtualAlloc(b->base + (size_t)(at - b->base) / RYKIT_PAGE * RYKIT_PAGE, RYKIT_PAGE, MEM_COMMIT,
+                      PAGE_READWRITE))
+        return EXCEPTION_CONTINUE_SEARCH;
+    InterlockedIncrement(&b->pages);
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+int RyKitBufferReserve(RyKitBuffer *b, size_t bytes, RyKitOverflow onOverflow, void *context)
+{
+    size_t usable = (bytes + RYKIT_PAGE - 1) / RYKIT_PAGE * RYKIT_PAGE;
+    memset(b, 0, sizeof *b);
+    b->size = bytes;
+    b->span = usable + RYKIT_GUARD;
+    b->onOverflow = onOverflow;
+    b->context = context;
+    if (RyKit_activeBuffer || bytes == 0 || bytes > (MAXDWORD >> 1)) return 0;
+    b->base = (char *)VirtualAlloc(NULL, b->span, MEM_RESERVE, PAGE_NOACCESS);
+    if (!b->base) return 0;
+    b->handler = AddVectoredExceptionHandler(1, RyKit_OnBufferFault);
+    if (!b->handler) {
+        VirtualFree(b->base, 0, MEM_RELEASE);
+        b->base = NULL;
+        return 0;
+    }
+    /* The text's last byte is the one before the guard pages: any byte past it faults. */
+    b->data = b->base + usable - bytes;
+    RyKit_activeBuffer = b;
+    return 1;
+}
+
+void RyKitBufferFree(RyKitBuffer *b)
+{
+    if (!b->base) return;
+    RemoveVectoredExceptionHandler(b->handler);
+    VirtualFree(b->base, 0, MEM_RELEASE);
+    if (RyKit_activeBuffer == b) RyKit_activeBuffer = NULL;
+    b->base = b->data = NULL;
+}
+
+size_t RyKitBufferCommitted(const RyKitBuffer *b) { return (size_t)b->pages * RYKIT_PAGE; }
+
+void RyKitBufferDecommit(RyKitBuffer *b)
+{
+    if (b->base && b->pages) VirtualFree(b->base, b->span - RYKIT_GUARD, MEM_DECOMMIT);
+    b->pages = 0;
+}
+
+LONG RyKitBufferList(RyKitBuffer *b, DWORD connection, HWND owner, const char *pattern)
+{
+    return RyFtpDir(connection, owner, pattern, 0, b->data);
+}
+
+void RyKitBufferPhonebook(RyKitBuffer *b) { RyRasEnumE(0, b->data); }
+
+/* RdlParms writes a buffer only when it has something for it, so both start filled with
+ * a sentinel and no terminator: a terminator afterwards is the library's. */
+int RyKitReadCredentials(RyKitCredentials *c, const char *entry)
+{
+    memset(c->user, 0xA5, sizeof c->user);
+    memset(c->password, 0xA5, sizeof c->password);
+    RdlParms(entry, c->user, c->password);
+    c->found = memchr(c->user, 0, sizeof c->user) != NULL;
+    c->passwordSaved = memchr(c->password, 0, sizeof c->password) != NULL;
+    if (!c->found) c->user[0] = '\0';
+    if (!c->passwordSaved) c->password[0] = '\0';
+    return c->found;
+}
+
+void RyKitWipeCredentials(RyKitCredentials *c) { SecureZeroMemory(c, sizeof *c); }
+
+DWORD RyKitHangUp(HRASCONN dial)
+{
+    DWORD error = RasHangUpA(dial);
+    int waited;
+    for (waited = 0; error == 0 && waited < 3000; waited += 10) {
+        RASCONNSTATUSA status;
+        memset(&status, 0, sizeof status);
+        status.dwSize = sizeof status;
+        if (RasGetConnectStatusA(dial, &status) == ERROR_INVALID_HANDLE) break;
+        Sleep(10);
+    }
+    return error;
+}
+
+void RyKitLastResponseInfo(char *reply, DWORD bytes)
+{
+    DWORD code = 0, length = bytes - 1;
+    memset(reply, 0, bytes); /* a reply longer than the buffer comes without a terminator */
+    if (!InternetGetLastResponseInfoA(&code, reply, &length)) length = 0;
+    reply[length < bytes ? length : bytes - 1] = '\0';
+    length = (DWORD)lstrlenA(reply);
+    while (length > 0 && (reply[length - 1] == '\r' || reply[length - 1] == '\n')) reply[--length] = '\0';
+}
+
+DWORD RyKitWhyFailed(char *reply, DWORD bytes)
+{
+    DWORD error = GetLastError();
+    reply[0] = '\0';
+    if (error == ERROR_INTERNET_EXTENDED_ERROR) RyKitLastResponseInfo(reply, bytes);
+    return error;
+}
+
+LONGLONG RyKitRemoteSize(DWORD connection, const char *remote)
+{
+    HINTERNET c = RyKitInternetHandle(connection);
+    char command[MAX_PATH + 8], reply[256];
+    if (lstrlenA(remote) > MAX_PATH || strpbrk(remote, "\r\n")) return -1;
+    if (!FtpCommandA(c, FALSE, FTP_TRANSFER_TYPE_BINARY, "TYPE I", 0, NULL)) return -1;
+    lstrcpyA(command, "SIZE ");
+    lstrcatA(command, remote);
+    FtpCommandA(c, FALSE, FTP_TRANSFER_TYPE_BINARY, command, 0, NULL);
+    RyKitLastResponseInfo(reply, sizeof reply);
+    return RyKitSizeFromReply(reply);
+}
+
 /* Copies the open file into out, block by block. */
-RYKIT_INLINE RyKitOutcome RyKit_Copy(HINTERNET file, HANDLE out, RyKitReceive *r, RyKitProgress progress,
-                                     void *context)
+static RyKitOutcome RyKit_Copy(HINTERNET file, HANDLE out, RyKitReceive *r, RyKitProgress progress, void *context)
 {
     const DWORD block = 64 * 1024;
     char *buffer = (char *)HeapAlloc(GetProcessHeap(), 0, block);
@@ -322,7 +343,7 @@ RYKIT_INLINE RyKitOutcome RyKit_Copy(HINTERNET file, HANDLE out, RyKitReceive *r
     }
     for (;;) {
         if (!InternetReadFile(file, buffer, block, &got)) {
-            r->error = RyKitLastReply(r->reply, sizeof r->reply);
+            r->error = RyKitWhyFailed(r->reply, sizeof r->reply);
             outcome = RYKIT_BROKE_OFF;
             break;
         }
@@ -351,7 +372,7 @@ RYKIT_INLINE RyKitOutcome RyKit_Copy(HINTERNET file, HANDLE out, RyKitReceive *r
  * handle is closed, when WININET has read the reply that ended the transfer. Only the
  * server knows that the file is whole: a transfer cut short without a SIZE answer looks
  * complete here, and its last reply is a 426, or still the 150 that began it. */
-RYKIT_INLINE RyKitOutcome RyKit_Complete(const RyKitReceive *r)
+static RyKitOutcome RyKit_Complete(const RyKitReceive *r)
 {
     int code = RyKitReplyCode(r->reply);
     if (r->expected >= 0 && r->received != (ULONGLONG)r->expected) return RYKIT_INCOMPLETE;
@@ -360,7 +381,7 @@ RYKIT_INLINE RyKitOutcome RyKit_Complete(const RyKitReceive *r)
 
 /* Creates the file the transfer goes into, new: local.part, or local.1.part and so on
  * when one is there already, as a file of the user's is never overwritten. */
-RYKIT_INLINE HANDLE RyKit_CreatePart(const char *local, RyKitReceive *r)
+static HANDLE RyKit_CreatePart(const char *local, RyKitReceive *r)
 {
     HANDLE out = INVALID_HANDLE_VALUE;
     unsigned n;
@@ -374,12 +395,8 @@ RYKIT_INLINE HANDLE RyKit_CreatePart(const char *local, RyKitReceive *r)
     return out;
 }
 
-/* Receives remote into local through local.part, renamed to local only when the whole
- * file came: a failed or cancelled transfer leaves local as it was and no .part behind,
- * and a .part that was there already is left alone. progress may be NULL. Fills *r and
- * returns the outcome. */
-RYKIT_INLINE RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, const char *local,
-                                           RyKitProgress progress, void *context, RyKitReceive *r)
+RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, const char *local,
+                              RyKitProgress progress, void *context, RyKitReceive *r)
 {
     RyKitOutcome outcome;
     HANDLE out;
@@ -397,11 +414,11 @@ RYKIT_INLINE RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const c
         RyINetClose(file, owner);
         return RYKIT_NO_PART;
     }
-    outcome = RyKit_Copy((HINTERNET)(ULONG_PTR)file, out, r, progress, context);
+    outcome = RyKit_Copy(RyKitInternetHandle(file), out, r, progress, context);
     RyINetClose(file, owner); /* before its connection is used again */
     CloseHandle(out);
     if (outcome == RYKIT_RECEIVED) {
-        RyKitReadReply(r->reply, sizeof r->reply);
+        RyKitLastResponseInfo(r->reply, sizeof r->reply);
         outcome = RyKit_Complete(r);
     }
     if (outcome == RYKIT_RECEIVED && !MoveFileExA(r->part, local, MOVEFILE_REPLACE_EXISTING)) {
@@ -412,17 +429,7 @@ RYKIT_INLINE RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const c
     return outcome;
 }
 
-/* ---- Watching the library's boxes ----------------------------------------------------- */
-
-typedef struct RyKitShownBox {
-    HWND box, owner;
-    char caption[256];
-    char text[1024];
-} RyKitShownBox;
-
-/* Reads what window shows when it is a dialog box (the class of message boxes and the
- * common dialogs); 0 for any other window. */
-RYKIT_INLINE int RyKitReadBox(HWND window, RyKitShownBox *box)
+int RyKitReadBox(HWND window, RyKitShownBox *box)
 {
     const int messageText = 0xFFFF; /* the static control that holds a message box's text */
     char cls[16] = "";
@@ -435,30 +442,9 @@ RYKIT_INLINE int RyKitReadBox(HWND window, RyKitShownBox *box)
     return 1;
 }
 
-/* Called once for each box as it first shows. Returns 0 to leave it to the user, or the
- * command that answers it (IDOK, IDYES, ...). */
-typedef int (*RyKitBoxSeen)(void *context, const RyKitShownBox *box);
-
-#define RYKIT_RECENT_BOXES 16
-
-typedef struct RyKitBoxWatch {
-    int shown;  /* boxes seen so far; the host sets it to 0 as each call begins */
-    HHOOK hook;
-    RyKitBoxSeen seen;
-    void *context;
-    HWND recent[RYKIT_RECENT_BOXES]; /* a box is activated again when the user comes back to it */
-    unsigned next;
-} RyKitBoxWatch;
-
-RYKIT_INLINE RyKitBoxWatch **RyKit_ActiveWatch(void)
+static LRESULT CALLBACK RyKit_OnCbt(int code, WPARAM wParam, LPARAM lParam)
 {
-    static RyKitBoxWatch *active;
-    return &active;
-}
-
-RYKIT_INLINE LRESULT CALLBACK RyKit_OnCbt(int code, WPARAM wParam, LPARAM lParam)
-{
-    RyKitBoxWatch *w = *RyKit_ActiveWatch();
+    RyKitBoxWatch *w = RyKit_activeWatch;
     RyKitShownBox shown;
     unsigned i = 0;
     if (code == HCBT_ACTIVATE && w && RyKitReadBox((HWND)wParam, &shown)) {
@@ -474,31 +460,27 @@ RYKIT_INLINE LRESULT CALLBACK RyKit_OnCbt(int code, WPARAM wParam, LPARAM lParam
     return CallNextHookEx(NULL, code, wParam, lParam);
 }
 
-/* Starts watching the boxes shown on this thread, the one that calls the library; seen
- * may be NULL (boxes are only counted). 1 when the hook is in place. */
-RYKIT_INLINE int RyKitWatchBoxes(RyKitBoxWatch *w, RyKitBoxSeen seen, void *context)
+int RyKitWatchBoxes(RyKitBoxWatch *w, RyKitBoxSeen seen, void *context)
 {
     memset(w, 0, sizeof *w);
-    if (*RyKit_ActiveWatch()) return 0;
+    if (RyKit_activeWatch) return 0;
     w->seen = seen;
     w->context = context;
     w->hook = SetWindowsHookExA(WH_CBT, RyKit_OnCbt, NULL, GetCurrentThreadId());
     if (!w->hook) return 0;
-    *RyKit_ActiveWatch() = w;
+    RyKit_activeWatch = w;
     return 1;
 }
 
-RYKIT_INLINE void RyKitStopWatching(RyKitBoxWatch *w)
+void RyKitStopWatching(RyKitBoxWatch *w)
 {
     if (w->hook) UnhookWindowsHookEx(w->hook);
-    if (*RyKit_ActiveWatch() == w) *RyKit_ActiveWatch() = NULL;
+    if (RyKit_activeWatch == w) RyKit_activeWatch = NULL;
     w->hook = NULL;
 }
-
-#endif /* !RYKIT_TEXT_ONLY */
 
 #ifdef __cplusplus
 }
 #endif
 
-#endif /* RYINET_KIT_H */
+#endif /* RYKIT_IMPLEMENTATION */

@@ -17,17 +17,16 @@ namespace {
 
 TEST(ResultBuffer, AWriteFarIntoItCommitsOnlyThePageItTouched) {
     RyKitBuffer b;
-    ASSERT_TRUE(RyKitReserve(&b, 64 << 20, [](void*, size_t) { abort(); }, nullptr));
+    ASSERT_TRUE(RyKitBufferReserve(&b, 64 << 20, [](void*, size_t) { abort(); }, nullptr));
     b.data[40 << 20] = 'x';
-    EXPECT_EQ(RyKitCommitted(&b), 4096u);
+    EXPECT_EQ(RyKitBufferCommitted(&b), 4096u);
     MEMORY_BASIC_INFORMATION m;
     VirtualQuery(b.data, &m, sizeof m);
     EXPECT_EQ(m.State, static_cast<DWORD>(MEM_RESERVE));
-    RyKitRelease(&b);
-    EXPECT_EQ(RyKitCommitted(&b), 0u);
-    b.data[0] = '\0';  // usable again after the release
-    EXPECT_TRUE(RyKitFits(&b));
-    RyKitFree(&b);
+    RyKitBufferDecommit(&b);
+    EXPECT_EQ(RyKitBufferCommitted(&b), 0u);
+    b.data[0] = '\0';  // usable again after the decommit
+    RyKitBufferFree(&b);
 }
 
 size_t g_stoppedAt;
@@ -35,27 +34,34 @@ void StopWriter(void*, size_t bytes) {
     g_stoppedAt = bytes;
     ExitThread(0);
 }
-DWORD WINAPI WritePastTheLastPage(void* data) {
-    memset(data, 'x', 2 * RYKIT_PAGE + 1);
+struct Write {
+    char* at;
+    size_t bytes;
+};
+DWORD WINAPI WriteBytes(void* what) {
+    Write* w = static_cast<Write*>(what);
+    memset(w->at, 'x', w->bytes);
     return 1;
 }
 
-TEST(ResultBuffer, AResultPastItsSizeIsStoppedAsItIsWrittenOrRefusedAfterTheCall) {
-    RyKitBuffer b;
-    ASSERT_TRUE(RyKitReserve(&b, 5000, &StopWriter, nullptr));
-    memset(b.data, 'x', 5003);
-    b.data[4999] = '\0';
-    EXPECT_TRUE(RyKitFits(&b));
-    b.data[4999] = 'x';
-    b.data[5003] = '\0';
-    EXPECT_FALSE(RyKitFits(&b)) << "ends in the last page, past the size";
-    HANDLE writer = CreateThread(nullptr, 0, &WritePastTheLastPage, b.data, 0, nullptr);
-    DWORD code = 2;
-    EXPECT_TRUE(WaitForSingleObject(writer, 10000) == WAIT_OBJECT_0 && GetExitCodeThread(writer, &code));
-    CloseHandle(writer);
-    EXPECT_EQ(code, 0u) << "the writer was stopped at the guard page";
-    EXPECT_EQ(g_stoppedAt, 5000u);
-    RyKitFree(&b);
+// The text ends where the guard pages begin, so the first byte past the size faults
+// as it is written, however little the result passes it.
+TEST(ResultBuffer, EveryByteInsideItIsWrittenAndTheFirstByteBeyondIsStopped) {
+    for (size_t size : {size_t(5000), size_t(4096), size_t(1)}) {
+        RyKitBuffer b;
+        ASSERT_TRUE(RyKitBufferReserve(&b, size, &StopWriter, nullptr));
+        for (size_t bytes : {size, size + 1}) {
+            g_stoppedAt = 0;
+            Write w = {b.data, bytes};
+            HANDLE writer = CreateThread(nullptr, 0, &WriteBytes, &w, 0, nullptr);
+            DWORD code = 2;
+            EXPECT_TRUE(WaitForSingleObject(writer, 10000) == WAIT_OBJECT_0 && GetExitCodeThread(writer, &code));
+            CloseHandle(writer);
+            EXPECT_EQ(code, bytes == size ? 1u : 0u) << size << " bytes of room, " << bytes << " written";
+            EXPECT_EQ(g_stoppedAt, bytes == size ? 0u : size);
+        }
+        RyKitBufferFree(&b);
+    }
 }
 
 // ---- The phonebook ---------------------------------------------------------------------

@@ -150,10 +150,9 @@ void Refresh(Explorer* e) {
     char dir[RYINET_CURDIR_BYTES] = "";
     if (e->connection) {
         RyFtpCurDir(e->connection, e->wnd, dir);
-        LONG listed = RyFtpDir(e->connection, e->wnd, "*", 0, e->results.data);
-        if (!RyKitFits(&e->results)) StopBeforeOverwrite(nullptr, e->results.size);
+        LONG listed = RyKitBufferList(&e->results, e->connection, e->wnd, "*");
         if (listed == 0) e->rows = RowsOf(e->results.data);
-        RyKitRelease(&e->results);  // the rows keep their own copies
+        RyKitBufferDecommit(&e->results);  // the rows keep their own copies
         SortRows(e);
     }
     SetDlgItemTextA(e->wnd, IDC_PATH, dir);
@@ -298,12 +297,11 @@ void ShowDial(Explorer* e, const char* state) {
 void FillDialMenu(Explorer* e) {
     while (GetMenuItemCount(e->dialMenu) > 0) DeleteMenu(e->dialMenu, 0, MF_BYPOSITION);
     e->entries.clear();
-    RyRasEnumE(0, e->results.data);
-    if (!RyKitFits(&e->results)) StopBeforeOverwrite(nullptr, e->results.size);
+    RyKitBufferPhonebook(&e->results);
     size_t length;
     for (const char *cursor = e->results.data, *name; RyKitNextName(&cursor, &name, &length);)
         e->entries.emplace_back(name, length);
-    RyKitRelease(&e->results);
+    RyKitBufferDecommit(&e->results);
     for (size_t i = 0; i < e->entries.size(); ++i)
         AppendMenuA(e->dialMenu, MF_STRING | (e->entries[i] == e->entry ? MF_CHECKED : 0),
                     IDM_ENTRY + i, e->entries[i].c_str());
@@ -505,7 +503,7 @@ LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(e));
         break;
     case WM_CREATE:
-        if (!RyKitReserve(&e->results, RYINET_LISTING_BYTES(kMostEntries), &StopBeforeOverwrite, nullptr))
+        if (!RyKitBufferReserve(&e->results, RYINET_LISTING_BYTES(kMostEntries), &StopBeforeOverwrite, nullptr))
             return -1;  // no room for listings: no window
         e->keys = LoadAcceleratorsA(reinterpret_cast<CREATESTRUCTA*>(lParam)->hInstance,
                                     MAKEINTRESOURCEA(IDR_ACCELERATORS));
@@ -526,7 +524,7 @@ LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_NCDESTROY:
         SetWindowLongPtrA(wnd, GWLP_USERDATA, 0);
-        RyKitFree(&e->results);
+        RyKitBufferFree(&e->results);
         delete e;
         break;
     }

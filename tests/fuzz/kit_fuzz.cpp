@@ -3,8 +3,7 @@
 #include <stdint.h>
 #include <stdlib.h>
 #include <string>
-#define RYKIT_TEXT_ONLY
-#include "ryinet_kit.h"
+#include "ryinet_kit_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);
@@ -16,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (cursor != end) abort();
     int code = RyKitReplyCode(text.c_str());
     if (code != 0 && (code < 0 || code > 999)) abort();
-    LONGLONG bytes = RyKitSizeFromReply(text.c_str());
+    long long bytes = RyKitSizeFromReply(text.c_str());
     if (bytes < -1 || bytes > 999999999999999999LL) abort();
     if (RyKitTextEnds(text.data(), size) != (memchr(data, 0, size) != NULL)) abort();
     return 0;

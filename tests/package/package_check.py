@@ -61,6 +61,7 @@ def release(a):
     tree = {os.path.relpath(os.path.join(d, n), installed) for d, _, names in os.walk(installed) for n in names}
     wanted = {"bin/RYINET.dll", "bin/ryftp.exe", "bin/ryexplorer.exe", "lib/libRYINET.dll.a", "lib/RYINET.lib",
               "lib/RYINET.def", "lib/cmake/RYINET/RYINETConfig.cmake", "lib/cmake/RYINET/RYINETConfigVersion.cmake",
+              "lib/cmake/RYINET/ryinet_kit.c",
               "docs/API.md", "README.md", "LICENSE"}
     wanted |= {"include/" + h for h in os.listdir(os.path.join(a.source, "include")) if h.endswith(".h")}
     wanted |= {"bindings/" + b for b in ("RyInet.bas", "ryinet.pas", "RyInet.cs", "ryinet.py")}

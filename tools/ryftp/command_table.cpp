@@ -1,10 +1,13 @@
 #include "command_table.h"
 #include <string.h>
 #include <algorithm>
-#include "commands.h"
 #include "input.h"
+#include "session.h"
 
+namespace ryftp {
 namespace {
+
+using namespace cmd;
 
 const Command kCommands[] = {
     // name, aliases, least and most arguments, secret, usage, help, needs a connection, handler
@@ -34,7 +37,7 @@ const Command kCommands[] = {
     {"quote", "literal", 1, kAnyNumber, kNoSecret, "COMMAND...", "send a command to the server, show its reply", false, Quote},
     {"status", "", 0, 0, kNoSecret, "", "show the connections and memory", false, Status},
     {"ip", "", 0, 0, kNoSecret, "", "show this machine's IP address", false, Ip},
-    {"phonebook", "", 0, 0, kNoSecret, "", "list the dial-up phonebook's entries", false, PhonebookEntries},
+    {"phonebook", "", 0, 0, kNoSecret, "", "list the dial-up phonebook's entries", false, Phonebook},
     {"creds", "", 1, 1, kNoSecret, "ENTRY", "show an entry's stored user name", false, Creds},
     {"dial", "", 1, 3, 2, "ENTRY [USER [PASSWORD]]", "dial an entry (no USER: the stored ones)", false, Dial},
     {"hangup", "", 0, 0, kNoSecret, "", "hang up the last dial", false, HangUp},
@@ -72,14 +75,42 @@ void PrintCommandHelp(FILE* out) {
 std::string EchoLine(const std::vector<std::string>& words) {
     const Command* c = words.empty() ? nullptr : FindCommand(words[0]);
     size_t secret = c ? c->secret : kNoSecret;
-    if (c && c->run == Quote && words.size() > 2 && _stricmp(words[1].c_str(), "PASS") == 0) secret = 1;
+    if (c && c->run == Quote && words.size() > 2 && Upper(words[1]) == "PASS") secret = 1;
+    std::vector<std::string> shown(words);
+    for (size_t i = secret == kNoSecret ? shown.size() : secret + 1; i < shown.size(); ++i)
+        shown[i] = "****";  // the secret and anything after it
+    return Joined(shown);
+}
+
+std::string Joined(const std::vector<std::string>& words) {
     std::string line;
-    for (size_t i = 0; i < words.size(); ++i) {
-        const std::string& w = words[i];
-        if (i) line += ' ';
-        if (i > 0 && i - 1 >= secret) line += "****";  // the secret and anything after it
-        else if (w.empty() || w.find_first_of(" \t") != std::string::npos) line += '"' + w + '"';
-        else line += w;
+    for (const std::string& w : words) {
+        if (!line.empty()) line += ' ';
+        line += w.empty() || w.find_first_of(" \t") != std::string::npos ? '"' + w + '"' : w;
     }
     return line;
 }
+
+namespace cmd {
+
+bool Help(Session& s, const Args& a) {
+    if (a.empty()) {
+        PrintCommandHelp(s.out);
+        return true;
+    }
+    const Command* c = FindCommand(a[0]);
+    if (!c) {
+        s.say("unknown command: %s\n", a[0].c_str());
+        return false;
+    }
+    PrintUsage(s.out, *c);
+    return true;
+}
+
+bool Bye(Session& s, const Args&) {
+    s.finished = true;
+    return true;
+}
+
+}  // namespace cmd
+}  // namespace ryftp

@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
-struct Session;
-using Args = std::vector<std::string>;
+#include "commands.h"
+
+namespace ryftp {
 
 const size_t kNoSecret = SIZE_MAX;
 const size_t kAnyNumber = SIZE_MAX;
@@ -32,3 +33,7 @@ void PrintUsage(FILE* out, const Command& c);
 
 // The line as a transcript shows it: words quoted where needed, the secret as ****.
 std::string EchoLine(const std::vector<std::string>& words);
+// Words joined by blanks, those with blanks of their own in double quotes.
+std::string Joined(const std::vector<std::string>& words);
+
+}  // namespace ryftp

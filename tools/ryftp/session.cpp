@@ -1,6 +1,15 @@
 #include "session.h"
 #include <stdarg.h>
+#include <ctype.h>
 #include "command_table.h"
+#include "visible.h"
+
+namespace ryftp {
+
+Session::Session(HWND owner, RyKitBuffer& results, RyKitBoxWatch& boxes, bool interactive, FILE* out)
+    : owner(owner), results(results), boxes(boxes), interactive(interactive), out(out) {}
+
+Session::~Session() { closeConnection(); }
 
 bool Session::run(const std::vector<std::string>& words) {
     if (words[0].size() > 1 && words[0][0] == '!') {  // "!dir", as ftp takes it
@@ -18,14 +27,10 @@ bool Session::run(const std::vector<std::string>& words) {
         say("usage: %s%s%s\n", c->name, *c->usage ? " " : "", c->usage);
         return false;
     }
-    if (c->needsConnection && !connection) {
-        if (host.empty()) say("not connected: open HOST first\n");
-        else say("not logged in to %s: user NAME [PASSWORD] first\n", host.c_str());
-        return false;
-    }
+    if (c->needsConnection && !connected()) return false;
     boxes.shown = 0;
     fflush(out);  // the line is on screen, or in the transcript, while its command runs
-    watchdog.begin(&internet, &connection);
+    watchdog.begin();
     bool ok = c->run(*this, args);
     Watchdog::Ending ending = watchdog.finish();
     if (ending != Watchdog::kRunning) ok = ended(ending);
@@ -33,7 +38,7 @@ bool Session::run(const std::vector<std::string>& words) {
     return ok && boxes.shown == 0;
 }
 
-// The watchdog closed the handles it found; what the command opened after that goes too.
+// The watchdog closed the handles; what the command opened after that goes too.
 bool Session::ended(Watchdog::Ending how) {
     std::string why = how == Watchdog::kCancelled
                           ? std::string("cancelled")
@@ -71,12 +76,28 @@ bool Session::runLine(const InputLine& line, bool echo) {
     return run(words);
 }
 
-Session::~Session() { closeConnection(); }
+void Session::say(const char* format, ...) {
+    if (watchdog.ending() != Watchdog::kRunning) return;
+    va_list args;
+    va_start(args, format);
+    vfprintf(out, format, args);
+    va_end(args);
+}
 
-// The watchdog may take the handles from another thread: each is taken, and closed, once.
+bool Session::holdsHost() {
+    if (!host.empty()) return true;
+    say("not connected: open HOST first\n");
+    return false;
+}
+
+bool Session::connected() {
+    if (connection()) return true;
+    if (holdsHost()) say("not logged in to %s: user NAME [PASSWORD] first\n", host.c_str());
+    return false;
+}
+
 void Session::closeConnection() {
-    CloseTaken(&connection, owner);
-    CloseTaken(&internet, owner);
+    handles.close(owner);
     host.clear();
     user.clear();
 }
@@ -113,17 +134,46 @@ std::string Session::askPassword(const char* prompt) {
     return password;
 }
 
-void Session::checkFits(const char* what) {
-    if (RyKitFits(&results)) return;
-    say("%s does not fit: ", what);
-    fflush(out);
-    results.onOverflow(results.context, results.size);
+std::string Session::localPath(const std::string& name) const {
+    bool absolute = (name.size() > 1 && name[1] == ':') || (!name.empty() && (name[0] == '\\' || name[0] == '/'));
+    return absolute || localDirectory.empty() ? name : localDirectory + "\\" + name;
 }
 
-void Session::say(const char* format, ...) {
-    if (watchdog.ending() != Watchdog::kRunning) return;
-    va_list args;
-    va_start(args, format);
-    vfprintf(out, format, args);
-    va_end(args);
+DWORD Session::transferType() const { return ascii ? FTP_TRANSFER_TYPE_ASCII : FTP_TRANSFER_TYPE_BINARY; }
+
+std::string CurrentRemoteDirectory(Session& s) {
+    char dir[RYINET_CURDIR_BYTES] = "";
+    RyFtpCurDir(s.connection(), s.owner, dir);
+    return dir;
 }
+
+std::string Plural(size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string BaseName(const std::string& path) {
+    size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Upper(std::string text) {
+    for (char& c : text) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string WhyNot(const char* reply, DWORD error) {
+    return reply[0] ? Visible(reply) : "WININET error " + std::to_string(error);
+}
+
+std::string LastReply() {
+    char reply[RYKIT_REPLY_BYTES];
+    RyKitLastResponseInfo(reply, sizeof reply);
+    return reply;
+}
+
+void Wipe(std::string& secret) {
+    if (!secret.empty()) SecureZeroMemory(&secret[0], secret.size());
+    secret.clear();
+}
+
+}  // namespace ryftp

@@ -1,6 +1,7 @@
 // One ryftp session: the handles it holds, where it reports, and how it runs a line. The
-// commands (commands.cpp) work on it; their table (command_table.cpp) says how each is
-// called. Nothing here reads the console, so a test can run a session in its own process.
+// commands (namespace ryftp::cmd) work on it; their table (command_table.cpp) says how
+// each is called. Nothing here reads the console, so a test can run a session in its
+// own process.
 #pragma once
 #include <windows.h>
 #include <stdio.h>
@@ -10,9 +11,15 @@
 #include "ryinet_kit.h"
 #include "watchdog.h"
 
+namespace ryftp {
+
+// How a transfer shows that it moves: a progress line for files over 1 MiB, or a # for
+// every kHashBytes (the hash command).
+enum class ProgressStyle { kLine, kHash };
+const unsigned kHashBytes = 2048;
+
 struct Session {
-    Session(HWND owner, RyKitBuffer& results, RyKitBoxWatch& boxes, bool interactive, FILE* out = stdout)
-        : owner(owner), results(results), boxes(boxes), interactive(interactive), out(out) {}
+    Session(HWND owner, RyKitBuffer& results, RyKitBoxWatch& boxes, bool interactive, FILE* out = stdout);
     ~Session();  // closes the connection, then the session
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -25,15 +32,24 @@ struct Session {
     // prompt when echo is on, as a script's transcript shows it; false when it failed.
     bool runLine(const InputLine& line, bool echo);
 
+    // Everything ryftp tells the user goes through here; quiet once the watchdog has
+    // ended the command.
+    void say(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // false, after saying what the command needs, when no host is connected (or held).
+    bool connected();
+    bool holdsHost();
     void closeConnection();
-    bool ended(Watchdog::Ending how);  // says how, closes the connection; false
     // A prompt's answer: typed at the console (a secret without echo), or, in a script, its
     // next line, as the Windows ftp command reads them. False at the end of the input.
     bool answer(const char* prompt, bool secret, std::string* text);
     std::string askPassword(const char* prompt);  // "" when nobody answers
-    // After RyFtpDir or RyRasEnumE: a text that passed the buffer ends ryftp.
-    void checkFits(const char* what);
-    void say(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // A local name as this session's local directory (lcd) takes it.
+    std::string localPath(const std::string& name) const;
+
+    DWORD connection() const { return handles.connection(); }
+    DWORD internet() const { return handles.internet(); }
+    ProgressStyle progressStyle() const { return hash ? ProgressStyle::kHash : ProgressStyle::kLine; }
+    DWORD transferType() const;  // FTP_TRANSFER_TYPE_ASCII or _BINARY
 
     HWND owner;              // owns the library's boxes: the console window
     RyKitBuffer& results;    // for RyFtpDir and RyRasEnumE, which write all they have
@@ -41,13 +57,12 @@ struct Session {
     bool interactive;
     FILE* out;               // the transcript
     bool finished = false;
-    Watchdog watchdog;       // ends a command that hangs, or that Ctrl-C cancels
-
-    DWORD internet = 0;    // from RyINetOpen
-    DWORD connection = 0;  // from RyFtpConnect on that session
+    FtpHandles handles;      // from RyINetOpen and RyFtpConnect on it
+    Watchdog watchdog{handles};  // ends a command that hangs, or that Ctrl-C cancels
     std::string host, user;  // a host without a connection waits for its log-in
     HRASCONN dial = nullptr;  // the last dial's connection, ours to hang up
     std::string dialEntry;
+    std::string localDirectory;  // lcd's ("": the process's); the process's own stays put
 
     // As the Windows ftp command has them: set from ryftp's options, changed by commands.
     FILE* answers = nullptr;  // a script, whose next lines answer prompts
@@ -58,5 +73,21 @@ struct Session {
     bool verbose = true;      // -v, verbose: quote shows the server's reply
     bool debugging = false;   // -d: the commands ryftp sends itself are shown
     bool ascii = false;       // ascii, binary, type
-    bool hash = false;        // a # for every 2048 bytes received
+    bool hash = false;        // hash marks instead of the progress line
+
+private:
+    bool ended(Watchdog::Ending how);  // says how, closes the connection; false
 };
+
+// What the commands share.
+std::string CurrentRemoteDirectory(Session& s);  // RyFtpCurDir's text
+std::string Plural(size_t n, const char* one, const char* many);
+std::string BaseName(const std::string& path);
+std::string Upper(std::string text);
+// The server's reply WININET kept when there is one, else WININET's error number.
+std::string WhyNot(const char* reply, DWORD error);
+// The server's last reply, as ryftp prints it.
+std::string LastReply();
+void Wipe(std::string& secret);
+
+}  // namespace ryftp

@@ -5,29 +5,34 @@
 namespace {
 
 const DWORD kTickMs = 100;
-// Handle values of a small console program stay well below this.
-const ULONG_PTR kHandleScanEnd = 0x10000;
+// Handle values are given out lowest first: past this many unused in a row, none is left.
+const ULONG_PTR kUnusedRun = 256;
 
-// Ends every socket call of this process: shut down, so that the next one returns at once,
-// and the pending ones cancelled.
-void EndSocketCalls() {
-    for (ULONG_PTR h = 4; h < kHandleScanEnd; h += 4) {
-        int type = 0, length = sizeof type;
-        if (getsockopt(static_cast<SOCKET>(h), SOL_SOCKET, SO_TYPE, reinterpret_cast<char*>(&type), &length) != 0)
+// The sockets of this process, by handle value.
+std::set<ULONG_PTR> OpenSockets() {
+    std::set<ULONG_PTR> sockets;
+    for (ULONG_PTR h = 4, unused = 0; unused < kUnusedRun; h += 4) {
+        DWORD flags;
+        if (!GetHandleInformation(reinterpret_cast<HANDLE>(h), &flags)) {
+            ++unused;
             continue;
-        shutdown(static_cast<SOCKET>(h), SD_BOTH);
-        CancelIoEx(reinterpret_cast<HANDLE>(h), nullptr);
+        }
+        unused = 0;
+        int type = 0, length = sizeof type;
+        if (getsockopt(static_cast<SOCKET>(h), SOL_SOCKET, SO_TYPE, reinterpret_cast<char*>(&type), &length) == 0)
+            sockets.insert(h);
     }
+    return sockets;
 }
 
 }  // namespace
 
-void CloseTaken(DWORD* handle, HWND owner) {
-    DWORD h = static_cast<DWORD>(InterlockedExchange(reinterpret_cast<volatile LONG*>(handle), 0));
-    if (h) RyINetClose(h, owner);
+void FtpHandles::close(HWND owner) {
+    for (std::atomic<DWORD>* handle : {&connection_, &internet_})
+        if (DWORD h = handle->exchange(0)) RyINetClose(h, owner);
 }
 
-Watchdog::Watchdog() {
+Watchdog::Watchdog(FtpHandles& handles) : handles_(handles) {
     InitializeCriticalSection(&lock_);
     WSADATA wsa;
     sockets_ = WSAStartup(MAKEWORD(2, 2), &wsa) == 0;
@@ -56,26 +61,42 @@ DWORD WINAPI Watchdog::Watch(void* self) {
     return 0;
 }
 
+// Wine's blocked socket calls do not notice a closed handle, so the sockets of the
+// session's connection are shut down, and their pending I/O cancelled, too. Sockets that
+// were open before it connected (the host's own, in a process that runs a session) are
+// left alone.
+void Watchdog::endSocketCalls() {
+    for (ULONG_PTR h : OpenSockets()) {
+        if (socketsBefore_.count(h)) continue;
+        shutdown(static_cast<SOCKET>(h), SD_BOTH);
+        CancelIoEx(reinterpret_cast<HANDLE>(h), nullptr);
+    }
+}
+
 void Watchdog::check() {
     EnterCriticalSection(&lock_);
     if (busy_ && ending_ == kRunning) {
         bool late = timeoutSeconds && !waitingForUser_ && GetTickCount() - lastProgress_ >= timeoutSeconds * 1000;
         if (cancelAsked_ || late) {
             ending_ = cancelAsked_ ? kCancelled : kTimedOut;
-            CloseTaken(connection_, nullptr);
-            CloseTaken(internet_, nullptr);
+            handles_.close(nullptr);
         }
     }
     // A call may block again on its way out (WININET reads the reply that ends a transfer
     // as its file handle goes): keep ending them until the command is back.
-    if (busy_ && ending_ != kRunning && sockets_) EndSocketCalls();
+    if (busy_ && ending_ != kRunning && sockets_) endSocketCalls();
     LeaveCriticalSection(&lock_);
 }
 
-void Watchdog::begin(DWORD* internet, DWORD* connection) {
+void Watchdog::connecting() {
+    std::set<ULONG_PTR> before = sockets_ ? OpenSockets() : std::set<ULONG_PTR>();
     EnterCriticalSection(&lock_);
-    internet_ = internet;
-    connection_ = connection;
+    socketsBefore_.swap(before);
+    LeaveCriticalSection(&lock_);
+}
+
+void Watchdog::begin() {
+    EnterCriticalSection(&lock_);
     lastProgress_ = GetTickCount();
     ending_ = kRunning;
     cancelAsked_ = waitingForUser_ = false;
@@ -102,9 +123,8 @@ bool Watchdog::cancel() {
 Watchdog::Ending Watchdog::finish() {
     EnterCriticalSection(&lock_);
     busy_ = false;
-    Ending how = static_cast<Ending>(ending_);
+    Ending how = ending_;
     ending_ = kRunning;
-    internet_ = connection_ = nullptr;
     LeaveCriticalSection(&lock_);
     return how;
 }
