@@ -9,7 +9,7 @@ set -e
 PACKAGES="cmake make python3 g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
 googletest wine wine32:i386 xvfb xauth python3-pyftpdlib vsftpd python3-twisted
 clang libclang-rt-14-dev lld llvm libwine-dev osslsigncode openssl gnuplot-nox imagemagick fonts-wine
-libsodium23 libssl3 fp-compiler-3.2.2 fp-utils-3.2.2 fpc-source-3.2.2 mono-devel"
+libsodium23 libssl3 fp-compiler-3.2.2 fp-utils-3.2.2 fpc-source-3.2.2 mono-devel iptables"
 [ $# -eq 0 ] || PACKAGES="$*"
 
 here=$(dirname "$0")

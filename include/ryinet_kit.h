@@ -11,6 +11,8 @@
  * So the state the system gives no context for (the buffer's exception handler, the box
  * hook) exists once in a program, whatever number of its files include the header.
  *
+ *  - RyKitConnect       a connection in passive mode (the client opens every data
+ *                       connection, as behind a NAT) or, through RyFtpConnect, active.
  *  - RyKitBuffer        a result buffer for RyFtpDir and RyRasEnumE, which are never told
  *                       its size: address space for the most the host accepts, pages
  *                       committed as the library writes them, the text placed to end at
@@ -46,6 +48,22 @@ extern "C" {
 
 /* The connection handle a RYINET export gave, as WININET's own calls take it. */
 RYKIT_INLINE HINTERNET RyKitInternetHandle(DWORD handle) { return (HINTERNET)(ULONG_PTR)handle; }
+
+/* ---- Connecting ---------------------------------------------------------------------- */
+
+/* Connects and logs in on a session from RyINetOpen. Passive: WININET's own
+ * InternetConnectA with INTERNET_FLAG_PASSIVE, as RyFtpConnect connects but for that flag;
+ * every export takes its handle as one from RyFtpConnect. The client then opens each data
+ * connection itself, which is what works behind a NAT, a firewall or a cloud's security
+ * group. Active (passive 0): RyFtpConnect, the library's plain connection, where the
+ * server connects back and its box reports a failure. 0 when no connection came; the
+ * server's reply that refused it is then RyKitLastResponseInfo's. */
+DWORD RyKitConnect(DWORD session, HWND owner, const char *server, const char *user, const char *password,
+                   int passive);
+
+/* 1 when a server's reply refuses a plain log-in because it wants encryption (FTPS), which
+ * the system's internet library does not speak: no password will do. */
+int RyKitWantsEncryption(const char *reply);
 
 /* ---- The result buffer ------------------------------------------------------------- */
 
@@ -203,6 +221,26 @@ extern "C" {
 
 static RyKitBuffer *RyKit_activeBuffer;
 static RyKitBoxWatch *RyKit_activeWatch;
+
+DWORD RyKitConnect(DWORD session, HWND owner, const char *server, const char *user, const char *password,
+                   int passive)
+{
+    if (!passive) return RyFtpConnect(session, 0, owner, server, user, password);
+    return (DWORD)(ULONG_PTR)InternetConnectA(RyKitInternetHandle(session), server, INTERNET_DEFAULT_FTP_PORT, user,
+                                              password, INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0);
+}
+
+int RyKitWantsEncryption(const char *reply)
+{
+    /* "530 Non-anonymous sessions must use encryption.", "534 Policy requires SSL.",
+       "530 Please login with USER and PASS" does not ask for it. */
+    int code = RyKitReplyCode(reply);
+    const char *p;
+    if (code != 530 && code != 534 && code != 421) return 0;
+    for (p = reply; *p; ++p)
+        if (!_strnicmp(p, "encrypt", 7) || !_strnicmp(p, "TLS", 3) || !_strnicmp(p, "SSL", 3)) return 1;
+    return 0;
+}
 
 static LONG CALLBACK RyKit_OnBufferFault(EXCEPTION_POINTERS *info)
 {

@@ -36,7 +36,7 @@ mkdir -p "$build/demo"
 cd "$build/demo"
 rc=0
 env -u DISPLAY RYINET_BUILD="$build" "$top/tests/servers/with_server.sh" demo "$addr" "$build/demo-ftp" \
-    "$top/ryftp" --echo-boxes -s:"$top/tools/demo.ryftp" "$addr" ryuser rypass || rc=$?
+    "$top/ryftp" --echo-boxes --active -s:"$top/tools/demo.ryftp" "$addr" ryuser rypass || rc=$?
 # Exit status 1 is the demo's own: it has commands the server or the service refuse.
 [ "$rc" -le 1 ] || exit "$rc"
 echo "ryftp exit status $rc (1: some commands were refused, as the demo intends)"

@@ -74,6 +74,7 @@ struct Explorer {
     std::string entry, user;            // the chosen entry, its stored user name, and
     bool passwordSaved = false;         // whether a password is stored with it
     HRASCONN dial = nullptr;            // the dial-up connection we made, until hung up
+    bool passive = true;                // the next connection's mode (View > Passive mode)
 };
 
 HWND Child(HWND parent, const char* cls, const char* text, DWORD style, int id) {
@@ -92,6 +93,12 @@ std::string TextOf(HWND w) {
 
 void SetStatus(Explorer* e, int part, const std::string& text) {
     SendMessageA(e->status, SB_SETTEXTA, part, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+std::string LastReply() {
+    char reply[RYKIT_REPLY_BYTES];
+    RyKitLastResponseInfo(reply, sizeof reply);
+    return reply;
 }
 
 // ---- Listing ------------------------------------------------------------------------
@@ -152,6 +159,17 @@ void Refresh(Explorer* e) {
         RyFtpCurDir(e->connection, e->wnd, dir);
         LONG listed = RyKitBufferList(&e->results, e->connection, e->wnd, "*");
         if (listed == 0) e->rows = RowsOf(e->results.data);
+        // Not opened: an empty directory (the server listed nothing, or said 550), or a
+        // listing that failed, which must not look like an empty directory.
+        std::string reply = listed == 0 ? "" : LastReply();
+        int code = RyKitReplyCode(reply.c_str());
+        if (listed != 0 && code != 550 && !(code >= 200 && code < 300)) {
+            std::string why = "The listing failed: " + (reply.empty() ? std::string("no reply from the server.") : reply);
+            if (!e->passive) why += "\n\nIn active mode the server connects back to this machine, which a NAT or a "
+                                    "firewall stops: try View > Passive mode.";
+            SetStatus(e, 0, "Listing failed");
+            MessageBoxA(e->wnd, why.c_str(), "Refresh", MB_OK | MB_ICONWARNING);
+        }
         RyKitBufferDecommit(&e->results);  // the rows keep their own copies
         SortRows(e);
     }
@@ -189,9 +207,17 @@ void Connect(Explorer* e) {
     std::string password = TextOf(GetDlgItem(e->wnd, IDC_PASSWORD));
     e->session = RyINetOpen(e->wnd);
     if (e->session)
-        e->connection = RyFtpConnect(e->session, 0, e->wnd, server.c_str(), user.c_str(), password.c_str());
+        e->connection = RyKitConnect(e->session, e->wnd, server.c_str(), user.c_str(), password.c_str(), e->passive);
     SecureZeroMemory(&password[0], password.size());
-    if (!e->connection) Disconnect(e, e->wnd);  // the library has said why in its box
+    std::string reply = e->connection ? "" : LastReply();
+    if (!e->connection) Disconnect(e, e->wnd);
+    if (!reply.empty()) {  // the server's own word on a refused log-in
+        std::string why = "The server refused the log-in: " + reply;
+        if (RyKitWantsEncryption(reply.c_str()))
+            why += "\n\nIt asks for encryption (FTPS), which the system's internet library does not speak: "
+                   "no password will log in.";
+        MessageBoxA(e->wnd, why.c_str(), "Connect", MB_OK | MB_ICONWARNING);
+    }
     Refresh(e);
     ShowConnection(e);
 }
@@ -470,6 +496,10 @@ void OnCommand(Explorer* e, int id) {
         }
         return;
     case IDM_EXIT: DestroyWindow(e->wnd); return;
+    case IDM_PASSIVE:
+        e->passive = !e->passive;
+        CheckMenuItem(GetMenu(e->wnd), IDM_PASSIVE, e->passive ? MF_CHECKED : MF_UNCHECKED);
+        return;
     case IDM_DIAL: Dial(e); return;
     case IDM_HANGUP:
         HangUp(e);

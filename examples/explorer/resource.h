@@ -24,6 +24,7 @@
 
 // The Dial-up menu is filled when it opens: one item per phonebook entry (IDM_ENTRY +
 // index, checked when chosen), then Dial and Hang up.
+#define IDM_PASSIVE 898  // View: data connections opened by this machine, for the next connection
 #define IDM_EXIT    899
 #define IDM_DIAL    900
 #define IDM_HANGUP  901

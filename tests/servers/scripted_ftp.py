@@ -83,6 +83,7 @@ class Session(socketserver.StreamRequestHandler):
 
     def handle(self):
         self.port = None
+        self.listener = None  # PASV's: the client connects for the next transfer
         if MODE == "silent":
             self.rfile.read()  # until the client gives up
             return
@@ -111,6 +112,14 @@ class Session(socketserver.StreamRequestHandler):
                 self.reply("250 ok")
             elif verb == "STOR" and MODE == "hostile":
                 self.reply(f"553 denied {ESCAPES} here")
+            elif verb == "PASV":
+                if self.listener:
+                    self.listener.close()
+                self.listener = socket.create_server((self.server.server_address[0], 0))
+                self.listener.settimeout(10)
+                host, port = self.listener.getsockname()[:2]
+                self.port = None
+                self.reply(f"227 Entering Passive Mode ({host.replace('.', ',')},{port >> 8},{port & 255})")
             elif verb == "PORT":
                 n = [int(x) for x in arg.split(",")]
                 self.port = (".".join(map(str, n[:4])), n[4] * 256 + n[5])
@@ -133,15 +142,24 @@ class Session(socketserver.StreamRequestHandler):
             else:
                 self.reply("502 not implemented")
 
+    def data_connection(self):
+        """The data connection: to the client's PORT, or the client's to our PASV port."""
+        if self.port is not None:
+            data, self.port = socket.create_connection(self.port, timeout=10), None
+            return data
+        data, _ = self.listener.accept()
+        self.listener.close()
+        self.listener = None
+        return data
+
     def transfer(self, send, last_reply):
-        """Calls send with a data connection to the client's PORT, then gives last_reply."""
-        if self.port is None:
-            self.reply("425 use PORT first")
+        """Calls send with the data connection, then gives last_reply."""
+        if self.port is None and self.listener is None:
+            self.reply("425 use PORT or PASV first")
             return
         self.reply("150 here it comes")
-        with socket.create_connection(self.port, timeout=10) as data:
+        with self.data_connection() as data:
             send(data)
-        self.port = None
         self.reply(last_reply)
 
     def endless_reply(self):
@@ -156,18 +174,17 @@ class Session(socketserver.StreamRequestHandler):
             self.reply("550 no such file")
             return True
         _, body, end = HOSTILE[name]
-        if self.port is None:
-            self.reply("425 use PORT first")
+        if self.port is None and self.listener is None:
+            self.reply("425 use PORT or PASV first")
             return True
         self.reply("150 here it comes")
-        with socket.create_connection(self.port, timeout=10) as data:
+        with self.data_connection() as data:
             try:
                 data.sendall(body)
             except OSError:  # the client stopped reading
                 end = "426 connection closed; transfer aborted"
             while end == "never":
                 time.sleep(1)
-        self.port = None
         if end is None:
             self.connection.shutdown(socket.SHUT_RDWR)
             return False
@@ -185,6 +202,10 @@ class Session(socketserver.StreamRequestHandler):
                 for i in itertools.count():  # slowly, and never done
                     data.sendall(f"-rw-r--r--   1 ry ry  {i:11d} Mar 07  1998 more{i}\r\n".encode())
                     time.sleep(0.2)
+            if MODE == "hostile" and key == "stalled":
+                for i in range(3):  # a start, then nothing more, the connection left open
+                    data.sendall(f"-rw-r--r--   1 ry ry            5 Mar 07  1998 first{i}\r\n".encode())
+                time.sleep(600)
             if key == "dying":
                 for l in lines:
                     data.sendall((l + "\r\n").encode("latin-1"))

@@ -33,6 +33,7 @@ const Command kCommands[] = {
     {"ascii", "", 0, 0, kNoSecret, "", "transfer text: get turns LF into CRLF, put sends in ASCII type", false, Ascii},
     {"type", "", 0, 1, kNoSecret, "[binary|ascii]", "set or show the transfer type", false, Type},
     {"hash", "", 0, 0, kNoSecret, "", "print a # for every 2048 bytes received, or stop", false, Hash},
+    {"passive", "", 0, 1, kNoSecret, "[on|off]", "data connections opened by this machine (the default), or not", false, Passive},
     {"verbose", "", 0, 0, kNoSecret, "", "show the server's reply to quote, or stop", false, Verbose},
     {"quote", "literal", 1, kAnyNumber, kNoSecret, "COMMAND...", "send a command to the server, show its reply", false, Quote},
     {"status", "", 0, 0, kNoSecret, "", "show the connections and memory", false, Status},

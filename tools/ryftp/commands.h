@@ -45,6 +45,7 @@ bool Binary(Session& s, const Args& a);
 bool Ascii(Session& s, const Args& a);
 bool Type(Session& s, const Args& a);
 bool Hash(Session& s, const Args& a);
+bool Passive(Session& s, const Args& a);
 bool Verbose(Session& s, const Args& a);
 bool Help(Session& s, const Args& a);
 bool Bye(Session& s, const Args& a);

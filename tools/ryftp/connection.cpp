@@ -29,13 +29,18 @@ bool LogIn(Session& s, const std::string& host, const std::string& user, std::st
     s.watchdog.connecting();
     DWORD internet = RyINetOpen(s.owner), connection = 0;
     if (internet)
-        connection = RyFtpConnect(internet, 0, s.owner, server.c_str(), name.c_str(), password.c_str());
+        connection = RyKitConnect(internet, s.owner, server.c_str(), name.c_str(), password.c_str(), s.passive);
     Wipe(password);
+    std::string reply = connection ? "" : LastReply();
     s.handles.open(internet, connection);
     s.host = server;
     if (!connection) {
         s.handles.close(s.owner);
-        s.say("not connected to %s\n", server.c_str());
+        if (reply.empty()) s.say("not connected to %s\n", server.c_str());
+        else s.say("not connected to %s (%s)\n", server.c_str(), Visible(reply).c_str());
+        if (RyKitWantsEncryption(reply.c_str()))
+            s.say("the server asks for encryption (FTPS), which the system's internet library does not speak: "
+                  "no password will log in\n");
         return false;
     }
     s.user = name;
@@ -100,6 +105,7 @@ bool Status(Session& s, const Args&) {
         s.say("ftp: %s, not logged in\n", s.host.c_str());
     else
         s.say("ftp: not connected\n");
+    s.say("data connections: %s\n", s.passive ? "passive (this machine opens them)" : "active (the server connects back)");
     s.say("internet: %s\n", RyINetConn() ? "connected" : "not connected");
     s.say("dial-up: %s\n", s.dial ? s.dialEntry.c_str() : "none");
     s.say("result buffer: %s committed, %s reserved (%s)\n", Amount(RyKitBufferCommitted(&s.results)).c_str(),

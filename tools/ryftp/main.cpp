@@ -84,7 +84,9 @@ int main(int argc, char** argv) {
         Session session(GetConsoleWindow(), results, boxes, interactive);
         if (!interactive) session.answers = input;
         ApplyFtpFlags(o.ftpFlags, session);
+        session.passive = !o.active;
         session.watchdog.timeoutSeconds = o.timeoutSeconds;
+        session.watchdog.maxTimeSeconds = o.maxTimeSeconds;
         gRunning = &session.watchdog;
         SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
         allOk = RunSession(session, o, input);

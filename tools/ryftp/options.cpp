@@ -17,20 +17,26 @@ const unsigned long kMostEntries = 0x7FFFFFFF / RYINET_LISTING_ENTRY_BYTES - 1;
 const unsigned long kMostSeconds = 0x7FFFFFFF / 1000;
 
 #define RYFTP_USAGE \
-    "ryftp [--echo-boxes] [--max-entries N] [--timeout SECONDS] [-v] [-n] [-i] [-d] [-g] [-A] [-s:FILE]\n" \
-    "             [HOST [USER [PASSWORD]]]"
+    "ryftp [--echo-boxes] [--active] [--max-entries N] [--timeout SECONDS] [--max-time SECONDS] [-v] [-n]\n" \
+    "             [-i] [-d] [-g] [-A] [-s:FILE] [HOST [USER [PASSWORD]]]"
 
 void PrintHelp() {
     puts("usage: " RYFTP_USAGE "\n"
          "\n"
          "  --echo-boxes     print each box the library shows as \"[box] CAPTION: TEXT\" and\n"
          "                   dismiss it (for unattended sessions)\n"
+         "  --active         active mode: the server connects back for each listing and\n"
+         "                   transfer (passive mode, the default, works behind a NAT)\n"
          "  --max-entries N  the most listing entries a listing may bring (default 1000000);\n"
          "                   address space is reserved for them, memory is used as written\n"
          "  --timeout SECONDS\n"
          "                   end a command that made no progress for so long (default 120,\n"
-         "                   0 for never); Ctrl-C ends the command that runs, and with none\n"
-         "                   running, ryftp\n"
+         "                   0 for never): no data came, no block was written, and in a\n"
+         "                   listing the platform read nothing; Ctrl-C ends the command\n"
+         "                   that runs, and with none running, ryftp\n"
+         "  --max-time SECONDS\n"
+         "                   end a command that has run for so long, whatever it is doing\n"
+         "                   (default 0: never)\n"
          "  -s:FILE          read commands from FILE (also standard input when it is not a\n"
          "                   console); each is echoed after the prompt\n"
          "  HOST ...         open a connection first\n"
@@ -82,10 +88,14 @@ int ReadOptions(int argc, char** argv, Options* o) {
             return 0;
         } else if (strcmp(arg, "--echo-boxes") == 0) {
             o->echoBoxes = true;
+        } else if (strcmp(arg, "--active") == 0) {
+            o->active = true;
         } else if (strcmp(arg, "--max-entries") == 0) {
             status = ReadNumber(argc, argv, &i, 1, kMostEntries, "", &o->maxEntries);
         } else if (strcmp(arg, "--timeout") == 0) {
             status = ReadNumber(argc, argv, &i, 0, kMostSeconds, "seconds", &o->timeoutSeconds);
+        } else if (strcmp(arg, "--max-time") == 0) {
+            status = ReadNumber(argc, argv, &i, 0, kMostSeconds, "seconds", &o->maxTimeSeconds);
         } else if (strncmp(arg, "-s:", 3) == 0 && arg[3]) {
             o->scriptPath = arg + 3;
         } else if (strncmp(arg, "-w:", 3) == 0 && arg[3]) {

@@ -11,6 +11,8 @@ struct Options {
     bool echoBoxes = false;
     unsigned long maxEntries = 1000000;
     unsigned long timeoutSeconds = 120;
+    unsigned long maxTimeSeconds = 0;
+    bool active = false;  // --active: the server opens the data connections
     const char* scriptPath = nullptr;
     std::vector<std::string> open = {"open"};  // "open HOST [USER [PASSWORD]]" when a host was given
     std::string ftpFlags;                      // the Windows ftp command's one-letter options, in order

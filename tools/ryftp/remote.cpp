@@ -87,7 +87,7 @@ bool Cd(Session& s, const Args& a) {
 
 bool List(Session& s, const Args& a) {
     LONG opened = RyKitBufferList(&s.results, s.connection(), s.owner, a.empty() ? nullptr : a[0].c_str());
-    bool ok = opened == 0 ? PrintListing(s, s.results.data) : (s.say("no entries\n"), false);
+    bool ok = opened == 0 ? PrintListing(s, s.results.data) : NothingMatched(s) && (s.say("no entries\n"), false);
     RyKitBufferDecommit(&s.results);
     return ok;
 }

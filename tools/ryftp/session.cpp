@@ -40,8 +40,9 @@ bool Session::run(const std::vector<std::string>& words) {
 
 // The watchdog closed the handles; what the command opened after that goes too.
 bool Session::ended(Watchdog::Ending how) {
-    std::string why = how == Watchdog::kCancelled
-                          ? std::string("cancelled")
+    std::string why = how == Watchdog::kCancelled ? std::string("cancelled")
+                      : how == Watchdog::kMaxTime
+                          ? "timed out after " + std::to_string(watchdog.maxTimeSeconds) + " s (--max-time)"
                           : "timed out after " + std::to_string(watchdog.timeoutSeconds) + " s";
     if (!host.empty()) why += "; the connection to " + host + " is closed";
     closeConnection();
@@ -169,6 +170,17 @@ std::string LastReply() {
     char reply[RYKIT_REPLY_BYTES];
     RyKitLastResponseInfo(reply, sizeof reply);
     return reply;
+}
+
+bool NothingMatched(Session& s) {
+    std::string reply = LastReply();
+    int code = RyKitReplyCode(reply.c_str());
+    if (code == 550 || (code >= 200 && code < 300)) return true;
+    s.say("listing failed: %s\n", reply.empty() ? "no reply from the server" : Visible(reply).c_str());
+    if (!s.passive)
+        s.say("in active mode the server connects back to this machine, which a NAT or a firewall stops: "
+              "passive on\n");
+    return false;
 }
 
 void Wipe(std::string& secret) {

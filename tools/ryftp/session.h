@@ -74,6 +74,7 @@ struct Session {
     bool debugging = false;   // -d: the commands ryftp sends itself are shown
     bool ascii = false;       // ascii, binary, type
     bool hash = false;        // hash marks instead of the progress line
+    bool passive = true;      // passive, --active: who opens the data connections
 
 private:
     bool ended(Watchdog::Ending how);  // says how, closes the connection; false
@@ -88,6 +89,10 @@ std::string Upper(std::string text);
 std::string WhyNot(const char* reply, DWORD error);
 // The server's last reply, as ryftp prints it.
 std::string LastReply();
+// After RyFtpDir opened no listing: false, after saying why, when the listing failed (a
+// refused data connection, a closed connection); true when nothing matched (the server
+// said so, or listed nothing), which the caller says in its own words.
+bool NothingMatched(Session& s);
 void Wipe(std::string& secret);
 
 }  // namespace ryftp

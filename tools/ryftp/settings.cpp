@@ -47,6 +47,18 @@ bool Hash(Session& s, const Args&) {
     return true;
 }
 
+// BSD ftp's passive: on, off, or (no argument) the other way.
+bool Passive(Session& s, const Args& a) {
+    std::string mode = a.empty() ? "" : Upper(a[0]);
+    if (!mode.empty() && mode != "ON" && mode != "OFF") {
+        s.say("usage: passive [on|off]\n");
+        return false;
+    }
+    s.passive = mode.empty() ? !s.passive : mode == "ON";
+    s.say("passive mode %s%s\n", OnOff(s.passive), s.connection() ? " (from the next connection on)" : "");
+    return true;
+}
+
 bool Verbose(Session& s, const Args&) {
     s.verbose = !s.verbose;
     s.say("verbose %s\n", OnOff(s.verbose));

@@ -180,7 +180,7 @@ bool RemoteFiles(Session& s, const std::string& pattern, bool localNames, std::v
     bool unreadable = opened == 0 && *at;
     if (unreadable) s.say("unreadable listing text: %s\n", Visible(at, strnlen(at, 60)).c_str());
     RyKitBufferDecommit(&s.results);
-    if (opened != 0) s.say("no files match %s\n", pattern.c_str());
+    if (opened != 0 && NothingMatched(s)) s.say("no files match %s\n", pattern.c_str());
     return opened == 0 && !unreadable && !refused;
 }
 

@@ -7,6 +7,16 @@ namespace {
 const DWORD kTickMs = 100;
 // Handle values are given out lowest first: past this many unused in a row, none is left.
 const ULONG_PTR kUnusedRun = 256;
+// Inside a listing the platform calls back nothing: it reads the data connection a byte
+// at a time, a select and a recv each, on the command's thread, which therefore uses CPU
+// time while data arrives and none at all while it waits for a server that has stalled.
+// Any CPU time the thread used (counted in the system's 10 ms steps) is progress.
+ULONGLONG CpuTime(HANDLE thread) {
+    FILETIME created, exited, kernel, user;
+    if (!thread || !GetThreadTimes(thread, &created, &exited, &kernel, &user)) return 0;
+    auto value = [](const FILETIME& t) { return (static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    return value(kernel) + value(user);
+}
 
 // The sockets of this process, by handle value.
 std::set<ULONG_PTR> OpenSockets() {
@@ -48,6 +58,7 @@ Watchdog::~Watchdog() {
         CloseHandle(thread_);
     }
     CloseHandle(wake_);
+    if (commandThread_) CloseHandle(commandThread_);
     if (sockets_) WSACleanup();
     DeleteCriticalSection(&lock_);
 }
@@ -76,9 +87,16 @@ void Watchdog::endSocketCalls() {
 void Watchdog::check() {
     EnterCriticalSection(&lock_);
     if (busy_ && ending_ == kRunning) {
-        bool late = timeoutSeconds && !waitingForUser_ && GetTickCount() - lastProgress_ >= timeoutSeconds * 1000;
-        if (cancelAsked_ || late) {
-            ending_ = cancelAsked_ ? kCancelled : kTimedOut;
+        ULONGLONG cpu = CpuTime(commandThread_);
+        if (cpu != cpuAtProgress_) {
+            cpuAtProgress_ = cpu;
+            lastProgress_ = GetTickCount();
+        }
+        DWORD now = GetTickCount();
+        bool stalled = timeoutSeconds && !waitingForUser_ && now - lastProgress_ >= timeoutSeconds * 1000;
+        bool over = maxTimeSeconds && now - began_ >= maxTimeSeconds * 1000;
+        if (cancelAsked_ || stalled || over) {
+            ending_ = cancelAsked_ ? kCancelled : over ? kMaxTime : kTimedOut;
             handles_.close(nullptr);
         }
     }
@@ -97,6 +115,13 @@ void Watchdog::connecting() {
 
 void Watchdog::begin() {
     EnterCriticalSection(&lock_);
+    if (commandThreadId_ != GetCurrentThreadId()) {
+        if (commandThread_) CloseHandle(commandThread_);
+        commandThreadId_ = GetCurrentThreadId();
+        commandThread_ = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, commandThreadId_);
+    }
+    cpuAtProgress_ = CpuTime(commandThread_);
+    began_ = GetTickCount();
     lastProgress_ = GetTickCount();
     ending_ = kRunning;
     cancelAsked_ = waitingForUser_ = false;

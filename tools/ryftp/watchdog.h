@@ -1,5 +1,6 @@
-// The watchdog: ends a command that has made no progress for a while, or that the user
-// cancelled with Ctrl-C, so that no server can hold ryftp for good. Wine ignores
+// The watchdog: ends a command that has made no progress for a while (--timeout), that
+// has run for longer than its whole allowance (--max-time), or that the user cancelled
+// with Ctrl-C, so that no server can hold ryftp for good. Wine ignores
 // WININET's time-outs for FTP, and a listing's data connection has none at all; what a
 // host can do is end the call from another thread: close the handles it runs on, which
 // ends a blocked call on Windows.
@@ -27,19 +28,20 @@ private:
 
 class Watchdog {
 public:
-    enum Ending { kRunning, kTimedOut, kCancelled };
+    enum Ending { kRunning, kTimedOut, kMaxTime, kCancelled };
 
     explicit Watchdog(FtpHandles& handles);
     ~Watchdog();
     Watchdog(const Watchdog&) = delete;
     Watchdog& operator=(const Watchdog&) = delete;
 
-    unsigned timeoutSeconds = 120;  // 0: commands may take as long as they take
+    unsigned timeoutSeconds = 120;  // no progress for so long ends a command; 0: never
+    unsigned maxTimeSeconds = 0;    // a command ends after so long, whatever it does; 0: never
 
     // The session is about to connect: the sockets open now are not its own, and are left
     // alone when a command is ended.
     void connecting();
-    void begin();                 // a command begins
+    void begin();                 // a command begins on the calling thread
     void progress();              // the command moved on: its time starts again
     void waitForUser(bool on);    // a prompt: no time-out while the user types
     bool cancel();                // Ctrl-C, from any thread; false when no command runs
@@ -57,6 +59,10 @@ private:
     std::atomic<bool> stop_{false}, busy_{false}, waitingForUser_{false}, cancelAsked_{false};
     std::atomic<Ending> ending_{kRunning};
     std::atomic<DWORD> lastProgress_{0};  // GetTickCount: differences stay right across its wrap
+    DWORD began_ = 0;
+    HANDLE commandThread_ = nullptr;      // the thread the command runs on
+    DWORD commandThreadId_ = 0;
+    ULONGLONG cpuAtProgress_ = 0;         // its CPU time when it last made progress
     std::set<ULONG_PTR> socketsBefore_;   // open before the session connected: not its own
     bool sockets_;                        // WSAStartup succeeded
 };
