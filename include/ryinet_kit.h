@@ -23,6 +23,9 @@
  *  - RyKitReceiveFile   a remote file into NAME.part, renamed to NAME only when complete
  *                       (the server's final reply says so, and no more and no fewer bytes
  *                       came than it announced), with a progress callback that can cancel.
+ *  - RyKitWatchdog      ends a call that has stalled, that ran past its whole allowance,
+ *                       or that the user cancelled: a thread that closes the call's handles
+ *                       (and, as Wine needs, shuts down the connection's sockets).
  *  - RyKitBoxWatch      the boxes the library shows on this thread, seen as they appear
  *                       (a WH_CBT hook): a call that showed one has failed.
  *  - the readers of text from elsewhere, in ryinet_kit_text.h.
@@ -56,10 +59,12 @@ RYKIT_INLINE HINTERNET RyKitInternetHandle(DWORD handle) { return (HINTERNET)(UL
  * every export takes its handle as one from RyFtpConnect. The client then opens each data
  * connection itself, which is what works behind a NAT, a firewall or a cloud's security
  * group. Active (passive 0): RyFtpConnect, the library's plain connection, where the
- * server connects back and its box reports a failure. 0 when no connection came; the
- * server's reply that refused it is then RyKitLastResponseInfo's. */
+ * server connects back and its box reports a failure. 0 when no connection came; reply
+ * then holds the server's reply that refused it ("530 Login incorrect."), or "" when the
+ * server said nothing new (unreachable, silent): the thread's last reply may be an
+ * earlier call's. */
 DWORD RyKitConnect(DWORD session, HWND owner, const char *server, const char *user, const char *password,
-                   int passive);
+                   int passive, char *reply, DWORD replyBytes);
 
 /* 1 when a server's reply refuses a plain log-in because it wants encryption (FTPS), which
  * the system's internet library does not speak: no password will do. */
@@ -173,6 +178,59 @@ typedef struct RyKitReceive {
 RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, const char *local,
                               RyKitProgress progress, void *context, RyKitReceive *r);
 
+/* ---- Ending a call that hangs ---------------------------------------------------------- */
+
+/* WININET's time-outs do not hold for FTP under Wine, and a listing's data connection has
+ * none: what a host can do is end a call from another thread, by closing the handles it
+ * runs on (which ends a blocked call on Windows) and, as Wine's blocked socket calls do
+ * not notice that, by shutting down the connection's sockets and cancelling their I/O.
+ * Progress is what the host reports (a block received) and, inside a listing, where the
+ * platform calls back nothing, the calling thread's CPU time: Wine reads a listing a byte
+ * at a time on that thread, which uses CPU while data arrives and none while the server
+ * has stalled. */
+typedef enum RyKitEnding {
+    RYKIT_RUNNING = 0,
+    RYKIT_STALLED,    /* no progress for timeoutSeconds */
+    RYKIT_OVER_TIME,  /* the call ran for maxTimeSeconds */
+    RYKIT_CANCELLED_CALL  /* RyKitWatchdogCancel */
+} RyKitEnding;
+
+#define RYKIT_MOST_SOCKETS 64
+
+typedef struct RyKitWatchdog {
+    DWORD timeoutSeconds;         /* no progress for so long ends a call; 0: never */
+    DWORD maxTimeSeconds;         /* a call ends after so long, whatever it does; 0: never */
+    volatile LONG *connection;    /* the host's handles, taken (set to 0) and closed, the */
+    volatile LONG *session;       /* connection first, to end a call */
+    /* The watchdog's own. */
+    HANDLE thread, wake, callThread;
+    DWORD callThreadId, began;
+    CRITICAL_SECTION lock;
+    volatile LONG stop, busy, waitingForUser, cancelAsked, ending, lastProgress;
+    ULONGLONG cpuAtProgress;
+    ULONG_PTR socketsBefore[RYKIT_MOST_SOCKETS];  /* open before the host connected: not its own */
+    unsigned socketsBeforeCount;
+    HMODULE sockets;              /* ws2_32, started; NULL when there are no sockets to end */
+} RyKitWatchdog;
+
+/* Starts the watchdog's thread for the host's handle variables (either may be NULL), with
+ * timeoutSeconds 120 and maxTimeSeconds 0; set them after. 1 when it runs.
+ * RyKitWatchdogStop ends it. */
+int RyKitWatchdogStart(RyKitWatchdog *w, volatile LONG *connection, volatile LONG *session);
+void RyKitWatchdogStop(RyKitWatchdog *w);
+/* The host is about to connect: the sockets open now are not the connection's. */
+void RyKitWatchdogConnecting(RyKitWatchdog *w);
+/* A call begins on the calling thread; it ends with RyKitWatchdogFinish, which says how. */
+void RyKitWatchdogBegin(RyKitWatchdog *w);
+RyKitEnding RyKitWatchdogFinish(RyKitWatchdog *w);
+void RyKitWatchdogProgress(RyKitWatchdog *w);
+void RyKitWatchdogWaitForUser(RyKitWatchdog *w, int waiting);  /* a prompt is no lack of progress */
+int RyKitWatchdogCancel(RyKitWatchdog *w);  /* from any thread; 0 when no call runs */
+RyKitEnding RyKitWatchdogEnding(const RyKitWatchdog *w);  /* RYKIT_RUNNING until a call is ended */
+/* Takes the RYINET handle in *handle, leaving 0, and closes it: of two threads that reach
+ * for it, one closes it. */
+void RyKitCloseTaken(volatile LONG *handle, HWND owner);
+
 /* ---- Watching the library's boxes ----------------------------------------------------- */
 
 typedef struct RyKitShownBox {
@@ -223,11 +281,21 @@ static RyKitBuffer *RyKit_activeBuffer;
 static RyKitBoxWatch *RyKit_activeWatch;
 
 DWORD RyKitConnect(DWORD session, HWND owner, const char *server, const char *user, const char *password,
-                   int passive)
+                   int passive, char *reply, DWORD replyBytes)
 {
-    if (!passive) return RyFtpConnect(session, 0, owner, server, user, password);
-    return (DWORD)(ULONG_PTR)InternetConnectA(RyKitInternetHandle(session), server, INTERNET_DEFAULT_FTP_PORT, user,
-                                              password, INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0);
+    char before[RYKIT_REPLY_BYTES];
+    DWORD connection;
+    RyKitLastResponseInfo(before, sizeof before);
+    if (passive)
+        connection = (DWORD)(ULONG_PTR)InternetConnectA(RyKitInternetHandle(session), server,
+                                                        INTERNET_DEFAULT_FTP_PORT, user, password,
+                                                        INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0);
+    else
+        connection = RyFtpConnect(session, 0, owner, server, user, password);
+    RyKitLastResponseInfo(reply, replyBytes);
+    /* Unchanged is an earlier call's, unless it is itself a refused log-in again. */
+    if (connection || (lstrcmpA(reply, before) == 0 && RyKitReplyCode(reply) / 100 != 5)) reply[0] = '\0';
+    return connection;
 }
 
 int RyKitWantsEncryption(const char *reply)
@@ -466,6 +534,202 @@ RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, 
     if (outcome != RYKIT_RECEIVED) DeleteFileA(r->part);
     return outcome;
 }
+
+/* The sockets layer, bound by name: the kit's header stays free of the winsock headers,
+ * which clash with a host's own windows.h. */
+typedef int(WINAPI *RyKit_WSAStartup)(WORD, void *);
+typedef int(WINAPI *RyKit_WSACleanup)(void);
+typedef int(WINAPI *RyKit_getsockopt)(UINT_PTR, int, int, char *, int *);
+typedef int(WINAPI *RyKit_shutdown)(UINT_PTR, int);
+#define RYKIT_SOL_SOCKET 0xFFFF
+#define RYKIT_SO_TYPE    0x1008
+#define RYKIT_SD_BOTH    2
+/* Handle values are given out lowest first: past this many unused in a row, none is left. */
+#define RYKIT_UNUSED_RUN 256
+
+/* The sockets of this process, by handle value, at most most of them. */
+static unsigned RyKit_OpenSockets(HMODULE ws2, ULONG_PTR *sockets, unsigned most)
+{
+    RyKit_getsockopt getOption = (RyKit_getsockopt)(void (*)(void))GetProcAddress(ws2, "getsockopt");
+    unsigned count = 0, unused = 0;
+    ULONG_PTR h;
+    for (h = 4; getOption && unused < RYKIT_UNUSED_RUN && count < most; h += 4) {
+        DWORD flags;
+        int type = 0, length = sizeof type;
+        if (!GetHandleInformation((HANDLE)h, &flags)) {
+            ++unused;
+            continue;
+        }
+        unused = 0;
+        if (getOption(h, RYKIT_SOL_SOCKET, RYKIT_SO_TYPE, (char *)&type, &length) == 0) sockets[count++] = h;
+    }
+    return count;
+}
+
+static ULONGLONG RyKit_CpuTime(HANDLE thread)
+{
+    FILETIME created, exited, kernel, user;
+    if (!thread || !GetThreadTimes(thread, &created, &exited, &kernel, &user)) return 0;
+    return ((ULONGLONG)kernel.dwHighDateTime << 32 | kernel.dwLowDateTime) +
+           ((ULONGLONG)user.dwHighDateTime << 32 | user.dwLowDateTime);
+}
+
+void RyKitCloseTaken(volatile LONG *handle, HWND owner)
+{
+    DWORD h = handle ? (DWORD)InterlockedExchange(handle, 0) : 0;
+    if (h) RyINetClose(h, owner);
+}
+
+/* The connection's sockets: those open now that were not before the host connected. */
+static void RyKit_EndSocketCalls(RyKitWatchdog *w)
+{
+    ULONG_PTR now[RYKIT_MOST_SOCKETS];
+    unsigned n = RyKit_OpenSockets(w->sockets, now, RYKIT_MOST_SOCKETS), i, j;
+    RyKit_shutdown shut = (RyKit_shutdown)(void (*)(void))GetProcAddress(w->sockets, "shutdown");
+    for (i = 0; shut && i < n; ++i) {
+        for (j = 0; j < w->socketsBeforeCount && w->socketsBefore[j] != now[i]; ++j) {}
+        if (j < w->socketsBeforeCount) continue;
+        shut(now[i], RYKIT_SD_BOTH);
+        CancelIoEx((HANDLE)now[i], NULL);
+    }
+}
+
+static void RyKit_Check(RyKitWatchdog *w)
+{
+    EnterCriticalSection(&w->lock);
+    if (w->busy && w->ending == RYKIT_RUNNING) {
+        ULONGLONG cpu = RyKit_CpuTime(w->callThread);
+        DWORD now;
+        int stalled, over;
+        if (cpu != w->cpuAtProgress) { /* counted in the system's 10 ms steps */
+            w->cpuAtProgress = cpu;
+            InterlockedExchange(&w->lastProgress, (LONG)GetTickCount());
+        }
+        now = GetTickCount();
+        stalled = w->timeoutSeconds && !w->waitingForUser && now - (DWORD)w->lastProgress >= w->timeoutSeconds * 1000;
+        over = w->maxTimeSeconds && now - w->began >= w->maxTimeSeconds * 1000;
+        if (w->cancelAsked || stalled || over) {
+            w->ending = w->cancelAsked ? RYKIT_CANCELLED_CALL : over ? RYKIT_OVER_TIME : RYKIT_STALLED;
+            RyKitCloseTaken(w->connection, NULL);
+            RyKitCloseTaken(w->session, NULL);
+        }
+    }
+    /* A call may block again on its way out (WININET reads the reply that ends a transfer
+       as its file handle goes): keep ending them until the call is back. */
+    if (w->busy && w->ending != RYKIT_RUNNING && w->sockets) RyKit_EndSocketCalls(w);
+    LeaveCriticalSection(&w->lock);
+}
+
+static DWORD WINAPI RyKit_Watch(void *self)
+{
+    RyKitWatchdog *w = (RyKitWatchdog *)self;
+    while (!w->stop) {
+        WaitForSingleObject(w->wake, 100);
+        RyKit_Check(w);
+    }
+    return 0;
+}
+
+int RyKitWatchdogStart(RyKitWatchdog *w, volatile LONG *connection, volatile LONG *session)
+{
+    char wsa[1024]; /* WSADATA, which the winsock headers would declare */
+    memset(w, 0, sizeof *w);
+    w->timeoutSeconds = 120;
+    w->connection = connection;
+    w->session = session;
+    InitializeCriticalSection(&w->lock);
+    w->sockets = LoadLibraryA("ws2_32.dll");
+    if (w->sockets) {
+        RyKit_WSAStartup start = (RyKit_WSAStartup)(void (*)(void))GetProcAddress(w->sockets, "WSAStartup");
+        if (!start || start(MAKEWORD(2, 2), wsa) != 0) {
+            FreeLibrary(w->sockets);
+            w->sockets = NULL;
+        }
+    }
+    w->wake = CreateEventA(NULL, FALSE, FALSE, NULL);
+    w->thread = w->wake ? CreateThread(NULL, 0, RyKit_Watch, w, 0, NULL) : NULL;
+    return w->thread != NULL;
+}
+
+void RyKitWatchdogStop(RyKitWatchdog *w)
+{
+    w->stop = 1;
+    if (w->thread) {
+        SetEvent(w->wake);
+        WaitForSingleObject(w->thread, INFINITE);
+        CloseHandle(w->thread);
+    }
+    if (w->wake) CloseHandle(w->wake);
+    if (w->callThread) CloseHandle(w->callThread);
+    if (w->sockets) {
+        RyKit_WSACleanup cleanup = (RyKit_WSACleanup)(void (*)(void))GetProcAddress(w->sockets, "WSACleanup");
+        if (cleanup) cleanup();
+        FreeLibrary(w->sockets);
+    }
+    DeleteCriticalSection(&w->lock);
+    w->thread = w->wake = w->callThread = NULL;
+    w->sockets = NULL;
+}
+
+void RyKitWatchdogConnecting(RyKitWatchdog *w)
+{
+    ULONG_PTR before[RYKIT_MOST_SOCKETS];
+    unsigned n = w->sockets ? RyKit_OpenSockets(w->sockets, before, RYKIT_MOST_SOCKETS) : 0;
+    EnterCriticalSection(&w->lock);
+    memcpy(w->socketsBefore, before, n * sizeof before[0]);
+    w->socketsBeforeCount = n;
+    LeaveCriticalSection(&w->lock);
+}
+
+void RyKitWatchdogBegin(RyKitWatchdog *w)
+{
+    EnterCriticalSection(&w->lock);
+    if (w->callThreadId != GetCurrentThreadId()) {
+        if (w->callThread) CloseHandle(w->callThread);
+        w->callThreadId = GetCurrentThreadId();
+        w->callThread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, w->callThreadId);
+    }
+    w->cpuAtProgress = RyKit_CpuTime(w->callThread);
+    w->began = GetTickCount();
+    w->lastProgress = (LONG)w->began;
+    w->ending = RYKIT_RUNNING;
+    w->cancelAsked = w->waitingForUser = 0;
+    w->busy = 1;
+    LeaveCriticalSection(&w->lock);
+}
+
+RyKitEnding RyKitWatchdogFinish(RyKitWatchdog *w)
+{
+    RyKitEnding how;
+    EnterCriticalSection(&w->lock);
+    w->busy = 0;
+    how = (RyKitEnding)w->ending;
+    w->ending = RYKIT_RUNNING;
+    LeaveCriticalSection(&w->lock);
+    return how;
+}
+
+void RyKitWatchdogProgress(RyKitWatchdog *w) { InterlockedExchange(&w->lastProgress, (LONG)GetTickCount()); }
+
+void RyKitWatchdogWaitForUser(RyKitWatchdog *w, int waiting)
+{
+    w->waitingForUser = waiting;
+    RyKitWatchdogProgress(w);
+}
+
+int RyKitWatchdogCancel(RyKitWatchdog *w)
+{
+    int running;
+    EnterCriticalSection(&w->lock);
+    running = w->busy != 0;
+    if (running) w->cancelAsked = 1;
+    LeaveCriticalSection(&w->lock);
+    if (running) SetEvent(w->wake);
+    return running;
+}
+
+RyKitEnding RyKitWatchdogEnding(const RyKitWatchdog *w) { return (RyKitEnding)w->ending; }
+
 
 int RyKitReadBox(HWND window, RyKitShownBox *box)
 {

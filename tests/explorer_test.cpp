@@ -46,6 +46,11 @@ protected:
     // A question gets yes, the Save dialog the file name saveAs_, any other box OK.
     int Answer(HWND box) {
         if (GetDlgItem(box, IDYES)) return IDYES;
+        if (GetDlgItem(box, IDC_TIMEOUT)) {  // Time limits: the test's own
+            SetDlgItemInt(box, IDC_TIMEOUT, limits_[0], FALSE);
+            SetDlgItemInt(box, IDC_MAXTIME, limits_[1], FALSE);
+            return IDOK;
+        }
         SetDlgItemTextA(box, cmb13, saveAs_.c_str());
         return IDOK;
     }
@@ -74,6 +79,11 @@ protected:
     std::string Text(int id) {
         char text[1024] = "";
         GetDlgItemTextA(wnd_, id, text, sizeof text);
+        return text;
+    }
+    std::string StatusText() {
+        char text[1024] = "";
+        SendMessageA(GetDlgItem(wnd_, IDC_STATUS), SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(text));
         return text;
     }
     std::string DialStatus() {
@@ -160,6 +170,7 @@ protected:
 
     FtpServer server_;
     std::string saveAs_;
+    unsigned limits_[2] = {120, 0};
     ShownBoxes boxes_{[this](HWND box) { return Answer(box); }};
     HWND wnd_ = nullptr, list_ = nullptr;
 };
@@ -204,6 +215,22 @@ TEST_F(ExplorerWindow, APassiveConnectionListsTheServedTree) {
     std::vector<std::string> rows = Shown();
     EXPECT_NE(std::find(rows.begin(), rows.end(), "readme.txt;512;03/07/1998  12:00"), rows.end())
         << ::testing::PrintToString(rows);  // a date with a year is read as noon of that day
+}
+
+// A server that never greets holds a connect for a minute under Wine; with a time limit
+// of 3 s without progress, the Explorer ends it and says so.
+TEST_F(ExplorerWindow, TimeLimitsEndACallTheServerLeavesHanging) {
+    limits_[0] = 3;
+    Command(IDM_LIMITS);
+    Click(IDC_CONNECT);  // disconnect
+    boxes_.seen.clear();
+    ULONGLONG start = GetTickCount64();
+    ConnectTo(ServerFromEnvironment("SILENT").host);
+    double seconds = (GetTickCount64() - start) / 1000.0;
+    EXPECT_LT(seconds, 30.0);
+    ASSERT_FALSE(boxes_.seen.empty()) << seconds << " s; " << Text(IDC_CONNECT) << "; " << StatusText();
+    EXPECT_EQ(boxes_.seen.back().text, "The server made no progress for 3 s. The connection is closed.");
+    EXPECT_EQ(Text(IDC_CONNECT), "&Connect");
 }
 
 TEST_F(ExplorerWindow, EnteringADirectoryAndGoingUpUpdateThePathBarAndTheRows) {

@@ -75,6 +75,21 @@ struct Explorer {
     bool passwordSaved = false;         // whether a password is stored with it
     HRASCONN dial = nullptr;            // the dial-up connection we made, until hung up
     bool passive = true;                // the next connection's mode (View > Passive mode)
+    RyKitWatchdog watchdog;             // ends a call that hangs (View > Time limits)
+    bool guarding = false;              // an action runs under it
+};
+
+// The watchdog takes the handles from its own thread when it ends a call.
+volatile LONG* Taken(DWORD* handle) {
+    static_assert(sizeof(DWORD) == sizeof(LONG), "a handle is one LONG");
+    return reinterpret_cast<volatile LONG*>(handle);
+}
+
+// A question, a dialog: the user's time is no lack of progress.
+struct UserTime {
+    explicit UserTime(Explorer* e) : w(&e->watchdog) { RyKitWatchdogWaitForUser(w, 1); }
+    ~UserTime() { RyKitWatchdogWaitForUser(w, 0); }
+    RyKitWatchdog* w;
 };
 
 HWND Child(HWND parent, const char* cls, const char* text, DWORD style, int id) {
@@ -163,7 +178,8 @@ void Refresh(Explorer* e) {
         // listing that failed, which must not look like an empty directory.
         std::string reply = listed == 0 ? "" : LastReply();
         int code = RyKitReplyCode(reply.c_str());
-        if (listed != 0 && code != 550 && !(code >= 200 && code < 300)) {
+        bool ended = RyKitWatchdogEnding(&e->watchdog) != RYKIT_RUNNING;  // it says why itself
+        if (listed != 0 && !ended && code != 550 && !(code >= 200 && code < 300)) {
             std::string why = "The listing failed: " + (reply.empty() ? std::string("no reply from the server.") : reply);
             if (!e->passive) why += "\n\nIn active mode the server connects back to this machine, which a NAT or a "
                                     "firewall stops: try View > Passive mode.";
@@ -205,11 +221,14 @@ void Connect(Explorer* e) {
     std::string server = TextOf(GetDlgItem(e->wnd, IDC_SERVER));
     std::string user = TextOf(GetDlgItem(e->wnd, IDC_USER));
     std::string password = TextOf(GetDlgItem(e->wnd, IDC_PASSWORD));
+    RyKitWatchdogConnecting(&e->watchdog);
     e->session = RyINetOpen(e->wnd);
+    char refusal[RYKIT_REPLY_BYTES] = "";
     if (e->session)
-        e->connection = RyKitConnect(e->session, e->wnd, server.c_str(), user.c_str(), password.c_str(), e->passive);
+        e->connection = RyKitConnect(e->session, e->wnd, server.c_str(), user.c_str(), password.c_str(), e->passive,
+                                     refusal, sizeof refusal);
     SecureZeroMemory(&password[0], password.size());
-    std::string reply = e->connection ? "" : LastReply();
+    std::string reply = refusal;
     if (!e->connection) Disconnect(e, e->wnd);
     if (!reply.empty()) {  // the server's own word on a refused log-in
         std::string why = "The server refused the log-in: " + reply;
@@ -256,7 +275,12 @@ void DeleteSelected(Explorer* e) {
     Row row = *Selected(e);  // the rows may be read again while the question is open
     std::string question = std::string("Delete the ") + (row.directory ? "folder" : "file") + " \"" + row.name +
                            "\" from the server?";
-    if (MessageBoxA(e->wnd, question.c_str(), "Delete", MB_YESNO | MB_ICONQUESTION) != IDYES) return;
+    int answer;
+    {
+        UserTime asking(e);
+        answer = MessageBoxA(e->wnd, question.c_str(), "Delete", MB_YESNO | MB_ICONQUESTION);
+    }
+    if (answer != IDYES) return;
     if (row.directory)
         RyFtpRd(e->connection, e->wnd, row.name.c_str());
     else
@@ -268,6 +292,8 @@ void DeleteSelected(Explorer* e) {
 // the server announced.
 int ShowProgress(void* context, ULONGLONG done, LONGLONG total) {
     Explorer* e = static_cast<Explorer*>(context);
+    RyKitWatchdogProgress(&e->watchdog);
+    if (RyKitWatchdogEnding(&e->watchdog) != RYKIT_RUNNING) return 1;
     if (total < static_cast<LONGLONG>(kLargeFile)) return 0;
     if (!IsWindowVisible(e->progress)) {
         RECT r;
@@ -297,11 +323,16 @@ void Download(Explorer* e) {
     ofn.nMaxFile = MAX_PATH;
     ofn.lpstrTitle = "Download to";
     ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_EXPLORER;
-    if (!GetSaveFileNameA(&ofn)) return;
+    BOOL chosen;
+    {
+        UserTime choosing(e);
+        chosen = GetSaveFileNameA(&ofn);
+    }
+    if (!chosen) return;
     RyKitReceive received;
     RyKitOutcome outcome = RyKitReceiveFile(e->connection, e->wnd, name.c_str(), target, &ShowProgress, e, &received);
     ShowWindow(e->progress, SW_HIDE);
-    if (outcome == RYKIT_NOT_OPENED) return;  // the library has shown its box
+    if (outcome == RYKIT_NOT_OPENED || RyKitWatchdogEnding(&e->watchdog) != RYKIT_RUNNING) return;
     std::string why = "Could not download \"" + name + "\" to " + target + ". A file already there is kept.";
     if (outcome != RYKIT_RECEIVED) MessageBoxA(e->wnd, why.c_str(), "Download", MB_OK | MB_ICONWARNING);
     SetStatus(e, 0, outcome == RYKIT_RECEIVED ? "Downloaded " + name : "Download failed");
@@ -435,6 +466,33 @@ void CreateChildren(Explorer* e) {
     e->dialMenu = GetSubMenu(GetMenu(e->wnd), kDialMenuPosition);
 }
 
+// The watchdog ended the action: its connection is closed; say which limit it was.
+void Ended(Explorer* e, RyKitEnding how) {
+    Disconnect(e, e->wnd);
+    Refresh(e);
+    ShowConnection(e);
+    std::string why = how == RYKIT_OVER_TIME
+                          ? "The call ran for " + std::to_string(e->watchdog.maxTimeSeconds) + " s, its time limit."
+                          : "The server made no progress for " + std::to_string(e->watchdog.timeoutSeconds) + " s.";
+    MessageBoxA(e->wnd, (why + " The connection is closed.").c_str(), "Time limits", MB_OK | MB_ICONWARNING);
+}
+
+// Runs a call (or several) under the watchdog. A control's notification sent while an
+// action runs (the path bar's EN_CHANGE, say) belongs to that action's guard.
+template <typename Call>
+void Guarded(Explorer* e, Call call) {
+    if (e->guarding) {
+        call();
+        return;
+    }
+    e->guarding = true;
+    RyKitWatchdogBegin(&e->watchdog);
+    call();
+    RyKitEnding how = RyKitWatchdogFinish(&e->watchdog);
+    e->guarding = false;
+    if (how != RYKIT_RUNNING) Ended(e, how);
+}
+
 LRESULT OnNotify(Explorer* e, NMHDR* nm) {
     if (nm->idFrom != IDC_LIST) return 0;
     switch (nm->code) {
@@ -457,7 +515,7 @@ LRESULT OnNotify(Explorer* e, NMHDR* nm) {
     }
     case LVN_ENDLABELEDITA: {
         LVITEMA& item = reinterpret_cast<NMLVDISPINFOA*>(nm)->item;
-        Rename(e, item.iItem, item.pszText);
+        Guarded(e, [&] { Rename(e, item.iItem, item.pszText); });
         return FALSE;  // the refresh shows what the server did
     }
     case LVN_COLUMNCLICK: {  // the same column again turns the order round
@@ -477,7 +535,7 @@ LRESULT OnNotify(Explorer* e, NMHDR* nm) {
     return 0;
 }
 
-void OnCommand(Explorer* e, int id) {
+void Act(Explorer* e, int id) {
     bool connected = e->connection != 0;
     switch (id) {
     case IDOK:  // Enter, through IsDialogMessage: connect, or open the selected folder
@@ -495,7 +553,6 @@ void OnCommand(Explorer* e, int id) {
             Connect(e);
         }
         return;
-    case IDM_EXIT: DestroyWindow(e->wnd); return;
     case IDM_PASSIVE:
         e->passive = !e->passive;
         CheckMenuItem(GetMenu(e->wnd), IDM_PASSIVE, e->passive ? MF_CHECKED : MF_UNCHECKED);
@@ -524,6 +581,41 @@ void OnCommand(Explorer* e, int id) {
     }
 }
 
+INT_PTR CALLBACK TimeLimitsProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
+    RyKitWatchdog* w = reinterpret_cast<RyKitWatchdog*>(GetWindowLongPtrA(dialog, DWLP_USER));
+    switch (msg) {
+    case WM_INITDIALOG:
+        w = reinterpret_cast<RyKitWatchdog*>(lParam);
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        SetDlgItemInt(dialog, IDC_TIMEOUT, w->timeoutSeconds, FALSE);
+        SetDlgItemInt(dialog, IDC_MAXTIME, w->maxTimeSeconds, FALSE);
+        return TRUE;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK) {
+            w->timeoutSeconds = GetDlgItemInt(dialog, IDC_TIMEOUT, nullptr, FALSE);
+            w->maxTimeSeconds = GetDlgItemInt(dialog, IDC_MAXTIME, nullptr, FALSE);
+        }
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) EndDialog(dialog, LOWORD(wParam));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+// Every action runs under the watchdog, so a server that leaves a call hanging ends the
+// call and its connection instead of freezing the window for good.
+void OnCommand(Explorer* e, int id) {
+    if (id == IDM_EXIT) {
+        DestroyWindow(e->wnd);
+        return;
+    }
+    if (id == IDM_LIMITS) {
+        DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_LIMITS), e->wnd, TimeLimitsProc,
+                        reinterpret_cast<LPARAM>(&e->watchdog));
+        return;
+    }
+    Guarded(e, [&] { Act(e, id); });
+}
+
 LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     Explorer* e = reinterpret_cast<Explorer*>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
     switch (msg) {
@@ -537,6 +629,7 @@ LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
             return -1;  // no room for listings: no window
         e->keys = LoadAcceleratorsA(reinterpret_cast<CREATESTRUCTA*>(lParam)->hInstance,
                                     MAKEINTRESOURCEA(IDR_ACCELERATORS));
+        RyKitWatchdogStart(&e->watchdog, Taken(&e->connection), Taken(&e->session));
         CreateChildren(e);
         ShowConnection(e);
         ShowDial(e, "");
@@ -555,6 +648,7 @@ LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_NCDESTROY:
         SetWindowLongPtrA(wnd, GWLP_USERDATA, 0);
         RyKitBufferFree(&e->results);
+        RyKitWatchdogStop(&e->watchdog);
         delete e;
         break;
     }

@@ -24,8 +24,14 @@
 
 // The Dial-up menu is filled when it opens: one item per phonebook entry (IDM_ENTRY +
 // index, checked when chosen), then Dial and Hang up.
+#define IDM_LIMITS  897  // View: the time limits of a call (the Time limits dialog)
 #define IDM_PASSIVE 898  // View: data connections opened by this machine, for the next connection
 #define IDM_EXIT    899
 #define IDM_DIAL    900
 #define IDM_HANGUP  901
 #define IDM_ENTRY   1000
+
+// The Time limits dialog: seconds without progress, and in all, after which a call ends.
+#define IDD_LIMITS   2
+#define IDC_TIMEOUT  201
+#define IDC_MAXTIME  202

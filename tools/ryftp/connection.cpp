@@ -28,10 +28,12 @@ bool LogIn(Session& s, const std::string& host, const std::string& user, std::st
     }
     s.watchdog.connecting();
     DWORD internet = RyINetOpen(s.owner), connection = 0;
+    char refusal[RYKIT_REPLY_BYTES] = "";
     if (internet)
-        connection = RyKitConnect(internet, s.owner, server.c_str(), name.c_str(), password.c_str(), s.passive);
+        connection = RyKitConnect(internet, s.owner, server.c_str(), name.c_str(), password.c_str(), s.passive,
+                                  refusal, sizeof refusal);
     Wipe(password);
-    std::string reply = connection ? "" : LastReply();
+    std::string reply = refusal;
     s.handles.open(internet, connection);
     s.host = server;
     if (!connection) {

@@ -85,8 +85,7 @@ int main(int argc, char** argv) {
         if (!interactive) session.answers = input;
         ApplyFtpFlags(o.ftpFlags, session);
         session.passive = !o.active;
-        session.watchdog.timeoutSeconds = o.timeoutSeconds;
-        session.watchdog.maxTimeSeconds = o.maxTimeSeconds;
+        session.watchdog.setLimits(o.timeoutSeconds, o.maxTimeSeconds);
         gRunning = &session.watchdog;
         SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
         allOk = RunSession(session, o, input);

@@ -42,8 +42,8 @@ bool Session::run(const std::vector<std::string>& words) {
 bool Session::ended(Watchdog::Ending how) {
     std::string why = how == Watchdog::kCancelled ? std::string("cancelled")
                       : how == Watchdog::kMaxTime
-                          ? "timed out after " + std::to_string(watchdog.maxTimeSeconds) + " s (--max-time)"
-                          : "timed out after " + std::to_string(watchdog.timeoutSeconds) + " s";
+                          ? "timed out after " + std::to_string(watchdog.maxTimeSeconds()) + " s (--max-time)"
+                          : "timed out after " + std::to_string(watchdog.timeoutSeconds()) + " s";
     if (!host.empty()) why += "; the connection to " + host + " is closed";
     closeConnection();
     say("%s\n", why.c_str());
