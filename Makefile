@@ -55,6 +55,7 @@ WINE10_TESTS = ^(frame_test|listing_test|remote_ops_test|no_internet_test|missin
 test-wine10: build
 	$(ROUTE)
 	sh cmake/wine-root.sh $(WINE10_ROOT)
+	@RYINET_WINE_ROOT=$(WINE10_ROOT) sh cmake/wine-run.sh --build $(BUILD) --version
 	cd $(BUILD) && RYINET_WINE_ROOT=$(WINE10_ROOT) ctest --output-on-failure -R '$(WINE10_TESTS)'
 	RYINET_WINE_ROOT=$(WINE10_ROOT) sh tools/demo.sh $(BUILD)
 
