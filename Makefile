@@ -1,4 +1,6 @@
 # make test: install what is missing, configure, build, run every test under Wine.
+# make test-wine10: build, then run the DLL's families, ryftp's and the demo under Wine 10
+#   in a Debian 13 root made once under the build tree (see docs/platforms.md).
 # make demo: build, then run ryftp on a sample session against a local FTP server it starts.
 # make dist: the release, from a build tree of its own without the test bench:
 #   dist/ryinet-VERSION-win32.zip and dist/SHA256SUMS. With SIGN_CERT=cert.pem
@@ -23,7 +25,7 @@ endif
 FUZZ_SECONDS ?= 150
 FUZZ_TARGETS = listing command_line phonebook kit
 
-.PHONY: all deps configure build test demo bench bench-get dist screenshots fuzz clean
+.PHONY: all deps configure build test test-wine10 demo bench bench-get dist screenshots fuzz clean
 
 all: build
 
@@ -43,6 +45,19 @@ ROUTE = @sh cmake/i386-route.sh name
 test: build
 	$(ROUTE)
 	cd $(BUILD) && ctest --output-on-failure
+
+# The second platform: Wine 10 of Debian 13, in a root kept under the build tree and made
+# again only when its package list changes (cmake/wine-root.sh); wine-run.sh runs Wine
+# there when RYINET_WINE_ROOT names it.
+WINE10_ROOT = $(abspath $(BUILD))/wine10-root
+WINE10_TESTS = ^(frame_test|listing_test|remote_ops_test|no_internet_test|missing_entry_test|netinfo_test|dialup_test|boxes_e2e_test|ryftp_test|ryftp_launcher)$$
+
+test-wine10: build
+	$(ROUTE)
+	sh cmake/wine-root.sh $(WINE10_ROOT)
+	@RYINET_WINE_ROOT=$(WINE10_ROOT) sh cmake/wine-run.sh --build $(BUILD) --version
+	cd $(BUILD) && RYINET_WINE_ROOT=$(WINE10_ROOT) ctest --output-on-failure -R '$(WINE10_TESTS)'
+	RYINET_WINE_ROOT=$(WINE10_ROOT) sh tools/demo.sh $(BUILD)
 
 demo: build
 	$(ROUTE)

@@ -1,13 +1,32 @@
 #!/bin/sh
 # wine-run.sh --build DIR PROGRAM [ARGS...]
+# wine-run.sh --build DIR --prefix   (makes the prefix where missing and prints its path)
 # Runs a Windows program under Wine in a prefix of the build tree's own, made once per
 # build tree (the first start pays for it, later ones reuse it). Every Wine start of the
-# build comes through here.
+# build comes through here, and here alone it is decided which Wine runs: the machine's,
+# or with RYINET_WINE_ROOT=DIR the one of a Debian root made by cmake/wine-root.sh
+# (make test-wine10), run inside it with the source and build trees at their own paths
+# and a prefix of its own, since one prefix serves one Wine version.
 set -e
 if [ "$1" = "--build" ]; then build=$2; shift 2; else build=$(pwd); fi
-export WINEPREFIX="${WINEPREFIX:-$build/wineprefix}"
+build=$(cd "$build" && pwd)
+top=$(cd "$(dirname "$0")/.." && pwd)
+wine_root=${RYINET_WINE_ROOT:-}
+if [ -n "$wine_root" ]; then
+    if [ ! -f "$wine_root/.ryinet-root" ]; then
+        echo "wine-run.sh: $wine_root is no Wine root made by cmake/wine-root.sh (make test-wine10 makes it)" >&2
+        exit 1
+    fi
+    export WINEPREFIX="${WINEPREFIX:-$build/wineprefix-$(basename "$wine_root")}"
+else
+    export WINEPREFIX="${WINEPREFIX:-$build/wineprefix}"
+fi
 export WINEARCH=win32
 export WINEDEBUG=-all
+# Debian's Wine 10 aborts at start-up (free(): invalid pointer) when TMPDIR is set and
+# /run/user/UID is missing (its patch for the temporary directory frees what getenv
+# returned), so there Wine runs without TMPDIR: nothing of Wine's needs it.
+[ -d "$wine_root/run/user/$(id -u)" ] || unset TMPDIR
 
 # On the emulated route (cmake/i386-route.sh) qemu-i386 runs Wine's 32-bit processes and
 # gives each the fault-report stand-in (standin/i386-fault); $LIB picks the library of
@@ -20,13 +39,23 @@ elif [ "$(head -n 1 /proc/sys/fs/binfmt_misc/ryinet-i386 2>/dev/null)" = enabled
     exit 1
 fi
 
+# Wine's commands run here, or inside the root with the trees they read bound in.
+wine_in=""
+if [ -n "$wine_root" ]; then
+    binds="--bind $top"
+    for d in "$(cd "$build" && pwd)" "$(dirname "$WINEPREFIX")"; do
+        case "$d/" in "$top"/*) ;; *) binds="$binds --bind $d" ;; esac
+    done
+    wine_in="sh $top/cmake/wine-chroot.sh $binds $wine_root"
+fi
+
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     mkdir -p "$(dirname "$WINEPREFIX")"
     (
         flock 9
         if [ ! -f "$WINEPREFIX/system.reg" ]; then
             log="$WINEPREFIX.boot.log"
-            if ! WINEDLLOVERRIDES="mscoree,mshtml=" wineboot -i >"$log" 2>&1 || ! wineserver -w >>"$log" 2>&1 ||
+            if ! WINEDLLOVERRIDES="mscoree,mshtml=" $wine_in sh -c 'wineboot -i && wineserver -w' >"$log" 2>&1 ||
                 [ ! -f "$WINEPREFIX/system.reg" ]; then
                 echo "wine-run.sh: the Wine prefix $WINEPREFIX could not be made:" >&2
                 tail -n 20 "$log" >&2
@@ -35,4 +64,8 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
         fi
     ) 9>"$WINEPREFIX.lock"
 fi
-exec wine "$@"
+if [ "$1" = "--prefix" ]; then
+    echo "$WINEPREFIX"
+    exit 0
+fi
+exec $wine_in wine "$@"

@@ -139,6 +139,9 @@ TEST_P(ScriptedServer, AnMsDosStyleListingComesThroughAsThePlatformParsesIt) {
     ASSERT_EQ(RyFtpDir(connection_, kOwner, "iis/*", 0, out.data()), 0);
     EXPECT_EQ(out.text().find(" [ pub ] ;"), 0u) << out.text();
     EXPECT_NE(out.text().find("|readme.txt;"), std::string::npos) << out.text();
+    // Wine 8 and Wine 10 alike keep "two" of "two words.txt": a limit the README names.
+    EXPECT_NE(out.text().find("|two;10/10/2010  10:10;7|"), std::string::npos) << out.text();
+    EXPECT_EQ(out.text().find("words"), std::string::npos) << out.text();
 }
 
 INSTANTIATE_TEST_SUITE_P(Scripted, ScriptedServer, ::testing::Values("SCRIPTED"));

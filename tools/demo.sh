@@ -11,9 +11,9 @@ addr="$(cat "$build/test-net").1"
 # build's Wine prefix (made here on the first run), read from the prefix's registry.
 # No Wine program runs before ryftp: one started without a display would keep the
 # prefix's desktop without one for a while, and boxes would not show.
-"$top/cmake/wine-run.sh" --build "$build" --version >/dev/null
-appdata=$(sed -n 's/^"APPDATA"="\(.*\)"$/\1/p' "$build/wineprefix/user.reg" | sed 's/^[A-Za-z]://; s/\\\\/\//g')
-pbk="$build/wineprefix/drive_c$appdata/Microsoft/Network/Connections/Pbk"
+prefix=$("$top/cmake/wine-run.sh" --build "$build" --prefix)
+appdata=$(sed -n 's/^"APPDATA"="\(.*\)"$/\1/p' "$prefix/user.reg" | sed 's/^[A-Za-z]://; s/\\\\/\//g')
+pbk="$prefix/drive_c$appdata/Microsoft/Network/Connections/Pbk"
 mkdir -p "$pbk"
 cat >"$pbk/rasphone.pbk" <<'PBK'
 [Office]

@@ -26,6 +26,10 @@ with warnings.catch_warnings():
     import crypt  # pure-ftpd's user database takes a crypt(3) hash
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+TOP = os.path.dirname(os.path.dirname(HERE))
+# Under make test-wine10 (RYINET_WINE_ROOT names the Debian 13 root), pyftpdlib and vsftpd
+# are the root's own, run inside it: Wine 10 meets the servers of its own release.
+WINE_ROOT = os.environ.get("RYINET_WINE_ROOT", "")
 USER, PASSWORD = "ryuser", "rypass"
 OLD = time.mktime((1998, 3, 7, 14, 5, 0, 0, 0, -1))
 
@@ -149,6 +153,18 @@ def wait_for_port(addr, seconds=15):
     return False
 
 
+def in_root(cmd, base):
+    if not WINE_ROOT:
+        return cmd
+    return ["sh", os.path.join(TOP, "cmake", "wine-chroot.sh"), "--bind", TOP, "--bind", base, WINE_ROOT] + cmd
+
+
+def root_ftp_uid():
+    """The uid of vsftpd's anonymous user where the server runs: the root has its own."""
+    with open(os.path.join(WINE_ROOT, "etc", "passwd")) as f:
+        return next(int(line.split(":")[2]) for line in f if line.startswith("ftp:"))
+
+
 def start(kind, addr, base):
     stop(base)
     os.makedirs(base, exist_ok=True)
@@ -156,11 +172,11 @@ def start(kind, addr, base):
         # vsftpd refuses a writable anonymous root: serve a root-owned parent whose one
         # child, the tree, belongs to the anonymous user.
         import pwd
-        ftp = pwd.getpwnam("ftp").pw_uid
+        ftp = root_ftp_uid() if WINE_ROOT else pwd.getpwnam("ftp").pw_uid
         root = os.path.join(base, "anon", "root")
         make_tree(root, owner=ftp)
         os.chmod(os.path.dirname(root), 0o555)
-        cmd = ["/usr/sbin/vsftpd", vsftpd_config(addr, base, root)]
+        cmd = in_root(["/usr/sbin/vsftpd", vsftpd_config(addr, base, root)], base)
     elif kind == "pureftpd":
         import pwd
         ftp = pwd.getpwnam("ftp")
@@ -175,6 +191,8 @@ def start(kind, addr, base):
         else:
             script, mode = ("twisted_server.py" if kind == "twisted" else "pyftpd_server.py"), []
         cmd = ["/usr/bin/python3", os.path.join(HERE, script), addr, root] + mode
+        if kind in ("pyftpdlib", "demo"):
+            cmd = in_root(cmd, base)
     log = open(os.path.join(base, "server.log"), "wb")
     proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
                             start_new_session=True)
