@@ -1,5 +1,7 @@
 # make test: install what is missing, configure, build, run every test under Wine.
 # make demo: build, then run ryftp on a sample session against a local FTP server it starts.
+# make demo-automation: build, then run the VBScript example through the automation server
+#   (RyInet.Session) against a local FTP server it starts.
 # make dist: the release, from a build tree of its own without the test bench:
 #   dist/ryinet-VERSION-win32.zip and dist/SHA256SUMS. With SIGN_CERT=cert.pem
 #   SIGN_KEY=key.pem the DLL and programs are signed (Authenticode SHA-256) first.
@@ -23,7 +25,7 @@ endif
 FUZZ_SECONDS ?= 150
 FUZZ_TARGETS = listing command_line phonebook kit
 
-.PHONY: all deps configure build test demo bench bench-get dist screenshots fuzz clean
+.PHONY: all deps configure build test demo demo-automation bench bench-get dist screenshots fuzz clean
 
 all: build
 
@@ -47,6 +49,10 @@ test: build
 demo: build
 	$(ROUTE)
 	sh tools/demo.sh $(BUILD)
+
+demo-automation: build
+	$(ROUTE)
+	sh tools/automation/demo.sh $(BUILD)
 
 bench: build
 	$(ROUTE)
