@@ -15,6 +15,10 @@
 #include "server_lifetime.h"
 
 namespace {
+// A server COM started whose client never came (it gave up, or died) would otherwise
+// wait for good.
+const UINT kFirstClientWaitMs = 60 * 1000;
+
 class ComApartment {
 public:
     ComApartment() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
@@ -49,8 +53,14 @@ int Serve() {
         CoRevokeClassObject(cookie);
         return Report("CoResumeClassObjects", hr);
     }
+    UINT_PTR firstClientTimer = SetTimer(nullptr, 0, kFirstClientWaitMs, nullptr);
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == WM_TIMER && msg.hwnd == nullptr && msg.wParam == firstClientTimer) {
+            KillTimer(nullptr, firstClientTimer);
+            if (!ServerWasUsed()) break;
+            continue;
+        }
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }

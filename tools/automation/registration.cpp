@@ -84,11 +84,16 @@ HRESULT RegisterServer(RegistrationScope scope) {
 }
 
 HRESULT UnregisterServer(RegistrationScope scope) {
-    HRESULT hr = scope == RegistrationScope::Machine
-                     ? UnRegisterTypeLib(LIBID_RyInetAutomation, 1, 0, LOCALE_NEUTRAL, SYS_WIN32)
-                     : UnRegisterTypeLibForUser(LIBID_RyInetAutomation, 1, 0, LOCALE_NEUTRAL, SYS_WIN32);
-    // Not registered is what unregistering wants.
-    if (hr == TYPE_E_REGISTRYACCESS || hr == TYPE_E_LIBNOTREGISTERED) hr = S_OK;
+    // Not registered is what unregistering wants; the calls below would call it an error.
+    HRESULT hr = S_OK;
+    BSTR registered = nullptr;
+    if (SUCCEEDED(QueryPathOfRegTypeLib(LIBID_RyInetAutomation, 1, 0, LOCALE_NEUTRAL, &registered))) {
+        SysFreeString(registered);
+        hr = scope == RegistrationScope::Machine
+                 ? UnRegisterTypeLib(LIBID_RyInetAutomation, 1, 0, LOCALE_NEUTRAL, SYS_WIN32)
+                 : UnRegisterTypeLibForUser(LIBID_RyInetAutomation, 1, 0, LOCALE_NEUTRAL, SYS_WIN32);
+        if (hr == TYPE_E_REGISTRYACCESS || hr == TYPE_E_LIBNOTREGISTERED) hr = S_OK;
+    }
     HKEY root;
     if (!ClassesRoot(scope, root)) return E_ACCESSDENIED;
     LONG error = DeleteTree(root, L"CLSID\\" + GuidText(CLSID_Session));

@@ -3,11 +3,17 @@
 
 namespace {
 DWORD g_serverThread = 0;
+bool g_used = false;
 }
 
 void SetServerThread(DWORD threadId) { g_serverThread = threadId; }
 
-void ServerProcessAddRef() { CoAddRefServerProcess(); }
+void ServerProcessAddRef() {
+    g_used = true;
+    CoAddRefServerProcess();
+}
+
+bool ServerWasUsed() { return g_used; }
 
 void ServerProcessRelease() {
     // At zero COM has already suspended the class object, so no new client reaches a

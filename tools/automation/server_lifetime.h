@@ -7,3 +7,5 @@
 void SetServerThread(DWORD threadId);
 void ServerProcessAddRef();
 void ServerProcessRelease();
+// True once any client has held an object or a lock.
+bool ServerWasUsed();
