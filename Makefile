@@ -2,6 +2,8 @@
 # make test-wine10: build, then run the DLL's families, ryftp's and the demo under Wine 10
 #   in a Debian 13 root made once under the build tree (see docs/platforms.md).
 # make demo: build, then run ryftp on a sample session against a local FTP server it starts.
+# make demo-automation: build, then run the VBScript example through the automation server
+#   (RyInet.Session) against a local FTP server it starts.
 # make dist: the release, from a build tree of its own without the test bench:
 #   dist/ryinet-VERSION-win32.zip and dist/SHA256SUMS. With SIGN_CERT=cert.pem
 #   SIGN_KEY=key.pem the DLL and programs are signed (Authenticode SHA-256) first.
@@ -25,7 +27,7 @@ endif
 FUZZ_SECONDS ?= 150
 FUZZ_TARGETS = listing command_line phonebook kit
 
-.PHONY: all deps configure build test test-wine10 demo bench bench-get dist screenshots fuzz clean
+.PHONY: all deps configure build test test-wine10 demo demo-automation bench bench-get dist screenshots fuzz clean
 
 all: build
 
@@ -62,6 +64,10 @@ test-wine10: build
 demo: build
 	$(ROUTE)
 	sh tools/demo.sh $(BUILD)
+
+demo-automation: build
+	$(ROUTE)
+	sh tools/automation/demo.sh $(BUILD)
 
 bench: build
 	$(ROUTE)

@@ -3,13 +3,16 @@
 # with apt-get). Safe to run every time. Then, once the 32-bit Wine packages are in, the
 # route for 32-bit code (cmake/i386-route.sh): on a kernel that runs none, qemu-user.
 # libsodium23 and libssl3 are what the unpacked pure-ftpd the tests fetch (never
-# installed: it conflicts with vsftpd) needs to run; debootstrap makes the Debian 13 root of make test-wine10. With PACKAGE arguments it installs
-# those instead (the test of the step itself).
+# installed: it conflicts with vsftpd) needs to run; debootstrap makes the Debian 13 root
+# of make test-wine10; mingw-w64-tools has widl, which compiles the automation server's
+# IDL, and the x86-64 compiler builds its 64-bit test client. With PACKAGE arguments it
+# installs those instead (the test of the step itself).
 set -e
 PACKAGES="cmake make python3 g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev
 googletest wine wine32:i386 xvfb xauth python3-pyftpdlib vsftpd python3-twisted
 clang libclang-rt-14-dev lld llvm libwine-dev osslsigncode openssl gnuplot-nox imagemagick fonts-wine
-libsodium23 libssl3 debootstrap fp-compiler-3.2.2 fp-utils-3.2.2 fpc-source-3.2.2 mono-devel iptables"
+libsodium23 libssl3 debootstrap fp-compiler-3.2.2 fp-utils-3.2.2 fpc-source-3.2.2 mono-devel iptables
+g++-mingw-w64-x86-64 mingw-w64-tools"
 [ $# -eq 0 ] || PACKAGES="$*"
 
 here=$(dirname "$0")

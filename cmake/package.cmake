@@ -1,9 +1,11 @@
 # The package a Windows developer installs: cmake --install BUILD --prefix DIR lays out
-#   bin/      RYINET.dll and the hosts: ryftp.exe, ryexplorer.exe
+#   bin/      RYINET.dll and the hosts: ryftp.exe, ryexplorer.exe, ryinet-automation.exe
+#             and its type library (tools/automation installs them)
 #   include/  the public headers: the library's, the listing reader, the host kit
 #   lib/      libRYINET.dll.a (MinGW), RYINET.lib (MSVC), RYINET.def, cmake/RYINET/
 #   bindings/ declarations for VB6/VBA, Delphi/Free Pascal, C# and Python
 #   docs/, examples/c_host and examples/explorer (hosts built from this tree alone),
+#   examples/automation (scripts and clients of RyInet.Session),
 #   README.md, LICENSE
 # make dist zips that tree (cmake/dist.py).
 include(CMakePackageConfigHelpers)

@@ -1,27 +1,35 @@
 #!/bin/sh
-# wine-run.sh --build DIR PROGRAM [ARGS...]
+# wine-run.sh --build DIR [--win64] PROGRAM [ARGS...]
 # wine-run.sh --build DIR --prefix   (makes the prefix where missing and prints its path)
 # Runs a Windows program under Wine in a prefix of the build tree's own, made once per
 # build tree (the first start pays for it, later ones reuse it). Every Wine start of the
 # build comes through here, and here alone it is decided which Wine runs: the machine's,
 # or with RYINET_WINE_ROOT=DIR the one of a Debian root made by cmake/wine-root.sh
 # (make test-wine10), run inside it with the source and build trees at their own paths
-# and a prefix of its own, since one prefix serves one Wine version.
+# and a prefix of its own, since one prefix serves one Wine version. --win64 runs the
+# program in a 64-bit prefix of its own (DIR/wineprefix64), where 64-bit programs and
+# 32-bit ones run side by side (the automation server and its clients); everything else
+# keeps the 32-bit prefix.
 set -e
 if [ "$1" = "--build" ]; then build=$2; shift 2; else build=$(pwd); fi
 build=$(cd "$build" && pwd)
 top=$(cd "$(dirname "$0")/.." && pwd)
 wine_root=${RYINET_WINE_ROOT:-}
-if [ -n "$wine_root" ]; then
-    if [ ! -f "$wine_root/.ryinet-root" ]; then
-        echo "wine-run.sh: $wine_root is no Wine root made by cmake/wine-root.sh (make test-wine10 makes it)" >&2
-        exit 1
-    fi
-    export WINEPREFIX="${WINEPREFIX:-$build/wineprefix-$(basename "$wine_root")}"
-else
-    export WINEPREFIX="${WINEPREFIX:-$build/wineprefix}"
+if [ -n "$wine_root" ] && [ ! -f "$wine_root/.ryinet-root" ]; then
+    echo "wine-run.sh: $wine_root is no Wine root made by cmake/wine-root.sh (make test-wine10 makes it)" >&2
+    exit 1
 fi
-export WINEARCH=win32
+loader=wine
+if [ "$1" = "--win64" ]; then
+    shift
+    # wine64 starts 64-bit programs itself and hands 32-bit ones to the 32-bit loader.
+    loader=/usr/lib/wine/wine64
+    export WINEPREFIX="$build/wineprefix64${wine_root:+-$(basename "$wine_root")}"
+    export WINEARCH=win64
+else
+    export WINEPREFIX="${WINEPREFIX:-$build/wineprefix${wine_root:+-$(basename "$wine_root")}}"
+    export WINEARCH=win32
+fi
 export WINEDEBUG=-all
 # Debian's Wine 10 aborts at start-up (free(): invalid pointer) when TMPDIR is set and
 # /run/user/UID is missing (its patch for the temporary directory frees what getenv
@@ -55,7 +63,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
         flock 9
         if [ ! -f "$WINEPREFIX/system.reg" ]; then
             log="$WINEPREFIX.boot.log"
-            if ! WINEDLLOVERRIDES="mscoree,mshtml=" $wine_in sh -c 'wineboot -i && wineserver -w' >"$log" 2>&1 ||
+            if ! WINEDLLOVERRIDES="mscoree,mshtml=" $wine_in sh -c "$loader wineboot -i && wineserver -w" >"$log" 2>&1 ||
                 [ ! -f "$WINEPREFIX/system.reg" ]; then
                 echo "wine-run.sh: the Wine prefix $WINEPREFIX could not be made:" >&2
                 tail -n 20 "$log" >&2
@@ -68,4 +76,4 @@ if [ "$1" = "--prefix" ]; then
     echo "$WINEPREFIX"
     exit 0
 fi
-exec $wine_in wine "$@"
+exec $wine_in "$loader" "$@"

@@ -59,13 +59,14 @@ def release(a):
     installed = fresh(a.build, "pkg", "installed")
     run("cmake", "--install", a.build, "--prefix", installed)
     tree = {os.path.relpath(os.path.join(d, n), installed) for d, _, names in os.walk(installed) for n in names}
-    wanted = {"bin/RYINET.dll", "bin/ryftp.exe", "bin/ryexplorer.exe", "lib/libRYINET.dll.a", "lib/RYINET.lib",
+    wanted = {"bin/RYINET.dll", "bin/ryftp.exe", "bin/ryexplorer.exe", "bin/ryinet-automation.exe",
+              "bin/ryinet_automation.tlb", "lib/libRYINET.dll.a", "lib/RYINET.lib",
               "lib/RYINET.def", "lib/cmake/RYINET/RYINETConfig.cmake", "lib/cmake/RYINET/RYINETConfigVersion.cmake",
               "lib/cmake/RYINET/ryinet_kit.c",
               "docs/API.md", "README.md", "LICENSE"}
     wanted |= {"include/" + h for h in os.listdir(os.path.join(a.source, "include")) if h.endswith(".h")}
     wanted |= {"bindings/" + b for b in ("RyInet.bas", "ryinet.pas", "RyInet.cs", "ryinet.py")}
-    for sample in ("c_host", "explorer"):
+    for sample in ("c_host", "explorer", "automation"):
         wanted |= {f"examples/{sample}/{f}" for f in os.listdir(os.path.join(a.source, "examples", sample))}
     expect(wanted <= tree, f"the install tree lacks {sorted(wanted - tree)}")
 

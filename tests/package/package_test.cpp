@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -33,7 +34,12 @@ TEST(VersionResource, EveryBinaryNamesTheProductItsVersionAndItself) {
     ASSERT_EQ(sscanf(version.c_str(), "%d.%d.%d", &major, &minor, &patch), 3) << version;
     // What the release ships, and whatever else the build gave a version resource.
     std::set<std::string> binaries;
-    for (const auto& entry : std::filesystem::directory_iterator(kBin)) binaries.insert(entry.path().string());
+    // Programs and libraries: bin/ also holds the automation server's type library.
+    for (const auto& entry : std::filesystem::directory_iterator(kBin)) {
+        std::string extension = entry.path().extension().string();
+        for (char& c : extension) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+        if (extension == ".dll" || extension == ".exe") binaries.insert(entry.path().string());
+    }
     std::ifstream listed(WindowsPath(Env("RYTEST_VERSIONED_LIST")));
     for (std::string line; std::getline(listed, line);) binaries.insert(WindowsPath(line));
     ASSERT_EQ(binaries.count(kBin + "RYINET.dll"), 1u);

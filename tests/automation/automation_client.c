@@ -1,0 +1,338 @@
+/*
+ * automation_client.c - a 64-bit client of RyInet.Session, late bound (IDispatch::Invoke),
+ * as a 64-bit program that cannot load the 32-bit DLL reaches it.
+ *   automation_client absent                    the class is not registered
+ *   automation_client session ADDR ROOT WORK    against pyftpdlib at ADDR, whose tree is
+ *                                               ROOT; local files go to WORK
+ * Prints "ok"/"not ok" a check, the costs measured, and "N passed, N failed".
+ */
+#define COBJMACROS
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+#include <tlhelp32.h>
+#include <stdio.h>
+#include <string.h>
+#include "ryinet_listing.h"
+#include "ryinet_automation.h" /* from the IDL, for the vtable calls of early binding */
+
+static int passed, failed;
+
+static void check(int ok, const char *what) {
+    printf("%s - %s\n", ok ? "ok" : "not ok", what);
+    ok ? ++passed : ++failed;
+}
+
+static void print_wide(const char *label, const wchar_t *text) {
+    char utf8[2048];
+    WideCharToMultiByte(CP_UTF8, 0, text ? text : L"", -1, utf8, sizeof utf8, NULL, NULL);
+    printf("   %s: %s\n", label, utf8);
+}
+
+/* Invokes a member by name with arguments given first to last; the failure's text, when
+ * there is one, lands in *error (freed by the caller). */
+static HRESULT call(IDispatch *d, const wchar_t *name, WORD flags, VARIANT *result, BSTR *error, int argc, ...) {
+    DISPID id, put = DISPID_PROPERTYPUT;
+    VARIANT args[4];
+    DISPPARAMS params = {args, NULL, (UINT)argc, 0};
+    EXCEPINFO exception;
+    HRESULT hr;
+    va_list ap;
+    int i;
+    LPOLESTR names[1] = {(LPOLESTR)name};
+    if (error) *error = NULL;
+    if (result) VariantInit(result);
+    hr = IDispatch_GetIDsOfNames(d, &IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    va_start(ap, argc);
+    for (i = argc - 1; i >= 0; --i) args[i] = va_arg(ap, VARIANT); /* Invoke takes them last first */
+    va_end(ap);
+    if (FAILED(hr)) {
+        for (i = 0; i < argc; ++i) VariantClear(&args[i]);
+        return hr;
+    }
+    if (flags == DISPATCH_PROPERTYPUT) {
+        params.rgdispidNamedArgs = &put;
+        params.cNamedArgs = 1;
+    }
+    memset(&exception, 0, sizeof exception);
+    hr = IDispatch_Invoke(d, id, &IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, &exception, NULL);
+    for (i = 0; i < argc; ++i) VariantClear(&args[i]);
+    if (hr == DISP_E_EXCEPTION) {
+        if (error) *error = exception.bstrDescription;
+        else SysFreeString(exception.bstrDescription);
+        SysFreeString(exception.bstrSource);
+        SysFreeString(exception.bstrHelpFile);
+        if (FAILED(exception.scode)) hr = exception.scode;
+    }
+    return hr;
+}
+
+static VARIANT text(const wchar_t *s) {
+    VARIANT v;
+    V_VT(&v) = VT_BSTR;
+    V_BSTR(&v) = SysAllocString(s); /* the marshaler reads a BSTR's length: a literal will not do */
+    return v;
+}
+
+static VARIANT flag(int on) {
+    VARIANT v;
+    V_VT(&v) = VT_BOOL;
+    V_BOOL(&v) = on ? VARIANT_TRUE : VARIANT_FALSE;
+    return v;
+}
+
+static HRESULT call0(IDispatch *d, const wchar_t *name, VARIANT *result) {
+    return call(d, name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, result, NULL, 0);
+}
+
+static double now_ms(void) {
+    LARGE_INTEGER t, f;
+    QueryPerformanceCounter(&t);
+    QueryPerformanceFrequency(&f);
+    return (double)t.QuadPart * 1000.0 / (double)f.QuadPart;
+}
+
+/* The whole of a file, or NULL; *size is its length. */
+static char *read_file(const wchar_t *path, DWORD *size) {
+    HANDLE f = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    char *data;
+    DWORD got = 0;
+    if (f == INVALID_HANDLE_VALUE) return NULL;
+    *size = GetFileSize(f, NULL);
+    data = malloc(*size + 1);
+    if (!ReadFile(f, data, *size, &got, NULL) || got != *size) {
+        free(data);
+        data = NULL;
+    }
+    CloseHandle(f);
+    return data;
+}
+
+static int same_files(const wchar_t *a, const wchar_t *b) {
+    DWORD na = 0, nb = 0;
+    char *da = read_file(a, &na), *db = read_file(b, &nb);
+    int same = da && db && na == nb && memcmp(da, db, na) == 0;
+    free(da);
+    free(db);
+    return same;
+}
+
+static int server_running(void) {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W e;
+    int found = 0;
+    e.dwSize = sizeof e;
+    for (BOOL more = Process32FirstW(snap, &e); more; more = Process32NextW(snap, &e))
+        if (lstrcmpiW(e.szExeFile, L"ryinet-automation.exe") == 0) found = 1;
+    CloseHandle(snap);
+    return found;
+}
+
+/* The listing array against the DLL's own text of the same listing: record for record,
+ * the name, the directory flag, the size and the date. */
+static int array_matches_text(SAFEARRAY *records, BSTR text) {
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, NULL, 0, NULL, NULL);
+    char *utf8 = malloc(bytes);
+    const char *cursor = utf8;
+    RyListingEntry e;
+    LONG i = 0, upper;
+    int ok = 1;
+    memset(&e, 0, sizeof e);
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, bytes, NULL, NULL);
+    SafeArrayGetUBound(records, 1, &upper);
+    for (; ok && RyListingNext(&cursor, &e) == 1; ++i) {
+        VARIANT record, field;
+        LONG k;
+        wchar_t name[520];
+        SYSTEMTIME t;
+        VariantInit(&record);
+        if (i > upper || FAILED(SafeArrayGetElement(records, &i, &record)) || V_VT(&record) != (VT_ARRAY | VT_VARIANT)) {
+            ok = 0;
+            break;
+        }
+        name[MultiByteToWideChar(CP_UTF8, 0, e.name, (int)e.nameLength, name, 519)] = 0;
+        k = 0; SafeArrayGetElement(V_ARRAY(&record), &k, &field);
+        ok = ok && V_VT(&field) == VT_BSTR && wcscmp(V_BSTR(&field), name) == 0;
+        VariantClear(&field);
+        k = 1; SafeArrayGetElement(V_ARRAY(&record), &k, &field);
+        ok = ok && V_VT(&field) == VT_BOOL && (V_BOOL(&field) != 0) == (e.isDirectory != 0);
+        k = 2; SafeArrayGetElement(V_ARRAY(&record), &k, &field);
+        ok = ok && V_VT(&field) == VT_DATE && VariantTimeToSystemTime(V_DATE(&field), &t) && t.wYear == e.year &&
+             t.wMonth == e.month && t.wDay == e.day && t.wHour == e.hour && t.wMinute == e.minute;
+        k = 3; SafeArrayGetElement(V_ARRAY(&record), &k, &field);
+        ok = ok && V_VT(&field) == VT_R8 && V_R8(&field) == (double)e.size;
+        VariantClear(&record);
+    }
+    free(utf8);
+    return ok && i == upper + 1 && i > 0;
+}
+
+/* The record of the listing whose name is name: its size, or -1 when it is not listed. */
+static double listed_size(SAFEARRAY *records, const wchar_t *name) {
+    LONG i, upper, k;
+    double size = -1;
+    SafeArrayGetUBound(records, 1, &upper);
+    for (i = 0; i <= upper && size < 0; ++i) {
+        VARIANT record, field;
+        SafeArrayGetElement(records, &i, &record);
+        k = 0; SafeArrayGetElement(V_ARRAY(&record), &k, &field);
+        if (wcscmp(V_BSTR(&field), name) == 0) {
+            VARIANT s;
+            k = 3; SafeArrayGetElement(V_ARRAY(&record), &k, &s);
+            size = V_R8(&s);
+        }
+        VariantClear(&field);
+        VariantClear(&record);
+    }
+    return size;
+}
+
+static int session(const wchar_t *addr, const wchar_t *root, const wchar_t *work) {
+    /* Names with two-byte, three-byte and four-byte UTF-8 (a surrogate pair in UTF-16);
+     * no spaces, which Wine's WININET cuts from a listed name. */
+    static const wchar_t remote[] = L"Gr\u00fc\u00dfe-\u20ac-\U0001D11E.txt";
+    static const wchar_t stored[] = L"\u00dcnicode-\u2603-\U0001D11E-put.txt";
+    wchar_t local[MAX_PATH], path[MAX_PATH], stored_path[MAX_PATH];
+    CLSID clsid;
+    IDispatch *d = NULL;
+    VARIANT r, records;
+    BSTR error, text1 = NULL, text2 = NULL;
+    HRESULT hr;
+    double start, cost;
+    int i, rounds = 200;
+
+    check(SUCCEEDED(CLSIDFromProgID(L"RyInet.Session", &clsid)), "the ProgID RyInet.Session is registered");
+    start = now_ms();
+    hr = CoCreateInstance(&clsid, NULL, CLSCTX_LOCAL_SERVER, &IID_IDispatch, (void **)&d);
+    printf("   server start and first object: %.0f ms\n", now_ms() - start);
+    check(SUCCEEDED(hr), "CoCreateInstance(CLSCTX_LOCAL_SERVER) from a 64-bit process");
+    if (FAILED(hr)) return 1;
+
+    check(call(d, L"ShowBoxes", DISPATCH_PROPERTYPUT, NULL, NULL, 1, flag(0)) == S_OK, "ShowBoxes = False");
+    hr = call(d, L"Delete", DISPATCH_METHOD, NULL, &error, 1, text(L"x"));
+    check(hr != S_OK && error && wcsstr(error, L"Connect"), "a call before Connect fails with its reason");
+    SysFreeString(error);
+    hr = call(d, L"Connect", DISPATCH_METHOD, NULL, &error, 3, text(addr), text(L"ryuser"), text(L"rypass"));
+    check(hr == S_OK, "Connect (active mode)");
+    print_wide("connect error", error);
+    SysFreeString(error);
+    call0(d, L"Utf8", &r);
+    check(V_VT(&r) == VT_BOOL && V_BOOL(&r), "names travel as UTF-8 (the server announces UTF8)");
+
+    call0(d, L"ListText", &r);
+    text1 = V_BSTR(&r);
+    hr = call0(d, L"List", &records);
+    check(hr == S_OK && V_VT(&records) == (VT_ARRAY | VT_VARIANT) && array_matches_text(V_ARRAY(&records), text1),
+          "List's records match the DLL's listing text, record for record");
+    {
+        DWORD size = 0;
+        char *data;
+        swprintf(path, MAX_PATH, L"%ls\\%ls", root, remote);
+        data = read_file(path, &size);
+        check(data && listed_size(V_ARRAY(&records), remote) == (double)size, "the non-ASCII name is listed with its size");
+        free(data);
+    }
+    VariantClear(&records);
+
+    swprintf(local, MAX_PATH, L"%ls\\got %ls", work, remote);
+    hr = call(d, L"GetFile", DISPATCH_METHOD, &r, &error, 2, text(remote), text(local));
+    print_wide("get error", error);
+    SysFreeString(error);
+    check(hr == S_OK && same_files(local, path), "GetFile of a non-ASCII name gives the server's bytes");
+    hr = call(d, L"PutFile", DISPATCH_METHOD, &r, NULL, 2, text(local), text(stored));
+    swprintf(stored_path, MAX_PATH, L"%ls\\%ls", root, stored);
+    check(hr == S_OK && same_files(local, stored_path), "PutFile stores the bytes under a non-ASCII name");
+
+    hr = call(d, L"Delete", DISPATCH_METHOD, NULL, &error, 1, text(L"no such file.txt"));
+    print_wide("delete error", error);
+    check(FAILED(hr) && error && wcsncmp(error, L"Unable to delete file.\r\n550 ", 28) == 0,
+          "a refused Delete fails with the DLL's text and the server's reply");
+    SysFreeString(error);
+    hr = call(d, L"CurrentDirectory", DISPATCH_PROPERTYPUT, NULL, &error, 1, text(L"no such dir"));
+    check(FAILED(hr) && error && wcsstr(error, L"550"), "a refused directory change fails with the reply");
+    SysFreeString(error);
+
+    SysFreeString(text1);
+    call0(d, L"ListText", &r);
+    text1 = V_BSTR(&r);
+    call0(d, L"Disconnect", NULL);
+    hr = call(d, L"Connect", DISPATCH_METHOD, NULL, NULL, 4, text(addr), text(L"ryuser"), text(L"rypass"), flag(1));
+    call0(d, L"ListText", &r);
+    text2 = V_BSTR(&r);
+    check(hr == S_OK && text1 && text2 && wcscmp(text1, text2) == 0, "a passive connection lists the same");
+
+    {
+        /* A directory longer than a step of the server's result buffer (64 KiB). */
+        LONG upper = -1;
+        VariantClear(&r);
+        hr = call(d, L"CurrentDirectory", DISPATCH_PROPERTYPUT, NULL, NULL, 1, text(L"many"));
+        call0(d, L"ListText", &r);
+        call0(d, L"List", &records);
+        if (V_VT(&records) == (VT_ARRAY | VT_VARIANT)) SafeArrayGetUBound(V_ARRAY(&records), 1, &upper);
+        check(hr == S_OK && upper + 1 == 2000 && SysStringLen(V_BSTR(&r)) > 64 * 1024 &&
+                  array_matches_text(V_ARRAY(&records), V_BSTR(&r)),
+              "a listing of 2000 records, longer than 64 KiB, whole");
+        VariantClear(&records);
+        VariantClear(&r);
+        call(d, L"CurrentDirectory", DISPATCH_PROPERTYPUT, NULL, NULL, 1, text(L"/"));
+    }
+    {
+        /* Early binding: the same object through its vtable, the error through IErrorInfo. */
+        IRyInetSession *v = NULL;
+        IErrorInfo *info = NULL;
+        BSTR description = NULL, name = SysAllocString(L"no such file.txt");
+        VARIANT_BOOL utf8 = VARIANT_FALSE;
+        hr = IDispatch_QueryInterface(d, &IID_IRyInetSession, (void **)&v);
+        check(SUCCEEDED(hr) && IRyInetSession_get_Utf8(v, &utf8) == S_OK && utf8 == VARIANT_TRUE,
+              "a vtable call (IRyInetSession::get_Utf8)");
+        hr = v ? IRyInetSession_Delete(v, name) : E_FAIL;
+        if (GetErrorInfo(0, &info) == S_OK) {
+            IErrorInfo_GetDescription(info, &description);
+            IErrorInfo_Release(info);
+        }
+        check(hr == (HRESULT)0x80040201, "a vtable call's failure: RYINET_E_REFUSED");
+        /* Wine 8's COM does not carry IErrorInfo across processes; Windows does. */
+        print_wide("vtable IErrorInfo text", description ? description : L"(none reached this process)");
+        SysFreeString(description);
+        SysFreeString(name);
+        if (v) IRyInetSession_Release(v);
+    }
+    start = now_ms();
+    for (i = 0; i < rounds; ++i) call0(d, L"Utf8", &r);
+    cost = (now_ms() - start) / rounds;
+    printf("   cost of a call (Invoke of a property, %d rounds): %.2f ms\n", rounds, cost);
+    start = now_ms();
+    for (i = 0; i < 20; ++i) VariantClear(&r), call0(d, L"ListText", &r);
+    printf("   cost of ListText (%d rounds): %.2f ms\n", 20, (now_ms() - start) / 20);
+    VariantClear(&r);
+
+    SysFreeString(text1);
+    SysFreeString(text2);
+    check(server_running(), "the server runs while the object lives");
+    IDispatch_Release(d);
+    for (i = 0; i < 100 && server_running(); ++i) Sleep(100);
+    check(!server_running(), "the server exits when its last object is released");
+    return 0;
+}
+
+int wmain(int argc, wchar_t **argv) {
+    HRESULT hr = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
+    if (FAILED(hr)) return 2;
+    if (argc == 2 && wcscmp(argv[1], L"absent") == 0) {
+        CLSID clsid;
+        IUnknown *u = NULL;
+        static const CLSID session = {0x9F4DA8C0, 0x691D, 0x4EDD, {0x8B, 0x30, 0x59, 0x04, 0xA2, 0x73, 0xAB, 0x1B}};
+        check(FAILED(CLSIDFromProgID(L"RyInet.Session", &clsid)), "the ProgID RyInet.Session is not registered");
+        hr = CoCreateInstance(&session, NULL, CLSCTX_LOCAL_SERVER, &IID_IUnknown, (void **)&u);
+        check(hr == REGDB_E_CLASSNOTREG, "the class is not registered");
+        if (u) IUnknown_Release(u);
+    } else if (argc == 5 && wcscmp(argv[1], L"session") == 0) {
+        session(argv[2], argv[3], argv[4]);
+    } else {
+        fprintf(stderr, "usage: automation_client absent | session ADDR ROOT WORK\n");
+        return 2;
+    }
+    CoUninitialize();
+    printf("%d passed, %d failed\n", passed, failed);
+    return failed ? 1 : 0;
+}
