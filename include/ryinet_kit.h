@@ -270,15 +270,86 @@ void RyKitStopWatching(RyKitBoxWatch *w);
 #endif /* RYINET_KIT_H */
 
 /* ==== The implementation, in the one file that defines RYKIT_IMPLEMENTATION ============ */
-#if defined(RYKIT_IMPLEMENTATION) && !defined(RYKIT_IMPLEMENTED)
-#define RYKIT_IMPLEMENTED
+/* It comes in two parts, RYKIT_IMPLEMENTATION_BOXES (the box watch, which needs nothing of
+ * WININET) and RYKIT_IMPLEMENTATION_CALLS (the rest); RYKIT_IMPLEMENTATION is both. A
+ * static library of the two as two objects lets a program that only watches boxes import
+ * nothing of WININET. */
+#if defined(RYKIT_IMPLEMENTATION) || defined(RYKIT_IMPLEMENTATION_BOXES)
+#ifndef RYKIT_BOXES_IMPLEMENTED
+#define RYKIT_BOXES_IMPLEMENTED
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+static RyKitBoxWatch *RyKit_activeWatch;
+
+int RyKitReadBox(HWND window, RyKitShownBox *box)
+{
+    const int messageText = 0xFFFF; /* the static control that holds a message box's text */
+    char cls[16] = "";
+    if (!GetClassNameA(window, cls, sizeof cls) || lstrcmpA(cls, "#32770") != 0) return 0;
+    box->box = window;
+    box->owner = GetWindow(window, GW_OWNER);
+    box->caption[0] = box->text[0] = '\0';
+    GetWindowTextA(window, box->caption, sizeof box->caption);
+    GetDlgItemTextA(window, messageText, box->text, sizeof box->text);
+    return 1;
+}
+
+static LRESULT CALLBACK RyKit_OnCbt(int code, WPARAM wParam, LPARAM lParam)
+{
+    RyKitBoxWatch *w = RyKit_activeWatch;
+    RyKitShownBox shown;
+    unsigned i = 0;
+    if (code == HCBT_ACTIVATE && w && RyKitReadBox((HWND)wParam, &shown)) {
+        while (i < RYKIT_RECENT_BOXES && w->recent[i] != shown.box) ++i;
+        if (i == RYKIT_RECENT_BOXES) {
+            int answer;
+            w->recent[w->next++ % RYKIT_RECENT_BOXES] = shown.box;
+            ++w->shown;
+            answer = w->seen ? w->seen(w->context, &shown) : 0;
+            if (answer) PostMessageA(shown.box, WM_COMMAND, (WPARAM)answer, 0);
+        }
+    }
+    return CallNextHookEx(NULL, code, wParam, lParam);
+}
+
+int RyKitWatchBoxes(RyKitBoxWatch *w, RyKitBoxSeen seen, void *context)
+{
+    memset(w, 0, sizeof *w);
+    if (RyKit_activeWatch) return 0;
+    w->seen = seen;
+    w->context = context;
+    w->hook = SetWindowsHookExA(WH_CBT, RyKit_OnCbt, NULL, GetCurrentThreadId());
+    if (!w->hook) return 0;
+    RyKit_activeWatch = w;
+    return 1;
+}
+
+void RyKitStopWatching(RyKitBoxWatch *w)
+{
+    if (w->hook) UnhookWindowsHookEx(w->hook);
+    if (RyKit_activeWatch == w) RyKit_activeWatch = NULL;
+    w->hook = NULL;
+}
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
+#endif /* the box watch */
+
+#if defined(RYKIT_IMPLEMENTATION) || defined(RYKIT_IMPLEMENTATION_CALLS)
+#ifndef RYKIT_CALLS_IMPLEMENTED
+#define RYKIT_CALLS_IMPLEMENTED
 
 #ifdef __cplusplus
 extern "C" {
 #endif
 
 static RyKitBuffer *RyKit_activeBuffer;
-static RyKitBoxWatch *RyKit_activeWatch;
 
 DWORD RyKitConnect(DWORD session, HWND owner, const char *server, const char *user, const char *password,
                    int passive, char *reply, DWORD replyBytes)
@@ -731,58 +802,9 @@ int RyKitWatchdogCancel(RyKitWatchdog *w)
 RyKitEnding RyKitWatchdogEnding(const RyKitWatchdog *w) { return (RyKitEnding)w->ending; }
 
 
-int RyKitReadBox(HWND window, RyKitShownBox *box)
-{
-    const int messageText = 0xFFFF; /* the static control that holds a message box's text */
-    char cls[16] = "";
-    if (!GetClassNameA(window, cls, sizeof cls) || lstrcmpA(cls, "#32770") != 0) return 0;
-    box->box = window;
-    box->owner = GetWindow(window, GW_OWNER);
-    box->caption[0] = box->text[0] = '\0';
-    GetWindowTextA(window, box->caption, sizeof box->caption);
-    GetDlgItemTextA(window, messageText, box->text, sizeof box->text);
-    return 1;
-}
-
-static LRESULT CALLBACK RyKit_OnCbt(int code, WPARAM wParam, LPARAM lParam)
-{
-    RyKitBoxWatch *w = RyKit_activeWatch;
-    RyKitShownBox shown;
-    unsigned i = 0;
-    if (code == HCBT_ACTIVATE && w && RyKitReadBox((HWND)wParam, &shown)) {
-        while (i < RYKIT_RECENT_BOXES && w->recent[i] != shown.box) ++i;
-        if (i == RYKIT_RECENT_BOXES) {
-            int answer;
-            w->recent[w->next++ % RYKIT_RECENT_BOXES] = shown.box;
-            ++w->shown;
-            answer = w->seen ? w->seen(w->context, &shown) : 0;
-            if (answer) PostMessageA(shown.box, WM_COMMAND, (WPARAM)answer, 0);
-        }
-    }
-    return CallNextHookEx(NULL, code, wParam, lParam);
-}
-
-int RyKitWatchBoxes(RyKitBoxWatch *w, RyKitBoxSeen seen, void *context)
-{
-    memset(w, 0, sizeof *w);
-    if (RyKit_activeWatch) return 0;
-    w->seen = seen;
-    w->context = context;
-    w->hook = SetWindowsHookExA(WH_CBT, RyKit_OnCbt, NULL, GetCurrentThreadId());
-    if (!w->hook) return 0;
-    RyKit_activeWatch = w;
-    return 1;
-}
-
-void RyKitStopWatching(RyKitBoxWatch *w)
-{
-    if (w->hook) UnhookWindowsHookEx(w->hook);
-    if (RyKit_activeWatch == w) RyKit_activeWatch = NULL;
-    w->hook = NULL;
-}
-
 #ifdef __cplusplus
 }
 #endif
 
-#endif /* RYKIT_IMPLEMENTATION */
+#endif
+#endif /* the calls */

@@ -66,7 +66,7 @@ printf 'ls\nbye\n' | ryftp --active 198.18.1.2 ryuser rypass || status=$?
 cat "$work/out"
 check "active: the listing failed, exit status 1" [ "$status" = 1 ]
 check "active: the reply is named" grep -q '^listing failed: [0-9][0-9][0-9] ' "$work/out"
-check "active: passive mode is suggested" grep -q 'passive on$' "$work/out"
+check "active: passive mode is suggested" grep -q 'stops: passive on' "$work/out"
 check "active: not an empty directory" sh -c "! grep -q 'no entries' '$work/out'"
 
 echo "== the Explorer, passive"
