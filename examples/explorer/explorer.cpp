@@ -625,11 +625,12 @@ LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(e));
         break;
     case WM_CREATE:
+        // First, so that WM_NCDESTROY always stops a watchdog that was started.
+        RyKitWatchdogStart(&e->watchdog, Taken(&e->connection), Taken(&e->session));
         if (!RyKitBufferReserve(&e->results, RYINET_LISTING_BYTES(kMostEntries), &StopBeforeOverwrite, nullptr))
             return -1;  // no room for listings: no window
         e->keys = LoadAcceleratorsA(reinterpret_cast<CREATESTRUCTA*>(lParam)->hInstance,
                                     MAKEINTRESOURCEA(IDR_ACCELERATORS));
-        RyKitWatchdogStart(&e->watchdog, Taken(&e->connection), Taken(&e->session));
         CreateChildren(e);
         ShowConnection(e);
         ShowDial(e, "");
