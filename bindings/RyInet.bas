@@ -18,7 +18,7 @@ Attribute VB_Name = "RyInet"
 '         If RyFtpDir(ftp, Me.hWnd, "*", 0, listing) = 0 Then
 '             If RyReadListing(listing, entries, count) Then
 '                 For i = 0 To count - 1
-'                     List1.AddItem entries(i).EntryName
+'                     List1.AddItem RyUtf8Name(entries(i).EntryName)
 '                 Next
 '             End If
 '         End If
@@ -33,6 +33,8 @@ Attribute VB_Name = "RyInet"
 ' (the helpers below make them); vbNullString passes no text at all, as for RyFtpDir's
 ' pattern (the current directory) or RyGetIp's unused host name. Handles are Long, and
 ' so are windows: RYINET.dll is 32-bit, so 64-bit Office cannot load it (no PtrSafe).
+' A listing's names are the bytes the server sent, UTF-8 from nearly every server
+' today: RyUtf8Name makes them text.
 Option Explicit
 
 Public Const RYINET_LISTING_ENTRY_BYTES As Long = 290   ' RyFtpDir: one listing record at most
@@ -75,6 +77,12 @@ Public Declare Function RyFtpRd Lib "RYINET.dll" (ByVal connection As Long, ByVa
 ' The owner window comes first here.
 Public Declare Function RyFtpOpenFile Lib "RYINET.dll" (ByVal hwndOwner As Long, _
     ByVal connection As Long, ByVal fileName As String) As Long
+
+' For RyUtf8Name: UTF-8 bytes into a String's UTF-16.
+Private Const CP_UTF8 As Long = 65001
+Private Declare Function MultiByteToWideChar Lib "kernel32" (ByVal codePage As Long, _
+    ByVal flags As Long, ByVal multiByteStr As Long, ByVal multiByteCount As Long, _
+    ByVal wideCharStr As Long, ByVal wideCharCount As Long) As Long
 
 Public Type RyListingEntry
     EntryName As String     ' without the " [ ] " of a directory
@@ -181,6 +189,24 @@ Public Function RyReadListing(ByVal listing As String, ByRef entries() As RyList
         start = p + length
     Loop
     RyReadListing = True
+End Function
+
+' A listing name (EntryName) as text. A server that announces UTF8 in its FEAT reply
+' (nearly all today) sends names in UTF-8; an older one sends them in the ANSI code
+' page, which is how EntryName reads already. VB turned the listing's bytes into
+' characters through the ANSI code page, and StrConv turns them back: exact in a
+' single-byte code page, not in a double-byte one (Chinese, Japanese, Korean), where
+' some UTF-8 bytes were lost on the way. MultiByteToWideChar gets pointers (ByVal Long),
+' as a String argument would go through the ANSI code page once more.
+Public Function RyUtf8Name(ByVal entryName As String) As String
+    Dim bytes() As Byte, count As Long, length As Long, text As String
+    If Len(entryName) = 0 Then Exit Function
+    bytes = StrConv(entryName, vbFromUnicode)
+    count = UBound(bytes) + 1
+    length = MultiByteToWideChar(CP_UTF8, 0, VarPtr(bytes(0)), count, 0, 0)
+    text = String$(length, vbNullChar)
+    MultiByteToWideChar CP_UTF8, 0, VarPtr(bytes(0)), count, StrPtr(text), length
+    RyUtf8Name = text
 End Function
 
 ' The entry names of RyRasEnumE's "Office;Home;", into names(0 To count - 1); returns count.

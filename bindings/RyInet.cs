@@ -15,18 +15,20 @@
 //     List<RyListingEntry> entries;
 //     if (ftp != 0 && RyInet.RyFtpDir(ftp, Handle, "*", 0, listing) == 0 &&
 //         RyInetText.TryReadListing(listing, out entries))
-//         foreach (RyListingEntry e in entries) listBox1.Items.Add(e.Name);
+//         foreach (RyListingEntry e in entries) listBox1.Items.Add(RyInetText.Utf8Name(e.NameBytes));
 //     RyInet.RyINetClose(ftp, Handle);                  // connections before their session
 //     RyInet.RyINetClose(session, Handle);
 //     FreeLibrary(wininet);
 //
-// Texts are ANSI strings (null passes no text, as for RyFtpDir's pattern). Result
+// Texts are ANSI strings (null passes no text, as for RyFtpDir's pattern); a listing's
+// names are the bytes the server sent, UTF-8 from nearly every server today. Result
 // buffers are byte arrays the library writes in place; their size is never passed, so
 // make them with RyInetText or give them the sizes the constants name, and read them
 // back with RyInetText.
 using System;
 using System.Collections.Generic;
 using System.Runtime.InteropServices;
+using System.Text;
 
 namespace RYINET
 {
@@ -91,7 +93,8 @@ namespace RYINET
 
     public sealed class RyListingEntry
     {
-        public string Name { get; set; }        // without the " [ ] " of a directory
+        public string Name { get; set; }        // without the " [ ] " of a directory; ANSI
+        public byte[] NameBytes { get; set; }   // the same name as the server sent it
         public bool IsDirectory { get; set; }
         public int Month { get; set; }          // the date fields are all 0 for a time outside the calendar
         public int Day { get; set; }
@@ -120,6 +123,15 @@ namespace RYINET
             return Ansi(buffer, 0, Terminated(buffer));
         }
 
+        // A listing name as text. A server that announces UTF8 in its FEAT reply (nearly all
+        // today) sends names in UTF-8; an older one sends them in the ANSI code page, which
+        // is what Name holds. Bytes that are not UTF-8 come out as U+FFFD: keep NameBytes
+        // to name such a file to the server.
+        public static string Utf8Name(byte[] nameBytes)
+        {
+            return Encoding.UTF8.GetString(nameBytes);
+        }
+
         // The records of RyFtpDir's listing. Names are not escaped, so a record ends at the
         // first ";MM/DD/YYYY  hh:mm;size|" after its start (a "<DIR>" one only after a
         // " [ name ] "), as ryinet_listing.h reads them. False when the text ends in
@@ -140,11 +152,11 @@ namespace RYINET
                     int nameLength = p - start;
                     if (length == 0) continue;
                     if (!e.IsDirectory)
-                        e.Name = Ansi(listing, start, nameLength);
+                        SetName(e, listing, start, nameLength);
                     // A directory's name field is " [ name ] "; "<DIR>" after any other name
                     // is part of a longer name.
                     else if (nameLength >= 6 && Matches(listing, start, " [ ") && Matches(listing, p - 3, " ] "))
-                        e.Name = Ansi(listing, start + 3, nameLength - 6);
+                        SetName(e, listing, start + 3, nameLength - 6);
                     else
                         length = 0;
                 }
@@ -181,6 +193,13 @@ namespace RYINET
             GCHandle pin = GCHandle.Alloc(bytes, GCHandleType.Pinned);
             try { return Marshal.PtrToStringAnsi(pin.AddrOfPinnedObject() + start, length); }
             finally { pin.Free(); }
+        }
+
+        static void SetName(RyListingEntry e, byte[] listing, int start, int length)
+        {
+            e.Name = Ansi(listing, start, length);
+            e.NameBytes = new byte[length];
+            Array.Copy(listing, start, e.NameBytes, 0, length);
         }
 
         static bool Matches(byte[] text, int at, string expected)

@@ -18,7 +18,7 @@
       if (Ftp <> 0) and (RyFtpDir(Ftp, Handle, '*', 0, PAnsiChar(Listing)) = 0) and
          RyReadListing(Listing, Entries) then
         for I := 0 to High(Entries) do
-          Memo1.Lines.Add(string(Entries[I].Name));
+          Memo1.Lines.Add(RyUtf8Name(Entries[I].Name));
       RyINetClose(Ftp, Handle);                       // connections before their session
       RyINetClose(Session, Handle);
       FreeLibrary(Wininet);
@@ -26,7 +26,8 @@
 
   Every export is stdcall and takes 32-bit arguments only; texts are PAnsiChar, also in
   Unicode Delphi (2009 and later), where string is UnicodeString: pass AnsiString
-  buffers or literals. A result buffer's size is never passed: make it with the helpers
+  buffers or literals. A listing's names are the bytes the server sent, UTF-8 from
+  nearly every server today: RyUtf8Name makes them text. A result buffer's size is never passed: make it with the helpers
   below, or give it the sizes these constants name. Free Pascal needs -Twin32 -Pi386. }
 unit ryinet;
 
@@ -104,6 +105,14 @@ function RyCutAtTerminator(const Buffer: AnsiString): AnsiString;
   ' [ name ] '), as ryinet_listing.h reads them. False when the text ends in something
   that is not a record; Entries then holds the records before it. }
 function RyReadListing(const Listing: AnsiString; out Entries: TRyListingEntries): Boolean;
+{ A listing name as text. A server that announces UTF8 in its FEAT reply (nearly all
+  today) sends names in UTF-8; an older one sends them in the ANSI code page, which
+  string(Name) reads. Bytes that are not UTF-8 come out as '?' (Free Pascal) or U+FFFD
+  (Delphi): keep Name to name such a file to the server. Delphi before 2009 has no
+  UTF8ToString, and goes without. }
+{$IF Declared(UTF8ToString)}
+function RyUtf8Name(const Name: AnsiString): UnicodeString;
+{$IFEND}
 { The entry names of RyRasEnumE's 'Office;Home;'. }
 function RyPhonebookNames(const Names: AnsiString): TRyNames;
 
@@ -242,6 +251,13 @@ begin
   end;
   Result := True;
 end;
+
+{$IF Declared(UTF8ToString)}
+function RyUtf8Name(const Name: AnsiString): UnicodeString;
+begin
+  Result := UTF8ToString(Name); { a RawByteString argument: the bytes go in unconverted }
+end;
+{$IFEND}
 
 function RyPhonebookNames(const Names: AnsiString): TRyNames;
 var

@@ -12,13 +12,15 @@ directory like this (keep WININET loaded while you hold its handles):
     listing = ryinet.listing_buffer(1000)               # up to 1000 entries
     if ftp and ryinet.RyFtpDir(ftp, None, b"*", 0, listing) == 0:
         for entry in ryinet.read_listing(listing):
-            print(entry.name.decode("mbcs"), entry.size)
+            print(ryinet.utf8_name(entry.name), entry.size)
     ryinet.RyINetClose(ftp, None)                       # connections before their session
     ryinet.RyINetClose(session, None)
 
 Texts are bytes in the system's ANSI code page (None passes no text, as for RyFtpDir's
-pattern); result buffers are ctypes.create_string_buffer objects, whose size is never
-passed: make them with the helpers below or give them the sizes the constants name.
+pattern); a listing's names are the bytes the server sent, UTF-8 from nearly every
+server today, which utf8_name turns into text. Result buffers are
+ctypes.create_string_buffer objects, whose size is never passed: make them with the
+helpers below or give them the sizes the constants name.
 A 64-bit Python cannot load the 32-bit RYINET.dll: importing this module there fails
 with OSError.
 """
@@ -164,6 +166,16 @@ def read_listing(listing):
         entries.append(ListingEntry(name, size is None, month, day, year, hour, minute, size or 0))
         start = p + length
     return entries
+
+
+def utf8_name(name):
+    """A listing name (bytes) as text. A server that announces UTF8 in its FEAT reply
+    (nearly all today) sends names in UTF-8; an older one sends them in the ANSI code
+    page, so decode those with name.decode("mbcs") instead. Bytes that are not UTF-8
+    become lone surrogates ("surrogateescape") rather than "?" or an error, so
+    utf8_name(name).encode("utf-8", "surrogateescape") gives back exactly the bytes the
+    server knows the file by, to pass to RyFDelFile and the like."""
+    return name.decode("utf-8", "surrogateescape")
 
 
 def phonebook_names(names):

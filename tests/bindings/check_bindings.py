@@ -9,7 +9,9 @@ vb, python: read from the source text. csharp: compiled with mcs -platform:x86 a
 back by reflection under mono, which also runs its listing reader. pascal: read from the
 text, then a host compiled with a ppc386 cross compiler runs under Wine against a real
 FTP server and the RAS stand-in, the stack pointer measured around every call; a wrong
-copy is run too. Every listing reader that runs reads the same sample as ryinet_listing.h.
+copy is run too. Every listing reader that runs reads the same sample as ryinet_listing.h,
+and each UTF-8 name helper that runs gives back the UTF-16 of a listing of UTF-8 names
+(vb: its MultiByteToWideChar declaration and CP_UTF8 calls are read instead).
 """
 import argparse
 import ast
@@ -46,6 +48,8 @@ MUTANTS = {
         ("RyFtpOpenFile", r"\(ByVal hwndOwner As Long, _\n(\s*)ByVal connection As Long,",
          r"(ByVal connection As Long, _\n\1ByVal hwndOwner As Long,", "the header's"),
         ("RyINetClose", r'RyINetClose Lib', "RyINetClose CDecl Lib", "convention"),
+        ("RyUtf8Name", r"CP_UTF8 As Long = 65001", "CP_UTF8 As Long = 0", "code page"),
+        ("RyUtf8Name", r"ByVal wideCharStr As Long", "ByVal wideCharStr As String", "ANSI"),
     ],
     "pascal": [
         ("RyFRenFile", r"existingName, newName: PAnsiChar", "existingName: PAnsiChar", "argument bytes"),
@@ -82,7 +86,18 @@ PASCAL_RUN_MOVES = {"RyFtpDir": 20, "RyINetClose": -4}
 SAMPLE = (b"readme.txt;03/07/1998  14:05;512| [ pub ] ;03/07/1998  14:05;<DIR>|a;b|c.txt;12/31/1999  23:59;-7|"
           b"x <DIR>;01/01/10000  00:00;<DIR>;01/01/2000  00:00;4294967297|big;00/00/0000  00:00;2147483647|"
           b"y;01/02/2003  04:05;12345678901;02/03/2004  05:06;0|")
+# Names from a UTF-8 server, a directory among them, and one beyond the BMP (two UTF-16 units).
+UTF8_NAMES = ["café.txt", "Привет", "日本語", "𝄞.mid"]
+UTF8_LISTING = (b"".join(n.encode() + b";03/07/1998  14:05;512|" for n in UTF8_NAMES[:2])
+                + b" [ " + UTF8_NAMES[2].encode() + b" ] ;03/07/1998  14:05;<DIR>|"
+                + UTF8_NAMES[3].encode() + b";01/02/2003  04:05;7|")
 PHONEBOOK = {"Office": ("alice", "office-secret", True), "Home": ("bob", "home-secret", False)}
+
+
+def utf16_line(name):
+    """How every test helper prints a decoded name: its UTF-16 code units in hex."""
+    units = name.encode("utf-16-le")
+    return "utf8 " + " ".join(f"{units[i + 1]:02X}{units[i]:02X}" for i in range(0, len(units), 2))
 
 
 def run(*cmd, env=None, check=True):
@@ -141,12 +156,13 @@ def compare(language, decls, constants, ref):
     return found
 
 
-def read_vb(text):
+def parse_vb(text):
+    """Every Declare and Long constant of the .bas, RYINET.dll's or not."""
     text = re.sub(r"[ \t]_[ \t]*\r?\n", " ", text)  # line continuations
     decls, constants = {}, {}
     for line in text.splitlines():
         line = line.split("'")[0]
-        constant = re.match(r"\s*(?:Public\s+)?Const\s+(\w+)\s+As\s+Long\s*=\s*(\d+)\s*$", line, re.I)
+        constant = re.match(r"\s*(?:Public\s+|Private\s+)?Const\s+(\w+)\s+As\s+Long\s*=\s*(\d+)\s*$", line, re.I)
         if constant:
             constants[constant[1]] = int(constant[2])
         m = re.match(r'\s*(?:Public\s+|Private\s+)?Declare\s+(?:PtrSafe\s+)?(?:Function|Sub)\s+(\w+)\s+(CDecl\s+)?'
@@ -160,6 +176,40 @@ def read_vb(text):
                           ("?", p, False))
         decls[m[1]] = Decl(m[4] or m[1], m[3], "cdecl" if m[2] else "stdcall", m[6] or "Sub", params, {})
     return decls, constants
+
+
+def read_vb(text):
+    """The declarations a host makes of the library: kernel32's, for the helpers, apart."""
+    decls, constants = parse_vb(text)
+    return {n: d for n, d in decls.items() if not re.fullmatch(r"kernel32(\.dll)?", d.lib, re.I)}, constants
+
+
+def vb_utf8_problems(text):
+    """What RyUtf8Name gets wrong, read only: MultiByteToWideChar from kernel32 with six
+    ByVal Long arguments (a String would go through the ANSI code page, ByRef would pass
+    a variable's address), CP_UTF8 = 65001, and the helper's two calls with it on the
+    bytes StrConv gives back, into StrPtr of its result."""
+    decls, constants = parse_vb(text)
+    found, d = [], decls.get("MultiByteToWideChar")
+    if d is None or not re.fullmatch(r"kernel32(\.dll)?", d.lib, re.I) or d.entry != "MultiByteToWideChar":
+        found.append("MultiByteToWideChar is not declared from kernel32")
+    else:
+        if d.convention != "stdcall" or d.ret != "Long" or len(d.params) != 6:
+            found.append(f"MultiByteToWideChar is {d.convention}, {len(d.params)} arguments, returns {d.ret}")
+        for i, (pname, ptype, byref) in enumerate(d.params, 1):
+            if byref:
+                found.append(f"MultiByteToWideChar argument {i} ({pname}) passed by reference")
+            if ptype != "Long":
+                found.append(f"MultiByteToWideChar argument {i} ({pname}) is {ptype}: VB converts it to ANSI")
+    if constants.get("CP_UTF8") != 65001:
+        found.append(f"CP_UTF8 is {constants.get('CP_UTF8')}, not the UTF-8 code page 65001")
+    body = re.search(r"^Public Function RyUtf8Name\(ByVal \w+ As String\) As String$(.*?)^End Function",
+                     text, re.M | re.S)
+    calls = re.findall(r"MultiByteToWideChar[ (]CP_UTF8, 0, VarPtr\(\w+\(0\)\), \w+, (\w+\(\w+\)|0)", body[1]) if body else []
+    if not (body and "StrConv(" in body[1] and "vbFromUnicode" in body[1] and len(calls) == 2 and
+            calls[0] == "0" and calls[1].startswith("StrPtr(")):
+        found.append(f"does not measure and then convert the name's bytes with CP_UTF8 into a String: {calls}")
+    return [f"RyUtf8Name: {p}" for p in found]
 
 
 def read_pascal(text):
@@ -218,7 +268,11 @@ def python_records(path, listing, names_file):
              f"{e.minute}|{e.size}" for e in module.read_listing(ctypes.create_string_buffer(listing))]
     with open(names_file, "rb") as f:
         names = module.phonebook_names(f.read())
-    return lines + ["whole 1"] + [f"phonebook {n.decode()}" for n in names]
+    utf8 = [utf16_line(module.utf8_name(e.name)) for e in module.read_listing(UTF8_LISTING)]
+    ansi = "été".encode("cp1252")  # not UTF-8: must come back as the same bytes
+    if module.utf8_name(ansi).encode("utf-8", "surrogateescape") != ansi:
+        problems.append(f"utf8_name({ansi!r}) does not encode back to the same bytes: {module.utf8_name(ansi)!r}")
+    return lines + ["whole 1"] + [f"phonebook {n.decode()}" for n in names] + utf8
 
 
 def csharp(a, text, platform="x86"):
@@ -231,9 +285,10 @@ def csharp(a, text, platform="x86"):
     # Not named RYINET.dll, which Windows would take for the library itself.
     assembly, checker = os.path.join(work, "RyInetBinding.dll"), os.path.join(work, "reflect_binding.exe")
     run("mcs", f"-platform:{platform}", "-target:library", "-out:" + assembly, os.path.join(work, "RyInet.cs"))
-    if not os.path.exists(checker):
-        run("mcs", "-out:" + checker, os.path.join(HERE, "reflect_binding.cs"))
-    out = run("mono", checker, assembly, a.sample, a.names).stdout.splitlines()
+    source = os.path.join(HERE, "reflect_binding.cs")
+    if not os.path.exists(checker) or os.path.getmtime(checker) < os.path.getmtime(source):
+        run("mcs", "-out:" + checker, source)
+    out = run("mono", checker, assembly, a.sample, a.names, a.utf8).stdout.splitlines()
     decls, constants, platform_line = {}, {}, ""
     for line in out:
         kind, _, rest = line.partition(" ")
@@ -251,7 +306,7 @@ def csharp(a, text, platform="x86"):
     kinds, machine = platform_line.split()
     if "Required32Bit" not in kinds.split(",") or "Preferred32Bit" in kinds or machine != "I386":
         found.append(f"assembly: built for {platform_line}, not x86 only")
-    return found, [line for line in out if line.startswith(("record", "whole", "phonebook"))]
+    return found, [line for line in out if line.startswith(("record", "whole", "phonebook", "utf8"))]
 
 
 def pascal_session(a, binding_dir, name):
@@ -280,7 +335,7 @@ def pascal_session(a, binding_dir, name):
         readme = os.path.getsize(os.path.join(root, "readme.txt"))
         windows = lambda p: "Z:" + p.replace("/", "\\")  # noqa: E731
         out = run(os.path.join(a.source, "cmake", "wine-run.sh"), "--build", a.build, os.path.join(work, "pascal_host.exe"),
-                  a.addr, windows(os.path.join(work, "appdata")), windows(a.sample),
+                  a.addr, windows(os.path.join(work, "appdata")), windows(a.sample), windows(a.utf8),
                   env=dict(os.environ, WINEDLLOVERRIDES="rasapi32=n"), check=False).stdout
         tree = set(os.listdir(root))
     finally:
@@ -318,6 +373,7 @@ def pascal_run_problems(a, out, tree, pub, readme, c_records):
         (facts.get("credentials") == f"{user} {str(saved).upper()}", f"credentials {facts.get('credentials')}"),
         ([x for x in lines if x.startswith("record ")] == [("record " if c.startswith("whole") else "") + c
                                                            for c in c_records], "the sample's records"),
+        ([x for x in lines if x.startswith("utf8 ")] == [utf16_line(n) for n in UTF8_NAMES], "RyUtf8Name of UTF-8 names"),
     ]
     return found + [f"session: {what}" for ok, what in expect if not ok]
 
@@ -362,8 +418,11 @@ def main():
     work = os.path.join(a.build, "bindings")
     os.makedirs(work, exist_ok=True)
     a.sample, a.names = os.path.join(work, "sample-listing.txt"), os.path.join(work, "sample-names.txt")
+    a.utf8 = os.path.join(work, "sample-utf8-listing.txt")
     with open(a.sample, "wb") as f:
         f.write(SAMPLE)
+    with open(a.utf8, "wb") as f:
+        f.write(UTF8_LISTING)
     with open(a.names, "wb") as f:
         f.write(b"".join(n.encode() + b";" for n in PHONEBOOK) + b"\0Stale;")
     run("cc", "-I" + os.path.join(a.source, "include"), os.path.join(HERE, "c_listing.c"), "-o", os.path.join(work, "c_listing"))
@@ -375,7 +434,8 @@ def main():
     def declarations(text):
         if a.language == "csharp":
             return csharp(a, text)[0]
-        return compare(a.language, *{"vb": read_vb, "pascal": read_pascal, "python": read_python}[a.language](text), a.ref)
+        found = compare(a.language, *{"vb": read_vb, "pascal": read_pascal, "python": read_python}[a.language](text), a.ref)
+        return found + (vb_utf8_problems(text) if a.language == "vb" else [])
 
     if a.language == "csharp":
         found, records = csharp(a, shipped)
@@ -384,7 +444,7 @@ def main():
         records = python_records(path, SAMPLE, a.names) if a.language == "python" else None
     print(f"{FILES[a.language]}: {len(a.ref[0])} exports, {len(found)} problem(s)")
     problems.extend(found)
-    wanted = c_records + [f"phonebook {n}" for n in PHONEBOOK]
+    wanted = c_records + [f"phonebook {n}" for n in PHONEBOOK] + [utf16_line(n) for n in UTF8_NAMES]
     if records is not None and records != wanted:
         problems.append(f"readers: {records}, ryinet_listing.h and the phonebook give {wanted}")
     if a.language == "csharp":

@@ -1,9 +1,10 @@
-{ pascal_host SERVER APPDATA LISTING: one session through ryinet.pas against a real FTP server
+{ pascal_host SERVER APPDATA LISTING UTF8LISTING: one session through ryinet.pas against a real FTP server
   and the RAS stand-in's phonebook under APPDATA. For every call it prints
   'call NAME MOVED RESULT', MOVED being how many bytes the stack pointer moved across the
   call (a cdecl declaration or a wrong argument size moves it), and what the calls
   produced, for the test to compare with the served tree and the phonebook; then the
-  records RyReadListing reads in the file LISTING. }
+  records RyReadListing reads in the file LISTING, and the UTF-16 code units RyUtf8Name
+  makes of each name in UTF8LISTING. }
 program pascal_host;
 
 {$mode delphi}{$asmmode intel}
@@ -52,6 +53,23 @@ begin
     WriteLn(Prefix, ' ', E[I].Name, '|', Ord(E[I].IsDirectory), '|', E[I].Month, '|', E[I].Day, '|',
             E[I].Year, '|', E[I].Hour, '|', E[I].Minute, '|', E[I].Size);
   WriteLn(Prefix, ' whole ', Ord(Whole));
+end;
+
+procedure PrintUtf8Names(const Listing: AnsiString);
+var
+  E: TRyListingEntries;
+  Name: UnicodeString;
+  I, J: Integer;
+begin
+  RyReadListing(Listing, E);
+  for I := 0 to High(E) do
+  begin
+    Name := RyUtf8Name(E[I].Name);
+    Write('utf8');
+    for J := 1 to Length(Name) do
+      Write(' ', HexStr(Ord(Name[J]), 4));
+    WriteLn;
+  end;
 end;
 
 begin
@@ -127,4 +145,5 @@ begin
   Called('RyRasDial', Dialed);
   if Dialed <> 0 then RasHangUpA(Dialed);
   PrintRecords('record', ReadFile(ParamStr(3)));
+  PrintUtf8Names(ReadFile(ParamStr(4)));
 end.

@@ -1,7 +1,8 @@
-// reflect_binding ASSEMBLY LISTING NAMES: prints what the compiled binding declares, read
-// back by reflection (the assembly's platform, its constants, every DllImport as the
-// runtime sees it), then the records its managed readers make of the texts in the files
-// LISTING and NAMES. check_bindings.py compares all of it with the header and the .def.
+// reflect_binding ASSEMBLY LISTING NAMES UTF8LISTING: prints what the compiled binding
+// declares, read back by reflection (the assembly's platform, its constants, every
+// DllImport as the runtime sees it), then the records its managed readers make of the
+// texts in the files LISTING and NAMES, and the UTF-16 code units Utf8Name makes of each
+// name in UTF8LISTING. check_bindings.py compares all of it with the header and the .def.
 using System;
 using System.Collections.Generic;
 using System.IO;
@@ -42,6 +43,13 @@ static class ReflectBinding
         var names = (List<string>)text.GetMethod("PhonebookNames").Invoke(null, new object[] { File.ReadAllBytes(args[2]) });
         foreach (string name in names)
             Console.WriteLine("phonebook " + name);
+        var utf8 = new object[] { File.ReadAllBytes(args[3]), null };
+        text.GetMethod("TryReadListing").Invoke(null, utf8);
+        foreach (object e in (System.Collections.IEnumerable)utf8[1])
+        {
+            var name = (string)text.GetMethod("Utf8Name").Invoke(null, new[] { e.GetType().GetProperty("NameBytes").GetValue(e, null) });
+            Console.WriteLine("utf8 " + string.Join(" ", name.Select(c => ((int)c).ToString("X4"))));
+        }
         return 0;
     }
 }
