@@ -20,9 +20,13 @@
  *  - RyKitCredentials   an entry's stored user name and password through RdlParms, with
  *                       "no such entry" and "no password saved" told apart; wiped after use.
  *  - RyKitHangUp        ends a dial the host made and waits until the service let it go.
+ *  - RyKitNames         what the server's names are written in (UTF-8, or the ANSI code
+ *                       page), and the names turned into UTF-16 text and back.
  *  - RyKitReceiveFile   a remote file into NAME.part, renamed to NAME only when complete
  *                       (the server's final reply says so, and no more and no fewer bytes
  *                       came than it announced), with a progress callback that can cancel.
+ *  - RyKitSendFile      a local file to the server in large blocks, with the same
+ *                       progress callback; the server's final reply confirms it.
  *  - RyKitWatchdog      ends a call that has stalled, that ran past its whole allowance,
  *                       or that the user cancelled: a thread that closes the call's handles
  *                       (and, as Wine needs, shuts down the connection's sockets).
@@ -129,6 +133,8 @@ DWORD RyKitHangUp(HRASCONN dial);
 /* ---- The server's replies ------------------------------------------------------------ */
 
 #define RYKIT_REPLY_BYTES 512
+/* The size of the blocks RyKitSendFile hands WININET. */
+#define RYKIT_SEND_BLOCK (256 * 1024)
 
 /* The server's last reply WININET kept for this thread (InternetGetLastResponseInfoA,
  * after a successful call too: FtpCommandA's answer, a transfer's final reply), without
@@ -143,7 +149,37 @@ DWORD RyKitWhyFailed(char *reply, DWORD bytes);
  * Sets binary type first: servers answer SIZE only for that. */
 LONGLONG RyKitRemoteSize(DWORD connection, const char *remote);
 
-/* ---- Receiving a file ---------------------------------------------------------------- */
+/* ---- The server's names ------------------------------------------------------------- */
+
+/* The library passes names as bytes both ways; which characters they are is the server's
+ * encoding. A server that lists UTF8 in its FEAT answer speaks UTF-8 (and is asked for it
+ * with OPTS UTF8 ON, which some need first); one that says nothing is taken to speak it as
+ * long as every name it has sent is valid UTF-8 (nearly every server today), and to use
+ * this machine's ANSI code page from the first name that is not. */
+typedef enum RyKitNameEncoding {
+    RYKIT_NAMES_AS_SEEN = 0, /* UTF-8 while every name seen is */
+    RYKIT_NAMES_UTF8,        /* the server said so */
+    RYKIT_NAMES_ANSI         /* a name was not UTF-8 */
+} RyKitNameEncoding;
+
+typedef struct RyKitNames {
+    RyKitNameEncoding encoding;
+} RyKitNames;
+
+/* Asks the server after a log-in (FEAT, then OPTS UTF8 ON); the replies are the kit's. */
+void RyKitNamesLearn(RyKitNames *names, DWORD connection);
+/* Each name the server sends, before any is decoded: a name that is not UTF-8 tells. */
+void RyKitNamesSaw(RyKitNames *names, const char *name, size_t length);
+RYKIT_INLINE int RyKitNamesAreUtf8(const RyKitNames *names) { return names->encoding != RYKIT_NAMES_ANSI; }
+/* A server's name as text: out gets at most outUnits - 1 units and a terminator. Returns
+ * the units, or 0 (and "") when the name does not fit. A UTF-8 name that is not valid keeps
+ * its bytes as U+DC80-U+DCFF, so RyKitNameToServer gives them back. */
+size_t RyKitNameToText(const RyKitNames *names, const char *name, size_t length, WCHAR *out, size_t outUnits);
+/* A name as the server takes it, terminated. Returns the bytes, or 0 (and "") when it does
+ * not fit or holds a character the ANSI code page lacks. */
+size_t RyKitNameToServer(const RyKitNames *names, const WCHAR *name, char *out, size_t outBytes);
+
+/* ---- Receiving and sending a file -------------------------------------------------------- */
 
 typedef enum RyKitOutcome {
     RYKIT_RECEIVED = 0,  /* NAME holds the whole remote file */
@@ -155,7 +191,10 @@ typedef enum RyKitOutcome {
     RYKIT_CANCELLED,     /* the progress callback asked to stop */
     RYKIT_NOT_RENAMED,   /* complete, but NAME could not be replaced (error) */
     RYKIT_NOT_CONFIRMED, /* the server's final reply was no 2xx, or none came (reply) */
-    RYKIT_TOO_LONG       /* more bytes came than the server announced */
+    RYKIT_TOO_LONG,      /* more bytes came than the server announced */
+    RYKIT_NO_LOCAL,      /* sending: the local file could not be opened (error) */
+    RYKIT_NOT_READ,      /* sending: the local file could not be read (error) */
+    RYKIT_SENT = RYKIT_RECEIVED /* sending: the server confirmed the whole file */
 } RyKitOutcome;
 
 /* Called after each block is written: the bytes so far and the size the server
@@ -168,15 +207,31 @@ typedef struct RyKitReceive {
     DWORD error;                    /* the system's or WININET's error, where the outcome has one */
     char reply[RYKIT_REPLY_BYTES];  /* the server's last reply: after a failed read, or the one
                                        that ended the transfer; "" when none came */
-    char part[MAX_PATH];            /* NAME.part, or NAME.N.part when a NAME.part was there */
+    WCHAR part[MAX_PATH];           /* NAME.part, or NAME.N.part when a NAME.part was there */
 } RyKitReceive;
 
-/* Receives remote into local through local.part, renamed to local only when the whole
+/* Receives remote (the server's bytes) into local through local.part, renamed to local only when the whole
  * file came: a failed or cancelled transfer leaves local as it was and no .part behind,
  * and a .part that was there already is left alone. progress may be NULL. Fills *r and
  * returns the outcome. */
-RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, const char *local,
+RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, const WCHAR *local,
                               RyKitProgress progress, void *context, RyKitReceive *r);
+
+typedef struct RyKitSend {
+    ULONGLONG size;                 /* the local file's size when it was opened */
+    ULONGLONG sent;                 /* bytes WININET took */
+    DWORD error;                    /* the system's or WININET's error, where the outcome has one */
+    char reply[RYKIT_REPLY_BYTES];  /* the server's last reply: the refusal, or the one that
+                                       ended the transfer */
+} RyKitSend;
+
+/* Sends local as remote: FtpOpenFileA for writing, then InternetWriteFile in large blocks.
+ * type is FTP_TRANSFER_TYPE_BINARY, or _ASCII, where each line end goes as the wire's CRLF
+ * (a lone LF gains its CR). Only the server's final reply, read once the handle is
+ * closed, confirms the file: anything but a 2xx is RYKIT_NOT_CONFIRMED. progress (may be
+ * NULL) gets the bytes sent and the file's size, and a nonzero result cancels. */
+RyKitOutcome RyKitSendFile(DWORD connection, const WCHAR *local, const char *remote, DWORD type,
+                           RyKitProgress progress, void *context, RyKitSend *s);
 
 /* ---- Ending a call that hangs ---------------------------------------------------------- */
 
@@ -507,6 +562,66 @@ LONGLONG RyKitRemoteSize(DWORD connection, const char *remote)
     return RyKitSizeFromReply(reply);
 }
 
+void RyKitNamesLearn(RyKitNames *names, DWORD connection)
+{
+    HINTERNET c = RyKitInternetHandle(connection);
+    char reply[RYKIT_REPLY_BYTES], *line;
+    names->encoding = RYKIT_NAMES_AS_SEEN;
+    if (!FtpCommandA(c, FALSE, FTP_TRANSFER_TYPE_BINARY, "FEAT", 0, NULL)) return;
+    RyKitLastResponseInfo(reply, sizeof reply);
+    /* The features are the lines between 211- and 211 End. Wine keeps only a reply's last
+     * line, so there the names decide, and the server is asked anyway: one that does not
+     * know OPTS UTF8 refuses it and nothing changes. */
+    for (line = reply; line && !names->encoding; line = strchr(line, '\n')) {
+        while (*line == '\n' || *line == '\r' || *line == ' ') ++line;
+        if (strncmp(line, "UTF8", 4) == 0 && (line[4] == '\r' || line[4] == '\n' || line[4] == '\0' || line[4] == ' '))
+            names->encoding = RYKIT_NAMES_UTF8;
+    }
+    FtpCommandA(c, FALSE, FTP_TRANSFER_TYPE_BINARY, "OPTS UTF8 ON", 0, NULL);
+}
+
+void RyKitNamesSaw(RyKitNames *names, const char *name, size_t length)
+{
+    if (names->encoding == RYKIT_NAMES_AS_SEEN && !RyKitIsUtf8(name, length)) names->encoding = RYKIT_NAMES_ANSI;
+}
+
+size_t RyKitNameToText(const RyKitNames *names, const char *name, size_t length, WCHAR *out, size_t outUnits)
+{
+    size_t units = 0;
+    if (outUnits == 0) return 0;
+    if (length < outUnits && RyKitNamesAreUtf8(names)) {
+        units = RyKitUtf8ToUtf16(name, length, (unsigned short *)out);
+    } else if (!RyKitNamesAreUtf8(names) && length <= 0x7FFFFFFF) {
+        units = (size_t)MultiByteToWideChar(CP_ACP, 0, name, (int)length, out, (int)(outUnits - 1));
+        if (units == 0 && length > 0) units = outUnits; /* did not fit */
+    } else {
+        units = outUnits;
+    }
+    if (units >= outUnits) units = 0;
+    out[units] = 0;
+    return units;
+}
+
+size_t RyKitNameToServer(const RyKitNames *names, const WCHAR *name, char *out, size_t outBytes)
+{
+    size_t units = (size_t)lstrlenW(name), bytes = 0;
+    BOOL lost = FALSE;
+    if (outBytes == 0) return 0;
+    if (RyKitNamesAreUtf8(names)) {
+        char *whole = units ? (char *)HeapAlloc(GetProcessHeap(), 0, units * 3) : NULL;
+        if (units && !whole) bytes = outBytes;
+        else if (units) bytes = RyKitUtf16ToUtf8((const unsigned short *)name, units, whole);
+        if (bytes < outBytes && whole) memcpy(out, whole, bytes);
+        if (whole) HeapFree(GetProcessHeap(), 0, whole);
+    } else if (units) {
+        bytes = (size_t)WideCharToMultiByte(CP_ACP, 0, name, (int)units, out, (int)(outBytes - 1), NULL, &lost);
+        if (bytes == 0 || lost) bytes = outBytes;
+    }
+    if (bytes >= outBytes) bytes = 0;
+    out[bytes] = '\0';
+    return bytes;
+}
+
 /* Copies the open file into out, block by block. */
 static RyKitOutcome RyKit_Copy(HINTERNET file, HANDLE out, RyKitReceive *r, RyKitProgress progress, void *context)
 {
@@ -558,28 +673,28 @@ static RyKitOutcome RyKit_Complete(const RyKitReceive *r)
 
 /* Creates the file the transfer goes into, new: local.part, or local.1.part and so on
  * when one is there already, as a file of the user's is never overwritten. */
-static HANDLE RyKit_CreatePart(const char *local, RyKitReceive *r)
+static HANDLE RyKit_CreatePart(const WCHAR *local, RyKitReceive *r)
 {
     HANDLE out = INVALID_HANDLE_VALUE;
     unsigned n;
     for (n = 0; n < 100; ++n) {
-        if (n == 0) wsprintfA(r->part, "%s.part", local);
-        else wsprintfA(r->part, "%s.%u.part", local, n);
-        out = CreateFileA(r->part, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
+        if (n == 0) wsprintfW(r->part, L"%s.part", local);
+        else wsprintfW(r->part, L"%s.%u.part", local, n);
+        out = CreateFileW(r->part, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
         r->error = out == INVALID_HANDLE_VALUE ? GetLastError() : 0;
         if (r->error != ERROR_FILE_EXISTS && r->error != ERROR_ALREADY_EXISTS) break;
     }
     return out;
 }
 
-RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, const char *local,
+RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, const WCHAR *local,
                               RyKitProgress progress, void *context, RyKitReceive *r)
 {
     RyKitOutcome outcome;
     HANDLE out;
     DWORD file;
     memset(r, 0, sizeof *r);
-    if (lstrlenA(local) + 9 > MAX_PATH) { /* room for ".99.part" */
+    if (lstrlenW(local) + 9 > MAX_PATH) { /* room for ".99.part" */
         r->error = ERROR_FILENAME_EXCED_RANGE;
         return RYKIT_NO_PART;
     }
@@ -598,11 +713,83 @@ RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, 
         RyKitLastResponseInfo(r->reply, sizeof r->reply);
         outcome = RyKit_Complete(r);
     }
-    if (outcome == RYKIT_RECEIVED && !MoveFileExA(r->part, local, MOVEFILE_REPLACE_EXISTING)) {
+    if (outcome == RYKIT_RECEIVED && !MoveFileExW(r->part, local, MOVEFILE_REPLACE_EXISTING)) {
         r->error = GetLastError();
         outcome = RYKIT_NOT_RENAMED;
     }
-    if (outcome != RYKIT_RECEIVED) DeleteFileA(r->part);
+    if (outcome != RYKIT_RECEIVED) DeleteFileW(r->part);
+    return outcome;
+}
+
+/* The local block with each lone LF given its CR, into wire (room for twice the block);
+ * afterCr carries a CR that ended the block before. */
+static DWORD RyKit_ToWire(const char *block, DWORD got, char *wire, BOOL *afterCr)
+{
+    DWORD i, n = 0;
+    for (i = 0; i < got; ++i) {
+        if (block[i] == '\n' && !*afterCr) wire[n++] = '\r';
+        wire[n++] = block[i];
+        *afterCr = block[i] == '\r';
+    }
+    return n;
+}
+
+RyKitOutcome RyKitSendFile(DWORD connection, const WCHAR *local, const char *remote, DWORD type,
+                           RyKitProgress progress, void *context, RyKitSend *s)
+{
+    const DWORD block = RYKIT_SEND_BLOCK;
+    RyKitOutcome outcome = RYKIT_SENT;
+    HANDLE in;
+    HINTERNET file;
+    LARGE_INTEGER size;
+    char *buffer;
+    BOOL ascii = (type & FTP_TRANSFER_TYPE_ASCII) != 0, afterCr = FALSE;
+    DWORD got, wrote;
+    memset(s, 0, sizeof *s);
+    in = CreateFileW(local, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    if (in == INVALID_HANDLE_VALUE || !GetFileSizeEx(in, &size)) {
+        s->error = GetLastError();
+        if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
+        return RYKIT_NO_LOCAL;
+    }
+    s->size = (ULONGLONG)size.QuadPart;
+    buffer = (char *)HeapAlloc(GetProcessHeap(), 0, ascii ? 3 * block : block);
+    if (!buffer) {
+        CloseHandle(in);
+        s->error = ERROR_NOT_ENOUGH_MEMORY;
+        return RYKIT_NOT_READ;
+    }
+    file = FtpOpenFileA(RyKitInternetHandle(connection), remote, GENERIC_WRITE, type, 0);
+    if (!file) {
+        s->error = RyKitWhyFailed(s->reply, sizeof s->reply);
+        outcome = RYKIT_NOT_OPENED;
+    }
+    while (file && outcome == RYKIT_SENT) {
+        char *wire = buffer;
+        if (!ReadFile(in, buffer, block, &got, NULL)) {
+            s->error = GetLastError();
+            outcome = RYKIT_NOT_READ;
+            break;
+        }
+        if (got == 0) break;
+        if (ascii) got = RyKit_ToWire(buffer, got, wire = buffer + block, &afterCr);
+        if (!InternetWriteFile(file, wire, got, &wrote) || wrote != got) {
+            s->error = RyKitWhyFailed(s->reply, sizeof s->reply);
+            outcome = RYKIT_BROKE_OFF;
+            break;
+        }
+        s->sent += got;
+        if (progress && progress(context, s->sent, (LONGLONG)s->size)) outcome = RYKIT_CANCELLED;
+    }
+    if (file) {
+        InternetCloseHandle(file); /* ends the data connection; the server then answers */
+        if (outcome == RYKIT_SENT) {
+            RyKitLastResponseInfo(s->reply, sizeof s->reply);
+            if (RyKitReplyCode(s->reply) < 200 || RyKitReplyCode(s->reply) >= 300) outcome = RYKIT_NOT_CONFIRMED;
+        }
+    }
+    HeapFree(GetProcessHeap(), 0, buffer);
+    CloseHandle(in);
     return outcome;
 }
 

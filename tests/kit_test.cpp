@@ -96,6 +96,46 @@ TEST(Phonebook, NamesComeOneByOneAndStoredCredentialsTellNoSuchEntryFromEmptyNam
 // ---- Receiving a file ------------------------------------------------------------------
 
 // A connection to one of the run's servers, and a local file that is already there.
+// A server's names as text and back: UTF-8 (a byte that begins no valid sequence is kept
+// as a unit of its own, and comes back), or the ANSI code page once a name was not UTF-8.
+TEST(ServerNames, BecomeTextAndComeBackByteForByte) {
+    struct Case {
+        const char* bytes;
+        const wchar_t* text;
+    };
+    const Case kUtf8[] = {
+        {"caf\xc3\xa9.txt", L"caf\u00e9.txt"},
+        {"\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82", L"\u041f\u0440\u0438\u0432\u0435\u0442"},
+        {"\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e", L"\u65e5\u672c\u8a9e"},
+        {"\xf0\x9d\x84\x9e.mid", L"\xd834\xdd1e.mid"},
+        {"bad\xe9\xc3", L"bad\xdce9\xdcc3"},             // Latin-1, then a cut sequence
+        {"\xed\xa0\x80\xc0\xaf", L"\xdced\xdca0\xdc80\xdcc0\xdcaf"},  // a surrogate and an overlong form
+    };
+    RyKitNames names{};
+    for (const Case& c : kUtf8) {
+        WCHAR text[64];
+        char back[64];
+        ASSERT_GT(RyKitNameToText(&names, c.bytes, strlen(c.bytes), text, 64), 0u) << c.bytes;
+        EXPECT_STREQ(text, c.text) << c.bytes;
+        EXPECT_EQ(RyKitNameToServer(&names, text, back, sizeof back), strlen(c.bytes));
+        EXPECT_STREQ(back, c.bytes);
+    }
+    WCHAR small[4];
+    EXPECT_EQ(RyKitNameToText(&names, "four", 4, small, 4), 0u);  // no room for the terminator
+
+    RyKitNamesSaw(&names, "caf\xc3\xa9", 5);
+    EXPECT_EQ(names.encoding, RYKIT_NAMES_AS_SEEN);
+    RyKitNamesSaw(&names, "caf\xe9", 4);  // this server's names are in the ANSI code page
+    ASSERT_EQ(names.encoding, RYKIT_NAMES_ANSI);
+    WCHAR text[16];
+    char back[16];
+    EXPECT_GT(RyKitNameToText(&names, "caf\xe9", 4, text, 16), 0u);
+    EXPECT_STREQ(text, L"caf\u00e9");
+    EXPECT_EQ(RyKitNameToServer(&names, L"caf\u00e9", back, sizeof back), 4u);
+    EXPECT_STREQ(back, "caf\xe9");
+    EXPECT_EQ(RyKitNameToServer(&names, L"\u65e5", back, sizeof back), 0u);  // not in the code page
+}
+
 class ReceiveFile : public ::testing::Test {
 protected:
     void Connect(const char* fixture) {
@@ -120,6 +160,7 @@ protected:
     BoxRecorder boxes_;  // no box may show here
     FtpServer server_;
     std::string local_ = TempPath("rykit-received.bin");
+    std::wstring wide_{local_.begin(), local_.end()};  // the temporary directory's path is ASCII
     RyKitReceive r_;
 };
 
@@ -130,7 +171,7 @@ TEST_F(ReceiveFile, ACompleteFileReplacesTheOldOneWithProgressAfterEachBlock) {
         *static_cast<ULONGLONG*>(last) = received;
         return 0;
     };
-    EXPECT_EQ(RyKitReceiveFile(connection_, nullptr, "binary.bin", local_.c_str(), record, &last, &r_), RYKIT_RECEIVED);
+    EXPECT_EQ(RyKitReceiveFile(connection_, nullptr, "binary.bin", wide_.c_str(), record, &last, &r_), RYKIT_RECEIVED);
     bool ok = false;
     EXPECT_EQ(Kept(), ReadWholeFile(server_.path("binary.bin"), &ok));
     EXPECT_EQ(r_.expected, 1156);
@@ -140,11 +181,11 @@ TEST_F(ReceiveFile, ACompleteFileReplacesTheOldOneWithProgressAfterEachBlock) {
 TEST_F(ReceiveFile, AFailedOrCancelledTransferKeepsTheOldFile) {
     Connect("PYFTPD");
     auto cancel = [](void*, ULONGLONG, LONGLONG) { return 1; };
-    EXPECT_EQ(RyKitReceiveFile(connection_, nullptr, "binary.bin", local_.c_str(), cancel, 0, &r_), RYKIT_CANCELLED);
+    EXPECT_EQ(RyKitReceiveFile(connection_, nullptr, "binary.bin", wide_.c_str(), cancel, 0, &r_), RYKIT_CANCELLED);
     EXPECT_EQ(Kept(), "the old file");
 
     Connect("SCRIPTED");  // SIZE says 5 bytes, and the transfer ends after 2
-    EXPECT_EQ(RyKitReceiveFile(connection_, nullptr, "cut.bin", local_.c_str(), nullptr, 0, &r_), RYKIT_INCOMPLETE);
+    EXPECT_EQ(RyKitReceiveFile(connection_, nullptr, "cut.bin", wide_.c_str(), nullptr, 0, &r_), RYKIT_INCOMPLETE);
     EXPECT_EQ(r_.received, 2u);
     EXPECT_EQ(Kept(), "the old file");
     EXPECT_TRUE(boxes_.take().empty());
@@ -153,12 +194,12 @@ TEST_F(ReceiveFile, AFailedOrCancelledTransferKeepsTheOldFile) {
 // The hostile server: no SIZE answer, 300 bytes, then a 426; SIZE 100, then 5 MiB.
 TEST_F(ReceiveFile, OnlyWhatTheServerConfirmsAndAnnouncedIsKept) {
     Connect("HOSTILE");
-    EXPECT_EQ(RyKitReceiveFile(connection_, nullptr, "nosize_a", local_.c_str(), nullptr, 0, &r_), RYKIT_NOT_CONFIRMED);
+    EXPECT_EQ(RyKitReceiveFile(connection_, nullptr, "nosize_a", wide_.c_str(), nullptr, 0, &r_), RYKIT_NOT_CONFIRMED);
     EXPECT_EQ(r_.expected, -1);
     EXPECT_EQ(r_.received, 300u);
     EXPECT_STREQ(r_.reply, "426 connection closed; transfer aborted");
     EXPECT_EQ(Kept(), "the old file");
-    EXPECT_EQ(RyKitReceiveFile(connection_, nullptr, "toolong", local_.c_str(), nullptr, 0, &r_), RYKIT_TOO_LONG);
+    EXPECT_EQ(RyKitReceiveFile(connection_, nullptr, "toolong", wide_.c_str(), nullptr, 0, &r_), RYKIT_TOO_LONG);
     EXPECT_EQ(Kept(), "the old file");
     EXPECT_EQ(RyKitReplyCode("226-one\r\n226 two"), 226);
     EXPECT_EQ(RyKitReplyCode("150 here\r\n2261"), 150);
@@ -168,8 +209,8 @@ TEST_F(ReceiveFile, OnlyWhatTheServerConfirmsAndAnnouncedIsKept) {
 TEST_F(ReceiveFile, AnExistingPartIsLeftAloneAndTheFileArrivesBesideIt) {
     Connect("HOSTILE");
     WriteWholeFile(local_ + ".part", "the user's own");
-    EXPECT_EQ(RyKitReceiveFile(connection_, nullptr, "good.txt", local_.c_str(), nullptr, 0, &r_), RYKIT_RECEIVED);
-    EXPECT_EQ(std::string(r_.part), local_ + ".1.part");
+    EXPECT_EQ(RyKitReceiveFile(connection_, nullptr, "good.txt", wide_.c_str(), nullptr, 0, &r_), RYKIT_RECEIVED);
+    EXPECT_EQ(std::wstring(r_.part), wide_ + L".1.part");
     bool ok = false;
     EXPECT_EQ(ReadWholeFile(local_, &ok), "good\n");
     EXPECT_EQ(ReadWholeFile(local_ + ".part", &ok), "the user's own");

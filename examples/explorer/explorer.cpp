@@ -330,7 +330,9 @@ void Download(Explorer* e) {
     }
     if (!chosen) return;
     RyKitReceive received;
-    RyKitOutcome outcome = RyKitReceiveFile(e->connection, e->wnd, name.c_str(), target, &ShowProgress, e, &received);
+    WCHAR local[MAX_PATH];
+    MultiByteToWideChar(CP_ACP, 0, target, -1, local, MAX_PATH);
+    RyKitOutcome outcome = RyKitReceiveFile(e->connection, e->wnd, name.c_str(), local, &ShowProgress, e, &received);
     ShowWindow(e->progress, SW_HIDE);
     if (outcome == RYKIT_NOT_OPENED || RyKitWatchdogEnding(&e->watchdog) != RYKIT_RUNNING) return;
     std::string why = "Could not download \"" + name + "\" to " + target + ". A file already there is kept.";

@@ -46,6 +46,7 @@ bool LogIn(Session& s, const std::string& host, const std::string& user, std::st
         return false;
     }
     s.user = name;
+    RyKitNamesLearn(&s.names, connection);
     s.say("connected to %s as %s\n", s.host.c_str(), s.user.c_str());
     return true;
 }
@@ -102,12 +103,16 @@ bool Close(Session& s, const Args&) {
 bool Status(Session& s, const Args&) {
     if (s.connection())
         s.say("ftp: connected to %s as %s, in %s\n", s.host.c_str(), s.user.c_str(),
-              Visible(CurrentRemoteDirectory(s)).c_str());
+              Visible(s.nameText(CurrentRemoteDirectory(s))).c_str());
     else if (!s.host.empty())
         s.say("ftp: %s, not logged in\n", s.host.c_str());
     else
         s.say("ftp: not connected\n");
     s.say("data connections: %s\n", s.passive ? "passive (this machine opens them)" : "active (the server connects back)");
+    if (s.connection())
+        s.say("names: %s\n", s.names.encoding == RYKIT_NAMES_UTF8 ? "UTF-8 (the server says so)"
+                             : s.names.encoding == RYKIT_NAMES_ANSI ? "the ANSI code page (a name was not UTF-8)"
+                                                                   : "UTF-8 (every name so far is)");
     s.say("internet: %s\n", RyINetConn() ? "connected" : "not connected");
     s.say("dial-up: %s\n", s.dial ? s.dialEntry.c_str() : "none");
     s.say("result buffer: %s committed, %s reserved (%s)\n", Amount(RyKitBufferCommitted(&s.results)).c_str(),

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include "command_table.h"
 #include "session.h"
+#include "text.h"
 
 namespace ryftp {
 namespace cmd {
@@ -9,22 +10,23 @@ namespace cmd {
 // The session keeps its own local directory: the process's, which every other part of
 // the process (a host that runs a session, a test) relies on, stays where it was.
 bool Lcd(Session& s, const Args& a) {
-    char full[MAX_PATH] = "";
+    wchar_t full[MAX_PATH] = L"";
     if (!a.empty()) {
-        DWORD attributes = GetFileAttributesA(s.localPath(a[0]).c_str());
+        std::wstring path = Wide(s.localPath(a[0]));
+        DWORD attributes = GetFileAttributesW(path.c_str());
         DWORD error = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError()
                       : !(attributes & FILE_ATTRIBUTE_DIRECTORY) ? static_cast<DWORD>(ERROR_DIRECTORY)
-                      : GetFullPathNameA(s.localPath(a[0]).c_str(), sizeof full, full, nullptr) ? 0 : GetLastError();
+                      : GetFullPathNameW(path.c_str(), MAX_PATH, full, nullptr) ? 0 : GetLastError();
         if (error) {
             s.say("local directory not changed: %s (error %lu)\n", a[0].c_str(), error);
             return false;
         }
-        size_t length = strlen(full);
-        if (length > 3 && full[length - 1] == '\\') full[length - 1] = '\0';
-        s.localDirectory = full;
+        size_t length = wcslen(full);
+        if (length > 3 && full[length - 1] == L'\\') full[length - 1] = L'\0';
+        s.localDirectory = Utf8(full, wcslen(full));
     }
-    if (s.localDirectory.empty()) GetCurrentDirectoryA(sizeof full, full);
-    s.say("local directory now %s\n", s.localDirectory.empty() ? full : s.localDirectory.c_str());
+    if (s.localDirectory.empty()) GetCurrentDirectoryW(MAX_PATH, full);
+    s.say("local directory now %s\n", s.localDirectory.empty() ? Utf8(full, wcslen(full)).c_str() : s.localDirectory.c_str());
     return true;
 }
 
@@ -36,11 +38,12 @@ bool Shell(Session& s, const Args& a) {
     }
     fflush(s.out);
     fflush(stdout);
-    std::string line = a.empty() ? "cmd.exe" : "cmd.exe /c " + Joined(a);
-    STARTUPINFOA startup = {sizeof startup};
+    std::wstring line = Wide(a.empty() ? "cmd.exe" : "cmd.exe /c " + Joined(a));
+    std::wstring directory = Wide(s.localDirectory);
+    STARTUPINFOW startup = {sizeof startup};
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr,
-                        s.localDirectory.empty() ? nullptr : s.localDirectory.c_str(), &startup, &process)) {
+    if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr,
+                        directory.empty() ? nullptr : directory.c_str(), &startup, &process)) {
         s.say("cannot run: %s\n", Joined(a).c_str());
         return false;
     }

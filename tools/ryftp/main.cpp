@@ -12,6 +12,7 @@
 #include "options.h"
 #include "ryinet_kit.h"
 #include "session.h"
+#include "text.h"
 
 using namespace ryftp;
 
@@ -19,15 +20,15 @@ namespace {
 
 // A result past the reservation: say so and stop before memory is overwritten.
 void StopBeforeOverwrite(void*, size_t bytes) {
-    printf("the result passed the %lu bytes reserved for it (--max-entries); "
-           "ryftp stops before memory is overwritten\n", static_cast<unsigned long>(bytes));
+    WriteText(stdout, "the result passed the " + std::to_string(bytes) +
+                          " bytes reserved for it (--max-entries); ryftp stops before memory is overwritten\n");
     fflush(stdout);
     ExitProcess(1);
 }
 
 // --echo-boxes: the session's transcript tells the whole story, and nobody waits.
 int EchoBox(void*, const RyKitShownBox* box) {
-    printf("[box] %s: %s\n", box->caption, box->text);
+    WriteText(stdout, "[box] " + TextFromBytes(box->caption) + ": " + TextFromBytes(box->text) + "\n");
     fflush(stdout);
     return IDOK;
 }
@@ -43,19 +44,19 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 }
 
 // The commands of the command line, then of the input, until bye or its end.
-bool RunSession(Session& session, const Options& o, FILE* input) {
+bool RunSession(Session& session, const Options& o, Input& input) {
     bool allOk = true;
     if (o.open.size() > 1) {
-        if (!session.interactive) printf("ryftp> %s\n", EchoLine(o.open).c_str());
+        if (!session.interactive) session.say("ryftp> %s\n", EchoLine(o.open).c_str());
         allOk = session.run(o.open);
     }
     InputLine line;
     while (!session.finished) {
         if (session.interactive) {
-            fputs("ryftp> ", stdout);
+            session.say("ryftp> ");
             fflush(stdout);
         }
-        if (!ReadLine(input, &line)) break;
+        if (!input.next(&line)) break;
         allOk = session.runLine(line, !session.interactive) && allOk;
     }
     return allOk;
@@ -63,14 +64,17 @@ bool RunSession(Session& session, const Options& o, FILE* input) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
+    std::vector<std::string> arguments = CommandLineArguments();  // UTF-8, as ryftp's text is
+    std::vector<char*> argv;
+    for (std::string& a : arguments) argv.push_back(&a[0]);
     Options o;
-    int status = ReadOptions(argc, argv, &o);
+    int status = ReadOptions(static_cast<int>(argv.size()), argv.data(), &o);
     if (status >= 0) return status;
-    FILE* input = stdin;
-    if (o.scriptPath && !(input = fopen(o.scriptPath, "rb"))) return UsageError("cannot read ", o.scriptPath);
-    DWORD mode;
-    bool interactive = !o.scriptPath && GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode);
+    Input input(stdin);
+    unsigned long error;
+    if (o.scriptPath && !input.openScript(o.scriptPath, &error)) return UsageError("cannot read ", o.scriptPath);
+    bool interactive = input.kind() == Input::kConsole;
 
     RyKitBuffer results;
     if (!RyKitBufferReserve(&results, RYINET_LISTING_BYTES(o.maxEntries), &StopBeforeOverwrite, nullptr)) {
@@ -82,7 +86,7 @@ int main(int argc, char** argv) {
     bool allOk;
     {
         Session session(GetConsoleWindow(), results, boxes, interactive);
-        if (!interactive) session.answers = input;
+        if (!interactive) session.answers = &input;
         ApplyFtpFlags(o.ftpFlags, session);
         session.passive = !o.active;
         session.watchdog.setLimits(o.timeoutSeconds, o.maxTimeSeconds);
@@ -94,6 +98,5 @@ int main(int argc, char** argv) {
     }  // the session's handles close before the buffer and the watch go
     RyKitStopWatching(&boxes);
     RyKitBufferFree(&results);
-    if (input != stdin) fclose(input);
     return allOk ? 0 : 1;
 }

@@ -19,15 +19,16 @@ bool PrintListing(Session& s, const char* text) {
     RyListingEntry e;
     const char* at = text;
     size_t sizeWidth = 5, count = 0;
-    while (RyListingNext(&at, &e) == 1) {
+    while (RyListingNext(&at, &e) == 1) {  // every name is seen before any is shown
         sizeWidth = std::max(sizeWidth, std::to_string(e.size).size());
+        RyKitNamesSaw(&s.names, e.name, e.nameLength);
         ++count;
     }
     at = text;
     while (RyListingNext(&at, &e) == 1)
         s.say("%02u/%02u/%04u  %02u:%02u  %*s  %s\n", e.month, e.day, e.year, e.hour, e.minute,
               static_cast<int>(sizeWidth), e.isDirectory ? "<DIR>" : std::to_string(e.size).c_str(),
-              Visible(e.name, e.nameLength).c_str());
+              Visible(s.nameText(e.name, e.nameLength)).c_str());
     if (*at) {
         s.say("unreadable listing text: %s\n", Visible(at, strnlen(at, 60)).c_str());
         return false;
@@ -67,54 +68,59 @@ namespace cmd {
 
 bool Pwd(Session& s, const Args&) {
     std::string dir = CurrentRemoteDirectory(s);
-    s.say("%s\n", dir.empty() ? "current directory unknown" : Visible(dir).c_str());
+    s.say("%s\n", dir.empty() ? "current directory unknown" : Visible(s.nameText(dir)).c_str());
     return !dir.empty();
 }
 
 // The library does not report a refused change: compare the directory before and after.
 bool Cd(Session& s, const Args& a) {
+    std::string dir;
+    if (!s.serverName(a[0], &dir)) return false;
     std::string before = CurrentRemoteDirectory(s);
-    RyFSetDir(s.connection(), 0, a[0].c_str());
+    RyFSetDir(s.connection(), 0, dir.c_str());
     std::string after = CurrentRemoteDirectory(s);
-    bool stays = a[0] == "." || a[0] == before;
+    bool stays = dir == "." || dir == before;
     if (after.empty() || (after == before && !stays)) {
         s.say("directory not changed\n");
         return false;
     }
-    s.say("%s\n", Visible(after).c_str());
+    s.say("%s\n", Visible(s.nameText(after)).c_str());
     return true;
 }
 
 bool List(Session& s, const Args& a) {
-    LONG opened = RyKitBufferList(&s.results, s.connection(), s.owner, a.empty() ? nullptr : a[0].c_str());
+    std::string pattern;
+    if (!a.empty() && !s.serverName(a[0], &pattern)) return false;
+    LONG opened = RyKitBufferList(&s.results, s.connection(), s.owner, a.empty() ? nullptr : pattern.c_str());
     bool ok = opened == 0 ? PrintListing(s, s.results.data) : NothingMatched(s) && (s.say("no entries\n"), false);
     RyKitBufferDecommit(&s.results);
     return ok;
 }
 
-bool Mkdir(Session& s, const Args& a) {
-    RyFtpMd(s.connection(), s.owner, a[0].c_str());
-    return Reported(s, "created", "not created:", a[0]);
+// The three operations on one name that the library reports only by a box.
+bool OnName(Session& s, const Args& a, LONG(WINAPI* call)(DWORD, HWND, LPCSTR), const char* done,
+            const char* refused) {
+    std::string name;
+    if (!s.serverName(a[0], &name)) return false;
+    call(s.connection(), s.owner, name.c_str());
+    return Reported(s, done, refused, a[0]);
 }
 
-bool Rmdir(Session& s, const Args& a) {
-    RyFtpRd(s.connection(), s.owner, a[0].c_str());
-    return Reported(s, "removed", "not removed:", a[0]);
-}
-
-bool Delete(Session& s, const Args& a) {
-    RyFDelFile(s.connection(), s.owner, a[0].c_str());
-    return Reported(s, "deleted", "not deleted:", a[0]);
-}
+bool Mkdir(Session& s, const Args& a) { return OnName(s, a, &RyFtpMd, "created", "not created:"); }
+bool Rmdir(Session& s, const Args& a) { return OnName(s, a, &RyFtpRd, "removed", "not removed:"); }
+bool Delete(Session& s, const Args& a) { return OnName(s, a, &RyFDelFile, "deleted", "not deleted:"); }
 
 bool Rename(Session& s, const Args& a) {
-    RyFRenFile(s.connection(), s.owner, a[0].c_str(), a[1].c_str());
+    std::string from, to;
+    if (!s.serverName(a[0], &from) || !s.serverName(a[1], &to)) return false;
+    RyFRenFile(s.connection(), s.owner, from.c_str(), to.c_str());
     return Reported(s, "renamed", "not renamed:", a[0] + " to " + a[1]);
 }
 
 bool Quote(Session& s, const Args& a) {
     if (!s.connection()) return QuoteLogIn(s, a);
-    std::string command = Joined(a);
+    std::string command;
+    if (!s.serverName(Joined(a), &command)) return false;
     if (s.debugging) {  // as the transcript shows it: a password as ****
         Args words{"quote"};
         words.insert(words.end(), a.begin(), a.end());

@@ -2,6 +2,7 @@
 #include <stdarg.h>
 #include <ctype.h>
 #include "command_table.h"
+#include "text.h"
 #include "visible.h"
 
 namespace ryftp {
@@ -81,8 +82,17 @@ void Session::say(const char* format, ...) {
     if (watchdog.ending() != Watchdog::kRunning) return;
     va_list args;
     va_start(args, format);
-    vfprintf(out, format, args);
+    char text[1024];
+    int length = vsnprintf(text, sizeof text, format, args);
     va_end(args);
+    if (length < 0) return;
+    if (static_cast<size_t>(length) < sizeof text) return WriteText(out, std::string(text, length));
+    std::string whole(length + 1, '\0');
+    va_start(args, format);
+    vsnprintf(&whole[0], whole.size(), format, args);
+    va_end(args);
+    whole.pop_back();
+    WriteText(out, whole);
 }
 
 bool Session::holdsHost() {
@@ -112,10 +122,11 @@ bool Session::answer(const char* prompt, bool secret, std::string* text) {
         if (secret) {
             *text = ReadSecret(prompt);
         } else {
-            fputs(prompt, stdout);
+            WriteText(stdout, prompt);
             fflush(stdout);
             InputLine line;
-            got = ReadLine(stdin, &line);
+            Input console(stdin);
+            got = console.next(&line);
             if (got && line.problem == InputLine::kNone) text->swap(line.text);
         }
         watchdog.waitForUser(false);
@@ -123,7 +134,7 @@ bool Session::answer(const char* prompt, bool secret, std::string* text) {
     }
     if (!answers) return false;
     InputLine line;
-    bool got = ReadLine(answers, &line);
+    bool got = answers->next(&line);
     if (got && line.problem == InputLine::kNone) text->swap(line.text);
     say("%s%s\n", prompt, !got ? "(no answer: the input ended)" : secret ? "****" : text->c_str());
     return got;
@@ -138,6 +149,21 @@ std::string Session::askPassword(const char* prompt) {
 std::string Session::localPath(const std::string& name) const {
     bool absolute = (name.size() > 1 && name[1] == ':') || (!name.empty() && (name[0] == '\\' || name[0] == '/'));
     return absolute || localDirectory.empty() ? name : localDirectory + "\\" + name;
+}
+
+std::string Session::nameText(const char* bytes, size_t length) const {
+    std::vector<WCHAR> text(length + 1);
+    size_t units = RyKitNameToText(&names, bytes, length, text.data(), text.size());
+    return Utf8(text.data(), units);
+}
+
+bool Session::serverName(const std::string& text, std::string* bytes) {
+    std::wstring wide = Wide(text);
+    bytes->assign(3 * wide.size() + 1, '\0');
+    bytes->resize(RyKitNameToServer(&names, wide.c_str(), &(*bytes)[0], bytes->size()));
+    if (!bytes->empty() || text.empty()) return true;
+    say("%s: the server's code page has no such characters\n", text.c_str());
+    return false;
 }
 
 DWORD Session::transferType() const { return ascii ? FTP_TRANSFER_TYPE_ASCII : FTP_TRANSFER_TYPE_BINARY; }

@@ -45,6 +45,12 @@ struct Session {
     std::string askPassword(const char* prompt);  // "" when nobody answers
     // A local name as this session's local directory (lcd) takes it.
     std::string localPath(const std::string& name) const;
+    // A name the server sent, as text (names learns what it is written in).
+    std::string nameText(const char* bytes, size_t length) const;
+    std::string nameText(const std::string& bytes) const { return nameText(bytes.data(), bytes.size()); }
+    // A name the user gave, as the server takes it; false, after saying so, when the
+    // server's encoding cannot write it.
+    bool serverName(const std::string& text, std::string* bytes);
 
     DWORD connection() const { return handles.connection(); }
     DWORD internet() const { return handles.internet(); }
@@ -63,9 +69,10 @@ struct Session {
     HRASCONN dial = nullptr;  // the last dial's connection, ours to hang up
     std::string dialEntry;
     std::string localDirectory;  // lcd's ("": the process's); the process's own stays put
+    RyKitNames names{};          // what the server's names are written in
 
     // As the Windows ftp command has them: set from ryftp's options, changed by commands.
-    FILE* answers = nullptr;  // a script, whose next lines answer prompts
+    Input* answers = nullptr;  // a script, whose next lines answer prompts
     bool autoLogin = true;    // -n: open only holds the host
     bool anonymous = false;   // -A: open logs in as anonymous
     bool prompting = true;    // -i, prompt: mget, mput and mdelete ask for each file
@@ -81,7 +88,7 @@ private:
 };
 
 // What the commands share.
-std::string CurrentRemoteDirectory(Session& s);  // RyFtpCurDir's text
+std::string CurrentRemoteDirectory(Session& s);  // RyFtpCurDir's text, the server's bytes
 std::string Plural(size_t n, const char* one, const char* many);
 std::string BaseName(const std::string& path);
 std::string Upper(std::string text);

@@ -1,8 +1,9 @@
-// Files both ways, one or many. get and mget receive what RYINET opened, through the
-// host kit (NAME.part, renamed only when complete); put, mput and append go through
+// Files both ways, one or many, through the host kit: get and mget receive what RYINET
+// opened (NAME.part, renamed only when complete); put, mput and append send through
 // WININET's own upload on the connection handle (the library has none). Names from a
-// listing are the server's: they are printed through Visible and never used as a local
-// path before UnsafeLocalName has looked at them.
+// listing are the server's: they are shown as text through Visible, and never used as a
+// local path before UnsafeLocalName has looked at them. Local names are UTF-16 at every
+// call into Windows.
 #include <windows.h>
 #include <wininet.h>
 #include <ctype.h>
@@ -14,10 +15,16 @@
 #include "ryinet_kit.h"
 #include "ryinet_listing.h"
 #include "session.h"
+#include "text.h"
 #include "visible.h"
 
 namespace ryftp {
 namespace {
+
+// A remote file: its bytes go to the server, its text to the user.
+struct RemoteName {
+    std::string bytes, text;
+};
 
 std::string Error(const char* what, const std::string& name, DWORD error) {
     return std::string(what) + " " + name + " (error " + std::to_string(error) + ")";
@@ -25,8 +32,9 @@ std::string Error(const char* what, const std::string& name, DWORD error) {
 
 // Why a receive failed, as the transcript says it; part is the .part file as the user
 // named the local file.
-std::string Failure(RyKitOutcome outcome, const RyKitReceive& r, const std::string& remote,
+std::string Failure(RyKitOutcome outcome, const RyKitReceive& r, const std::string& shownRemote,
                     const std::string& local, const std::string& part) {
+    std::string remote = Visible(shownRemote);
     int code = RyKitReplyCode(r.reply);
     switch (outcome) {
     case RYKIT_NOT_OPENED: return "not received: " + remote;
@@ -53,16 +61,16 @@ std::string Failure(RyKitOutcome outcome, const RyKitReceive& r, const std::stri
 // CRLF. The file is rewritten through a new temporary file beside it; false, with the
 // file as received, when that fails.
 bool ToCrlf(Session& s, const std::string& local) {
-    std::string path = s.localPath(local);
-    size_t slash = path.find_last_of("/\\");
-    std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    char temp[MAX_PATH];
-    if (!GetTempFileNameA(dir.c_str(), "ry", 0, temp)) {
+    std::wstring path = Wide(s.localPath(local));
+    size_t slash = path.find_last_of(L"/\\");
+    std::wstring dir = slash == std::wstring::npos ? L"." : path.substr(0, slash + 1);
+    wchar_t temp[MAX_PATH];
+    if (!GetTempFileNameW(dir.c_str(), L"ry", 0, temp)) {
         s.say("%s: line ends not turned into CRLF (error %lu)\n", local.c_str(), GetLastError());
         return false;
     }
-    HANDLE in = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    HANDLE crlf = CreateFileA(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, 0, nullptr);
+    HANDLE in = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE crlf = CreateFileW(temp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, 0, nullptr);
     std::vector<char> block(64 * 1024), converted;
     ULONGLONG total = 0;
     bool afterCr = false, ok = in != INVALID_HANDLE_VALUE && crlf != INVALID_HANDLE_VALUE;
@@ -81,12 +89,12 @@ bool ToCrlf(Session& s, const std::string& local) {
     DWORD error = GetLastError();
     if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
     if (crlf != INVALID_HANDLE_VALUE) CloseHandle(crlf);
-    if (ok && !MoveFileExA(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    if (ok && !MoveFileExW(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         ok = false;
         error = GetLastError();
     }
     if (!ok) {
-        DeleteFileA(temp);
+        DeleteFileW(temp);
         s.say("%s: line ends not turned into CRLF (error %lu)\n", local.c_str(), error);
         return false;
     }
@@ -96,16 +104,17 @@ bool ToCrlf(Session& s, const std::string& local) {
 
 // get in the session's type: ASCII turns LF line ends into CRLF once received. False,
 // with the local file as it was and no .part left, on failure.
-bool Receive(Session& s, const std::string& remote, const std::string& local) {
+bool Receive(Session& s, const RemoteName& remote, const std::string& local) {
     ProgressMeter meter(s);
     RyKitReceive r;
-    std::string path = s.localPath(local);
-    RyKitOutcome outcome = RyKitReceiveFile(s.connection(), s.owner, remote.c_str(), path.c_str(),
+    std::wstring path = Wide(s.localPath(local));
+    RyKitOutcome outcome = RyKitReceiveFile(s.connection(), s.owner, remote.bytes.c_str(), path.c_str(),
                                             &ProgressMeter::Update, &meter, &r);
     double seconds = meter.seconds();
     meter.finish(r.received, r.expected);
-    std::string part = local + (strlen(r.part) > path.size() ? r.part + path.size() : "");
-    if (outcome != RYKIT_RECEIVED) s.say("%s\n", Failure(outcome, r, remote, local, part).c_str());
+    size_t partLength = wcslen(r.part);
+    std::string part = local + (partLength > path.size() ? Utf8(r.part + path.size(), partLength - path.size()) : "");
+    if (outcome != RYKIT_RECEIVED) s.say("%s\n", Failure(outcome, r, remote.text, local, part).c_str());
     else if (r.received > 1024 * 1024)
         s.say("received %s: %llu bytes in %.2f s (%.1f MB/s)\n", local.c_str(), r.received, seconds,
               MBps(r.received, seconds));
@@ -114,41 +123,63 @@ bool Receive(Session& s, const std::string& remote, const std::string& local) {
     return outcome == RYKIT_RECEIVED && (!s.ascii || ToCrlf(s, local));
 }
 
-bool Send(Session& s, const std::string& local, const std::string& remote) {
-    std::string path = s.localPath(local);
-    WIN32_FILE_ATTRIBUTE_DATA info;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+// Why a send failed, as the transcript says it.
+std::string SendFailure(RyKitOutcome outcome, const RyKitSend& r, const std::string& local) {
+    switch (outcome) {
+    case RYKIT_NO_LOCAL:
+    case RYKIT_NOT_READ: return Error("not sent: cannot read", local, r.error);
+    case RYKIT_BROKE_OFF: return "not sent: " + local + ": the transfer broke off: " + WhyNot(r.reply, r.error);
+    case RYKIT_CANCELLED: return "not sent: " + local + ": cancelled";
+    case RYKIT_NOT_CONFIRMED:
+        return "not sent: " + local + " (" + (r.reply[0] ? Visible(r.reply) : "no reply after the transfer") + ")";
+    default: return "not sent: " + local + " (" + WhyNot(r.reply, r.error) + ")";
+    }
+}
+
+bool Send(Session& s, const std::string& local, const std::string& remoteText) {
+    std::wstring path = Wide(s.localPath(local));
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         s.say("no such local file: %s\n", local.c_str());
         return false;
     }
-    if (!FtpPutFileA(RyKitInternetHandle(s.connection()), path.c_str(), remote.c_str(), s.transferType(), 0)) {
-        char reply[RYKIT_REPLY_BYTES];
-        DWORD error = RyKitWhyFailed(reply, sizeof reply);
-        s.say("not sent: %s (%s)\n", local.c_str(), WhyNot(reply, error).c_str());
-        return false;
-    }
-    ULONGLONG size = (static_cast<ULONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    s.say("sent %s as %s: %llu bytes\n", local.c_str(), remote.c_str(), size);
-    return true;
+    std::string remote;
+    if (!s.serverName(remoteText, &remote)) return false;
+    ProgressMeter meter(s);
+    RyKitSend r;
+    RyKitOutcome outcome = RyKitSendFile(s.connection(), path.c_str(), remote.c_str(), s.transferType(),
+                                         &ProgressMeter::Update, &meter, &r);
+    double seconds = meter.seconds();
+    meter.finish(r.sent, static_cast<LONGLONG>(r.size));
+    if (outcome != RYKIT_SENT) s.say("%s\n", SendFailure(outcome, r, local).c_str());
+    else if (r.size > 1024 * 1024)
+        s.say("sent %s as %s: %llu bytes in %.2f s (%.1f MB/s)\n", local.c_str(), remoteText.c_str(), r.size,
+              seconds, MBps(r.size, seconds));
+    else
+        s.say("sent %s as %s: %llu bytes\n", local.c_str(), remoteText.c_str(), r.size);
+    return outcome == RYKIT_SENT;
 }
 
 // Why a name from a listing must not become a local file name, or null when it may.
 // Windows would take ':' as a drive or a stream, drop a last dot or blank, and open
-// a device for CON, NUL, COM1 and the like, whatever the extension.
-const char* UnsafeLocalName(const std::string& name) {
+// a device for CON, NUL, COM1 and the like, whatever the extension. The name is looked
+// at as Windows will take it: in UTF-16.
+const char* UnsafeLocalName(const std::wstring& name) {
     if (name.empty()) return "an empty name";
-    for (unsigned char c : name)
-        if (c < 0x20 || c == 0x7F) return "it holds control bytes";
-    if (name.find_first_of("/\\") != std::string::npos) return "it holds a path separator";
-    if (name.find(':') != std::string::npos) return "it names a drive or a stream";
-    if (name.find_first_not_of('.') == std::string::npos) return "it names a directory";
-    if (name.find_first_of("<>\"|?*") != std::string::npos) return "Windows names cannot hold <>\"|?*";
-    if (name.back() == '.' || name.back() == ' ') return "Windows would drop its last dot or blank";
-    std::string stem = Upper(name.substr(0, name.find('.')));
-    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL"};
-    bool numbered = stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0) &&
-                    stem[3] >= '1' && stem[3] <= '9';
+    for (wchar_t c : name) {
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) return "it holds control characters";
+        if (c >= 0xDC80 && c <= 0xDCFF) return "it is not valid UTF-8";  // as Wide keeps such bytes
+    }
+    if (name.find_first_of(L"/\\") != std::wstring::npos) return "it holds a path separator";
+    if (name.find(L':') != std::wstring::npos) return "it names a drive or a stream";
+    if (name.find_first_not_of(L'.') == std::wstring::npos) return "it names a directory";
+    if (name.find_first_of(L"<>\"|?*") != std::wstring::npos) return "Windows names cannot hold <>\"|?*";
+    if (name.back() == L'.' || name.back() == L' ') return "Windows would drop its last dot or blank";
+    std::wstring stem = name.substr(0, name.find(L'.'));
+    CharUpperBuffW(&stem[0], static_cast<DWORD>(stem.size()));
+    static const wchar_t* const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL"};
+    bool numbered = stem.size() == 4 && (stem.compare(0, 3, L"COM") == 0 || stem.compare(0, 3, L"LPT") == 0) &&
+                    stem[3] >= L'1' && stem[3] <= L'9';
     if (numbered || std::find(std::begin(kDevices), std::end(kDevices), stem) != std::end(kDevices))
         return "it names a device";
     return nullptr;
@@ -163,18 +194,22 @@ std::string RemoteDirectory(const std::string& pattern) {
 // The files a listing of the pattern names, in the server's order. Directories are
 // skipped with a line, and so, for local names, is each name UnsafeLocalName refuses.
 // False, after saying so, when nothing matched or a name was refused.
-bool RemoteFiles(Session& s, const std::string& pattern, bool localNames, std::vector<std::string>* names) {
+bool RemoteFiles(Session& s, const std::string& pattern, bool localNames, std::vector<RemoteName>* names) {
     names->clear();
-    LONG opened = RyKitBufferList(&s.results, s.connection(), s.owner, pattern.c_str());
+    std::string listed;
+    if (!s.serverName(pattern, &listed)) return false;
+    LONG opened = RyKitBufferList(&s.results, s.connection(), s.owner, listed.c_str());
     RyListingEntry e;
     const char* at = s.results.data;
+    while (opened == 0 && RyListingNext(&at, &e) == 1) RyKitNamesSaw(&s.names, e.name, e.nameLength);
+    at = s.results.data;
     bool refused = false;
     while (opened == 0 && RyListingNext(&at, &e) == 1) {
-        std::string name(e.name, e.nameLength);
-        const char* unsafe = localNames ? UnsafeLocalName(name) : nullptr;
-        if (e.isDirectory) s.say("skipped %s: a directory\n", Visible(name).c_str());
-        else if (unsafe) s.say("skipped %s: %s\n", Visible(name).c_str(), unsafe);
-        else names->push_back(name);
+        std::string text = s.nameText(e.name, e.nameLength);
+        const char* unsafe = localNames ? UnsafeLocalName(Wide(text)) : nullptr;
+        if (e.isDirectory) s.say("skipped %s: a directory\n", Visible(text).c_str());
+        else if (unsafe) s.say("skipped %s: %s\n", Visible(text).c_str(), unsafe);
+        else names->push_back({RemoteDirectory(listed) + std::string(e.name, e.nameLength), RemoteDirectory(pattern) + text});
         refused = refused || (unsafe && !e.isDirectory);
     }
     bool unreadable = opened == 0 && *at;
@@ -203,13 +238,13 @@ Choice Confirm(Session& s, const char* verb, const std::string& name, bool* all)
 template <typename Act>
 bool EachRemoteFile(Session& s, const Args& patterns, const char* verb, bool localNames, Act act) {
     bool ok = true, all = false;
-    std::vector<std::string> names;
+    std::vector<RemoteName> files;
     for (const std::string& pattern : patterns) {
-        ok = RemoteFiles(s, pattern, localNames, &names) && ok;
-        for (const std::string& name : names) {
-            Choice choice = Confirm(s, verb, Visible(name), &all);
+        ok = RemoteFiles(s, pattern, localNames, &files) && ok;
+        for (const RemoteName& file : files) {
+            Choice choice = Confirm(s, verb, Visible(file.text), &all);
             if (choice == kQuit) return ok;
-            if (choice == kYes) ok = act(RemoteDirectory(pattern) + name, name) && ok;
+            if (choice == kYes) ok = act(file) && ok;
         }
     }
     return ok;
@@ -222,40 +257,56 @@ std::vector<std::string> LocalFiles(Session& s, const std::string& pattern) {
     if (!s.globbing || pattern.find_first_of("*?") == std::string::npos) return {pattern};
     size_t slash = pattern.find_last_of("/\\");
     std::string dir = slash == std::string::npos ? "" : pattern.substr(0, slash + 1);
-    WIN32_FIND_DATAA f;
-    HANDLE h = FindFirstFileA(s.localPath(pattern).c_str(), &f);
-    for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileA(h, &f))
-        if (!(f.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(dir + f.cFileName);
+    WIN32_FIND_DATAW f;
+    HANDLE h = FindFirstFileW(Wide(s.localPath(pattern)).c_str(), &f);
+    for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileW(h, &f))
+        if (!(f.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(dir + Utf8(f.cFileName, wcslen(f.cFileName)));
     if (h != INVALID_HANDLE_VALUE) FindClose(h);
     std::sort(names.begin(), names.end());
     return names;
 }
 
+// Copies what read(block, size, &got) gives into out, to its end; false when a read or
+// a write failed.
+template <typename Read>
+bool CopyInto(HANDLE out, Read read, ULONGLONG* copied) {
+    std::vector<char> block(256 * 1024);
+    DWORD got, written;
+    bool ok;
+    while ((ok = read(block.data(), static_cast<DWORD>(block.size()), &got)) && got) {
+        if (!WriteFile(out, block.data(), got, &written, nullptr) || written != got) return false;
+        *copied += got;
+    }
+    return ok;
+}
+
 // The remote file as it is now (nothing when it is not there yet), then the local file,
 // into temp.
-bool Appended(Session& s, const std::string& local, const std::string& remote, const char* temp,
+bool Appended(Session& s, const std::string& local, const std::string& remote, const std::wstring& temp,
               ULONGLONG* added, std::string* why) {
-    HANDLE in = CreateFileA(s.localPath(local).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                            nullptr);
+    HANDLE in = CreateFileW(Wide(s.localPath(local)).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            0, nullptr);
     if (in == INVALID_HANDLE_VALUE) {
         *why = "no such local file";
         return false;
     }
-    bool ok = true;
-    if (!FtpGetFileA(RyKitInternetHandle(s.connection()), remote.c_str(), temp, FALSE, FILE_ATTRIBUTE_NORMAL,
-                     FTP_TRANSFER_TYPE_BINARY, 0)) {
+    HANDLE whole = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    bool ok = whole != INVALID_HANDLE_VALUE;
+    HINTERNET file = ok ? FtpOpenFileA(RyKitInternetHandle(s.connection()), remote.c_str(), GENERIC_READ,
+                                       FTP_TRANSFER_TYPE_BINARY, 0)
+                        : nullptr;
+    if (ok && !file) {
         std::string reply = LastReply();
-        ok = reply.compare(0, 3, "550") == 0;  // no such file yet: append makes it
-        if (!ok) *why = "cannot read " + remote + " (" + Visible(reply) + ")";
+        ok = RyKitReplyCode(reply.c_str()) == 550;  // no such file yet: append makes it
+        if (!ok) *why = "cannot read " + Visible(s.nameText(remote)) + " (" + Visible(reply) + ")";
     }
-    HANDLE whole = ok ? CreateFileA(temp, FILE_APPEND_DATA, 0, nullptr, OPEN_ALWAYS, 0, nullptr) : INVALID_HANDLE_VALUE;
-    ok = ok && whole != INVALID_HANDLE_VALUE;
-    char block[64 * 1024];
-    DWORD got, written;
-    while (ok && (ok = ReadFile(in, block, sizeof block, &got, nullptr)) && got) {
-        ok = WriteFile(whole, block, got, &written, nullptr) && written == got;
-        *added += got;
-    }
+    ULONGLONG before = 0;
+    if (ok && file)
+        ok = CopyInto(whole, [file](char* b, DWORD n, DWORD* got) { return InternetReadFile(file, b, n, got) != FALSE; },
+                      &before);
+    if (file) InternetCloseHandle(file);
+    ok = ok && CopyInto(whole, [in](char* b, DWORD n, DWORD* got) { return ReadFile(in, b, n, got, nullptr) != FALSE; },
+                        added);
     if (!ok && why->empty()) *why = "error " + std::to_string(GetLastError());
     CloseHandle(in);
     if (whole != INVALID_HANDLE_VALUE) CloseHandle(whole);
@@ -272,7 +323,8 @@ bool Get(Session& s, const Args& a) {
         s.say("give a local name: get REMOTE LOCAL\n");
         return false;
     }
-    return Receive(s, a[0], local);
+    RemoteName remote{"", a[0]};
+    return s.serverName(a[0], &remote.bytes) && Receive(s, remote, local);
 }
 
 bool Put(Session& s, const Args& a) { return Send(s, a[0], a.size() > 1 ? a[1] : BaseName(a[0])); }
@@ -280,35 +332,33 @@ bool Put(Session& s, const Args& a) { return Send(s, a[0], a.size() > 1 ? a[1] :
 // WININET has no append of its own, and Wine's FtpCommandA opens no data connection for
 // APPE: ryftp reads the remote file, adds the local one, and sends the whole back.
 bool Append(Session& s, const Args& a) {
-    std::string remote = a.size() > 1 ? a[1] : BaseName(a[0]);
-    char dir[MAX_PATH], temp[MAX_PATH];
-    if (!GetTempPathA(sizeof dir, dir) || !GetTempFileNameA(dir, "rya", 0, temp)) {
+    std::string remoteText = a.size() > 1 ? a[1] : BaseName(a[0]), remote;
+    if (!s.serverName(remoteText, &remote)) return false;
+    wchar_t dir[MAX_PATH], temp[MAX_PATH];
+    if (!GetTempPathW(MAX_PATH, dir) || !GetTempFileNameW(dir, L"rya", 0, temp)) {
         s.say("not appended: %s (error %lu)\n", a[0].c_str(), GetLastError());
         return false;
     }
     ULONGLONG added = 0;
     std::string why;
     bool ok = Appended(s, a[0], remote, temp, &added, &why);
-    if (!ok && why == "no such local file") {
-        DeleteFileA(temp);
-        s.say("no such local file: %s\n", a[0].c_str());
-        return false;
+    RyKitSend sent;
+    if (ok) {
+        RyKitOutcome outcome = RyKitSendFile(s.connection(), temp, remote.c_str(), s.transferType(), nullptr, nullptr,
+                                             &sent);
+        ok = outcome == RYKIT_SENT;
+        if (!ok) why = WhyNot(sent.reply, sent.error);
     }
-    if (ok && !FtpPutFileA(RyKitInternetHandle(s.connection()), temp, remote.c_str(), s.transferType(), 0)) {
-        char reply[RYKIT_REPLY_BYTES];
-        DWORD error = RyKitWhyFailed(reply, sizeof reply);
-        why = WhyNot(reply, error);
-        ok = false;
-    }
-    DeleteFileA(temp);
-    if (ok) s.say("appended %s to %s: %llu bytes\n", a[0].c_str(), remote.c_str(), added);
+    DeleteFileW(temp);
+    if (ok) s.say("appended %s to %s: %llu bytes\n", a[0].c_str(), remoteText.c_str(), added);
+    else if (why == "no such local file") s.say("no such local file: %s\n", a[0].c_str());
     else s.say("not appended: %s (%s)\n", a[0].c_str(), why.c_str());
     return ok;
 }
 
 bool Mget(Session& s, const Args& a) {
     return EachRemoteFile(s, a, "mget", true,
-                          [&s](const std::string& path, const std::string& name) { return Receive(s, path, name); });
+                          [&s](const RemoteName& file) { return Receive(s, file, BaseName(file.text)); });
 }
 
 bool Mput(Session& s, const Args& a) {
@@ -329,11 +379,11 @@ bool Mput(Session& s, const Args& a) {
 }
 
 bool Mdelete(Session& s, const Args& a) {
-    return EachRemoteFile(s, a, "mdelete", false, [&s](const std::string& path, const std::string&) {
+    return EachRemoteFile(s, a, "mdelete", false, [&s](const RemoteName& file) {
         int boxes = s.boxes.shown;
-        RyFDelFile(s.connection(), s.owner, path.c_str());
+        RyFDelFile(s.connection(), s.owner, file.bytes.c_str());
         bool deleted = s.boxes.shown == boxes;
-        s.say("%s %s\n", deleted ? "deleted" : "not deleted:", Visible(path).c_str());
+        s.say("%s %s\n", deleted ? "deleted" : "not deleted:", Visible(file.text).c_str());
         return deleted;
     });
 }
