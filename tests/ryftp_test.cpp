@@ -229,6 +229,40 @@ TEST_P(RealServer, ScriptsForTheWindowsFtpCommandRunUnchanged) {
     EXPECT_FALSE(FileExists(server_.path("job/a.txt")) || FileExists(server_.path("job/b.txt")));
 }
 
+// ---- Names in every language ---------------------------------------------------------------
+
+// Names in several scripts on the server and on this side, a script written in UTF-8 (with
+// a BOM) and one an old editor saved in the ANSI code page: every name is shown as it
+// reads, with nothing escaped, and every command keeps it.
+TEST_P(RealServer, NamesInEveryLanguageAreShownFetchedAndSentUnderTheirOwnNames) {
+    const std::vector<std::string> kNames = {"café.txt", "Straße.txt", "Привет.txt", "日本語.txt"};
+    const std::string top = GetParam().top, dir = top == "/" ? "/Ölfeld" : top + "/Ölfeld";
+    CreateDirectoryW(WidePath(server_.path("Ölfeld")).c_str(), nullptr);
+    for (const std::string& name : kNames) WriteWholeFile(server_.path("Ölfeld/" + name), name);
+    std::string work = FreshDirectory(GetParam().fixture), here = work + "\\Büro";
+    CreateDirectoryW(WidePath(here).c_str(), nullptr);
+    for (const std::string& name : kNames) DeleteFileW(WidePath(here + "\\" + name).c_str());
+    WriteWholeFile(here + "\\Ünï.txt", "from here");
+    Transcript s = Ryftp(open(), "\xef\xbb\xbf" "cd " + dir + "\npwd\nls\nlcd Büro\nget café.txt\nprompt\n"
+                                 "mget *.txt\ncd " + top + "\nput Ünï.txt\nls Ünï.txt\n", work);
+    EXPECT_EQ(s.exitCode, 0u) << s.out;
+    EXPECT_TRUE(s.says({"ryftp> cd " + dir + "\n" + dir + "\n", "ryftp> pwd\n" + dir + "\n", "  Straße.txt\n",
+                        "  café.txt\n", "  Привет.txt\n", "  日本語.txt\n", "Büro\n",
+                        "received café.txt: 9 bytes\n", "received 日本語.txt: 13 bytes\n",
+                        "sent Ünï.txt as Ünï.txt: 9 bytes\n", "  Ünï.txt\n1 entry\n"}));
+    EXPECT_EQ(s.out.find("\\x"), std::string::npos) << "a name shown escaped";
+    bool ok = false;
+    for (const std::string& name : kNames) {
+        EXPECT_EQ(ReadWholeFile(here + "\\" + name, &ok), name) << "saved under its own name: " << name;
+    }
+    EXPECT_EQ(ReadWholeFile(server_.path("Ünï.txt"), &ok), "from here");
+
+    const std::string ansiDir = (top == "/" ? "" : top) + "/\xd6lfeld";  // Ö in code page 1252
+    Transcript ansi = Ryftp(open(), "cd " + ansiDir + "\nget caf\xe9.txt Stra\xdf" "e-ansi.txt\n", work);
+    EXPECT_TRUE(ansi.says({"received Straße-ansi.txt: 9 bytes\n"})) << "a script in the ANSI code page";
+    EXPECT_TRUE(FileExists(work + "\\Straße-ansi.txt"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Ryftp, RealServer,
                          ::testing::Values(Server{"RYFTP_PYFTPD", "ryuser rypass", "/"},
                                            Server{"RYFTP_VSFTPD", "anonymous ry@example.org", "/root"}),
@@ -264,7 +298,7 @@ TEST(RyftpMget, NamesNoLocalFileMayTakeAreSkippedEachSayingWhy) {
     EXPECT_EQ(s.exitCode, 1u);
     EXPECT_TRUE(s.says({"skipped ../evil: it holds a path separator\n",
                         "skipped C:x: it names a drive or a stream\n", "skipped a\\b: it holds a path separator\n",
-                        "skipped bell\\x07.txt: it holds control bytes\n", "skipped ..: it names a directory\n",
+                        "skipped bell\\x07.txt: it holds control characters\n", "skipped ..: it names a directory\n",
                         "skipped CON.txt: it names a device\n", "skipped sub: a directory\n"}));
     EXPECT_EQ(s.out.find('\x07'), std::string::npos) << "a control byte reached the terminal";
     EXPECT_FALSE(FileExists(base + "\\evil") || FileExists("C:\\x"));
@@ -408,9 +442,14 @@ TEST(RyftpBigDirectory, ListsWholeWithATimeoutShorterThanTheListingTakes) {
 // ---- A hostile server --------------------------------------------------------------------------
 
 // A byte a terminal would act on: what cat -A shows as ^X or M-^X.
+// A control character (C0 but the line end, DEL, C1 in UTF-8) or a byte of no valid UTF-8.
 bool HasControlBytes(const std::string& text) {
-    for (unsigned char b : text)
-        if ((b < 0x20 && b != '\n') || (b >= 0x7F && b <= 0x9F)) return true;
+    for (size_t at = 0, n; at < text.size(); at += n) {
+        unsigned char b = text[at];
+        n = RyKitUtf8Sequence(&text[at], text.size() - at);
+        if (n == 0 || (b < 0x20 && b != '\n') || b == 0x7F || (b == 0xC2 && (unsigned char)text[at + 1] <= 0x9F))
+            return true;
+    }
     return false;
 }
 
@@ -434,7 +473,7 @@ TEST(RyftpHostile, NothingRawReachesTheTerminalNoBrokenFileIsKeptAndNoCommandHan
     const Misbehaviour table[] = {
         {"escapes in names, in PWD and in a refusal", "", "ls\npwd\nstatus\nput up.txt\n",
          {"      5  clear\\x1b[2J\\x1b[H.txt\n", "      5  title\\x1b]0;PWNED\\x07.txt\n",
-          "      5  rub\\x08\\x08\\x7f.txt\n", "      5  c1\\x9b2J\\x85.txt\n", "5 entries\n",
+          "      5  rub\\x08\\x08\\x7f.txt\n", "      5  c1\\xc2\\x9b2J\\xc2\\x85.txt\n", "5 entries\n",
           "ryftp> pwd\n/" + escapes + "dir\n", "as ryuser, in /" + escapes + "dir\n",
           "not sent: up.txt (553 denied " + escapes + " here)\n"}, 30},
         {"a 426 after the data, no SIZE", "", "get nosize_a\n",

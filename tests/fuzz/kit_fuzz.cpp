@@ -1,8 +1,10 @@
 // The host kit's readers of text from elsewhere, on any text: the phonebook's names
-// cover it in order, a reply code is 0 or three digits, a SIZE answer is -1 or fits.
+// cover it in order, a reply code is 0 or three digits, a SIZE answer is -1 or fits, and
+// any bytes, as a name, become UTF-16 within their length and come back exactly.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string>
+#include <vector>
 #include "ryinet_kit_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -18,5 +20,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     long long bytes = RyKitSizeFromReply(text.c_str());
     if (bytes < -1 || bytes > 999999999999999999LL) abort();
     if (RyKitTextEnds(text.data(), size) != (memchr(data, 0, size) != NULL)) abort();
+    std::vector<unsigned short> units(size + 1);
+    size_t count = RyKitUtf8ToUtf16(text.data(), size, units.data());
+    std::string back(3 * count + 1, '\0');
+    back.resize(RyKitUtf16ToUtf8(units.data(), count, &back[0]));
+    if (count > size || back != text) abort();
     return 0;
 }

@@ -59,10 +59,11 @@ LISTINGS = {
     "": ["-rw-r--r--   1 ry ry            5 Mar 07  1998 plain.txt"],
 }
 # What a hostile server sends: a clear-screen, a window title (OSC ... BEL), backspaces
-# and DEL, and the C1 controls CSI and NEL as single bytes.
+# and DEL, and the C1 controls CSI and NEL in UTF-8, as a client that reads UTF-8 gets them
+# (the names go out as Latin-1 code points, one byte each).
 ESCAPES = "\x1b[2J\x1b]0;PWNED\x07"
 HOSTILE_NAMES = ["clear\x1b[2J\x1b[H.txt", "title\x1b]0;PWNED\x07.txt", "rub\x08\x08\x7f.txt",
-                 "c1\x9b2J\x85.txt", "good.txt"]
+                 "c1\xc2\x9b2J\xc2\x85.txt", "good.txt"]
 # By the file asked for: (SIZE answer or None, bytes sent, what ends the transfer).
 HOSTILE = {
     "good.txt": (5, b"good\n", "226 done"),

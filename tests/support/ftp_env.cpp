@@ -37,24 +37,37 @@ std::string TempPath(const std::string& name) {
     return temp + name;
 }
 
+// Paths are UTF-8, as the tests write their names.
+std::wstring WidePath(const std::string& path) {
+    std::wstring wide(path.size() + 1, L'\0');
+    wide.resize(MultiByteToWideChar(CP_UTF8, 0, path.data(), static_cast<int>(path.size()), &wide[0],
+                                    static_cast<int>(wide.size())));
+    return wide;
+}
+
 std::string ReadWholeFile(const std::string& windowsPath, bool* ok) {
-    std::ifstream in(windowsPath, std::ios::binary);
-    *ok = static_cast<bool>(in);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    FILE* in = _wfopen(WidePath(windowsPath).c_str(), L"rb");
+    *ok = in != nullptr;
+    std::string bytes;
+    char block[65536];
+    for (size_t got; in && (got = fread(block, 1, sizeof block, in)) > 0;) bytes.append(block, got);
+    if (in) fclose(in);
+    return bytes;
 }
 
 void WriteWholeFile(const std::string& windowsPath, const std::string& bytes) {
-    std::ofstream(windowsPath, std::ios::binary | std::ios::trunc) << bytes;
+    FILE* out = _wfopen(WidePath(windowsPath).c_str(), L"wb");
+    if (!out) return;
+    fwrite(bytes.data(), 1, bytes.size(), out);
+    fclose(out);
 }
 
 bool FileExists(const std::string& p) {
-    DWORD a = GetFileAttributesA(p.c_str());
+    DWORD a = GetFileAttributesW(WidePath(p).c_str());
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 bool DirectoryExists(const std::string& p) {
-    DWORD a = GetFileAttributesA(p.c_str());
+    DWORD a = GetFileAttributesW(WidePath(p).c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }

@@ -24,6 +24,8 @@ std::string WindowsPath(const std::string& unixPath);
 // A file or directory in this Wine prefix's temporary folder.
 std::string TempPath(const std::string& name);
 
+// Paths are UTF-8; WidePath gives one as Windows takes it.
+std::wstring WidePath(const std::string& path);
 std::string ReadWholeFile(const std::string& windowsPath, bool* ok);
 void WriteWholeFile(const std::string& windowsPath, const std::string& bytes);
 bool FileExists(const std::string& windowsPath);

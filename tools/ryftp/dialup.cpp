@@ -4,6 +4,7 @@
 #include "command_table.h"
 #include "ryinet_kit.h"
 #include "session.h"
+#include "text.h"
 #include "visible.h"
 
 namespace ryftp {
@@ -16,16 +17,19 @@ bool FitsCredentialField(Session& s, const std::string& text, const char* what) 
     return false;
 }
 
-// The user name and password to dial an entry with: given, or the stored ones (asking
-// for a password that is not saved). False, after saying why, when the entry has none.
+// The user name and password to dial an entry with, in the ANSI code page the library
+// takes: given, or the stored ones (asking for a password that is not saved). False,
+// after saying why, when the entry has none.
 bool DialCredentials(Session& s, const Args& a, std::string* user, std::string* password) {
     if (a.size() > 1) {
-        *user = a[1];
-        *password = a.size() > 2 ? a[2] : s.askPassword("Password: ");
+        std::string typed = a.size() > 2 ? a[2] : s.askPassword("Password: ");
+        *user = Ansi(a[1]);
+        *password = Ansi(typed);
+        Wipe(typed);
         return true;
     }
     RyKitCredentials stored;
-    bool found = RyKitReadCredentials(&stored, a[0].c_str());
+    bool found = RyKitReadCredentials(&stored, Ansi(a[0]).c_str());
     *user = stored.user;
     *password = stored.passwordSaved ? stored.password : "";
     bool ask = found && !stored.passwordSaved;
@@ -34,7 +38,11 @@ bool DialCredentials(Session& s, const Args& a, std::string* user, std::string* 
         s.say("no such entry: %s\n", a[0].c_str());
         return false;
     }
-    if (ask) *password = s.askPassword("Password: ");
+    if (ask) {
+        std::string typed = s.askPassword("Password: ");
+        *password = Ansi(typed);
+        Wipe(typed);
+    }
     return true;
 }
 
@@ -46,7 +54,7 @@ bool Phonebook(Session& s, const Args&) {
     RyKitBufferPhonebook(&s.results);
     size_t count = 0, length;
     const char *cursor = s.results.data, *name;
-    for (; RyKitNextName(&cursor, &name, &length); ++count) s.say("  %s\n", Visible(name, length).c_str());
+    for (; RyKitNextName(&cursor, &name, &length); ++count) s.say("  %s\n", Visible(TextFromBytes(std::string(name, length))).c_str());
     s.say("%s\n", count ? Plural(count, "entry", "entries").c_str() : "no entries");
     RyKitBufferDecommit(&s.results);
     return true;
@@ -55,9 +63,9 @@ bool Phonebook(Session& s, const Args&) {
 bool Creds(Session& s, const Args& a) {
     if (!FitsCredentialField(s, a[0], "entry name")) return false;
     RyKitCredentials stored;
-    bool found = RyKitReadCredentials(&stored, a[0].c_str());
+    bool found = RyKitReadCredentials(&stored, Ansi(a[0]).c_str());
     if (found)
-        s.say("%s: user \"%s\", password %s\n", a[0].c_str(), Visible(stored.user).c_str(),
+        s.say("%s: user \"%s\", password %s\n", a[0].c_str(), Visible(TextFromBytes(stored.user)).c_str(),
               stored.passwordSaved ? "(saved)" : "(none)");
     else
         s.say("no such entry: %s\n", a[0].c_str());
@@ -75,7 +83,7 @@ bool Dial(Session& s, const Args& a) {
     if (s.watchdog.ending() != Watchdog::kRunning) return false;  // Ctrl-C at the prompt
     DWORD connection = 0;
     if (FitsCredentialField(s, user, "user name") && FitsCredentialField(s, password, "password"))
-        connection = RyRasDial(s.owner, a[0].c_str(), user.c_str(), password.c_str());
+        connection = RyRasDial(s.owner, Ansi(a[0]).c_str(), user.c_str(), password.c_str());
     Wipe(password);
     if (!connection) {
         s.say("dial failed: %s\n", a[0].c_str());

@@ -25,6 +25,15 @@ std::string TextFromBytes(const std::string& bytes) {
     return Utf8(wide);
 }
 
+std::string Ansi(const std::string& text) {
+    std::wstring wide = Wide(text);
+    int units = static_cast<int>(wide.size());
+    std::string ansi(2 * wide.size(), '\0');
+    ansi.resize(WideCharToMultiByte(CP_ACP, 0, wide.data(), units, &ansi[0], static_cast<int>(ansi.size()), nullptr,
+                                    nullptr));
+    return ansi;
+}
+
 namespace {
 
 HANDLE ConsoleOf(FILE* out) {

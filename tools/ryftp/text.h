@@ -13,6 +13,9 @@ inline std::string Utf8(const std::wstring& text) { return Utf8(text.data(), tex
 // read in the ANSI code page, as an older Windows program wrote them.
 std::string TextFromBytes(const std::string& bytes);
 
+// Text for a call that takes the ANSI code page (the phonebook's names and credentials).
+std::string Ansi(const std::string& text);
+
 // Writes text to out: through WriteConsoleW when out is a console, as UTF-8 otherwise.
 void WriteText(FILE* out, const std::string& text);
 // Reads a line typed at the console (ReadConsoleW), without its line end; false at the end.
