@@ -1,6 +1,7 @@
 // The RYINET Explorer in a real window system (Xvfb), created in this process and driven
 // through its controls, menu and keys against a real server. Every box and dialog is
-// read as it is activated and answered, so nothing waits for a person.
+// read as it is activated and answered, so nothing waits for a person. The window is a
+// Unicode one: its texts are read through the W messages, and are UTF-8 here.
 #include <windows.h>
 #include <commctrl.h>
 #include <dlgs.h>
@@ -22,6 +23,28 @@ namespace {
 void WritePhonebook(const std::string& text) {
     rasstandin::WriteUserPhonebook(TempPath("explorer_appdata"), text);
 }
+// Text and paths are UTF-8 in the test; Windows takes them as UTF-16.
+std::string Utf8(const wchar_t* text) {
+    std::string bytes(4 * wcslen(text), '\0');
+    bytes.resize(WideCharToMultiByte(CP_UTF8, 0, text, -1, &bytes[0], static_cast<int>(bytes.size() + 1), nullptr,
+                                     nullptr) - 1);
+    return bytes;
+}
+std::wstring Wide(const std::string& text) {
+    std::wstring units(text.size(), L'\0');
+    units.resize(MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &units[0],
+                                     static_cast<int>(units.size())));
+    return units;
+}
+// The bytes of the file at a path in any script, or "?" when there is none.
+std::string Contents(const std::string& path) {
+    FILE* in = _wfopen(Wide(path).c_str(), L"rb");
+    std::string bytes = in ? "" : "?";
+    for (int c; in && (c = fgetc(in)) != EOF;) bytes += static_cast<char>(c);
+    if (in) fclose(in);
+    return bytes;
+}
+
 const char kPhonebook[] = "[Office]\nStandInUser=alice\nStandInPassword=office-secret\nStandInSavePassword=1\n"
                           "[Home]\nStandInUser=bob\nStandInPassword=home-secret\n";
 
@@ -43,7 +66,8 @@ protected:
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {}  // the window's WM_QUIT included
     }
 
-    // A question gets yes, the Save dialog the file name saveAs_, any other box OK.
+    // A question gets yes, a file dialog the file name dialogFile_ (after the name it
+    // offered is kept in suggested_), any other box OK.
     int Answer(HWND box) {
         if (GetDlgItem(box, IDYES)) return IDYES;
         if (GetDlgItem(box, IDC_TIMEOUT)) {  // Time limits: the test's own
@@ -51,7 +75,10 @@ protected:
             SetDlgItemInt(box, IDC_MAXTIME, limits_[1], FALSE);
             return IDOK;
         }
-        SetDlgItemTextA(box, cmb13, saveAs_.c_str());
+        WCHAR offered[MAX_PATH] = L"";
+        GetDlgItemTextW(box, cmb13, offered, MAX_PATH);
+        suggested_ = Utf8(offered);
+        SetDlgItemTextW(box, cmb13, Wide(dialogFile_).c_str());
         return IDOK;
     }
     void ConnectTo(const std::string& host) {
@@ -68,23 +95,23 @@ protected:
     }
     void Pump() {
         MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
             if (!ExplorerTranslateMessage(wnd_, &msg)) {
                 TranslateMessage(&msg);
-                DispatchMessageA(&msg);
+                DispatchMessageW(&msg);
             }
     }
     void Click(int id) { SendMessageA(GetDlgItem(wnd_, id), BM_CLICK, 0, 0); }
     void Command(int id) { SendMessageA(wnd_, WM_COMMAND, id, 0); }  // as a menu item sends it
     std::string Text(int id) {
-        char text[1024] = "";
-        GetDlgItemTextA(wnd_, id, text, sizeof text);
-        return text;
+        WCHAR text[1024] = L"";
+        GetDlgItemTextW(wnd_, id, text, ARRAYSIZE(text));
+        return Utf8(text);
     }
     std::string StatusText() {
-        char text[1024] = "";
-        SendMessageA(GetDlgItem(wnd_, IDC_STATUS), SB_GETTEXTA, 0, reinterpret_cast<LPARAM>(text));
-        return text;
+        WCHAR text[1024] = L"";
+        SendMessageW(GetDlgItem(wnd_, IDC_STATUS), SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text));
+        return Utf8(text);
     }
     std::string DialStatus() {
         char text[1024] = "";
@@ -105,9 +132,13 @@ protected:
         return items;
     }
     std::string Cell(int item, int column) {
-        char text[512] = "";
-        ListView_GetItemText(list_, item, column, text, sizeof text);
-        return text;
+        WCHAR text[512] = L"";
+        LVITEMW cell = {};
+        cell.iSubItem = column;
+        cell.pszText = text;
+        cell.cchTextMax = ARRAYSIZE(text);
+        SendMessageW(list_, LVM_GETITEMTEXTW, item, reinterpret_cast<LPARAM>(&cell));
+        return Utf8(text);
     }
     // Each row as "name;size;modified", in the list's order or sorted.
     std::vector<std::string> Shown(bool sorted = true) {
@@ -118,7 +149,8 @@ protected:
         return rows;
     }
     // The records RyFtpDir gives for dir on a connection of the test's own, as the
-    // Explorer must show them (a directory with no size), sorted.
+    // Explorer must show them (a directory with no size; the server's names are UTF-8),
+    // sorted.
     std::vector<std::string> Listed(const char* dir) {
         DWORD session = RyINetOpen(nullptr);
         DWORD connection = RyFtpConnect(session, 0, nullptr, server_.host.c_str(), kUser, kPassword);
@@ -163,13 +195,13 @@ protected:
     void TypeLabel(const std::string& text) {
         HWND edit = ListView_GetEditControl(list_);
         ASSERT_NE(edit, nullptr) << "no label is being edited";
-        SetWindowTextA(edit, text.c_str());
+        SetWindowTextW(edit, Wide(text).c_str());
         SendMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
         Pump();
     }
 
     FtpServer server_;
-    std::string saveAs_;
+    std::string dialogFile_, suggested_;
     unsigned limits_[2] = {120, 0};
     ShownBoxes boxes_{[this](HWND box) { return Answer(box); }};
     HWND wnd_ = nullptr, list_ = nullptr;
@@ -295,12 +327,12 @@ TEST_F(ExplorerWindow, DownloadWritesTheFileChosenInTheSaveDialogAndAFailedOneKe
     for (int i = 0; large.size() < (3u << 20) + 17; ++i) large += std::to_string(i * 7919) + "\r\n\0";
     WriteWholeFile(server_.path("large.bin"), large);
     Click(IDC_REFRESH);
-    saveAs_ = TempPath("explorer_download.bin");
-    DeleteFileA(saveAs_.c_str());
+    dialogFile_ = TempPath("explorer_download.bin");
+    DeleteFileA(dialogFile_.c_str());
     Select("large.bin");
     Click(IDC_DOWNLOAD);
     bool ok = false;
-    EXPECT_TRUE(ReadWholeFile(saveAs_, &ok) == large && ok);
+    EXPECT_TRUE(ReadWholeFile(dialogFile_, &ok) == large && ok);
     HWND progress = GetDlgItem(GetDlgItem(wnd_, IDC_STATUS), IDC_PROGRESS);
     EXPECT_EQ(SendMessageA(progress, PBM_GETPOS, 0, 0), 1000);  // a large file's bar went all the way
     ASSERT_EQ(boxes_.seen.size(), 1u);
@@ -310,12 +342,42 @@ TEST_F(ExplorerWindow, DownloadWritesTheFileChosenInTheSaveDialogAndAFailedOneKe
     ConnectTo(ServerFromEnvironment("SCRIPTED").host);
     Select("plain.txt");
     Click(IDC_DOWNLOAD);  // over the file just downloaded
-    EXPECT_TRUE(ReadWholeFile(saveAs_, &ok) == large && ok);
-    EXPECT_FALSE(FileExists(saveAs_ + ".part"));
+    EXPECT_TRUE(ReadWholeFile(dialogFile_, &ok) == large && ok);
+    EXPECT_FALSE(FileExists(dialogFile_ + ".part"));
     ASSERT_EQ(boxes_.seen.size(), 4u);  // the Save dialog, its question to replace, and why it failed
     EXPECT_EQ(boxes_.seen[3].text,
-              "Could not download \"plain.txt\" to " + saveAs_ + ". A file already there is kept.");
-    DeleteFileA(saveAs_.c_str());
+              "Could not download \"plain.txt\" to " + dialogFile_ + ". A file already there is kept.");
+    DeleteFileA(dialogFile_.c_str());
+}
+
+// ---- Names in every script --------------------------------------------------------------
+
+// The server sends its names as UTF-8: the list shows their text, and a row goes back to
+// the server as the bytes it came as. A name with control characters shows each as U+FFFD
+// and is offered as a local name only with them replaced.
+TEST_F(ExplorerWindow, NamesInEveryScriptShowAsTextAndGoBackAsTheServersBytes) {
+    for (const char* name : {"café.txt", "Привет.txt", "日本語.txt", "Ölfeld"}) EXPECT_GE(Find(name), 0) << name;
+    dialogFile_ = TempPath("日本語.txt");
+    DeleteFileW(Wide(dialogFile_).c_str());
+    Select("日本語.txt");
+    Click(IDC_DOWNLOAD);
+    EXPECT_EQ(suggested_, "日本語.txt");
+    EXPECT_EQ(Contents(dialogFile_), "日本語\n");
+    DeleteFileW(Wide(dialogFile_).c_str());
+
+    DoubleClick("Ölfeld");
+    EXPECT_EQ(Text(IDC_PATH), "/Ölfeld");
+    Select("bell\uFFFD\uFFFD.txt");  // BEL and CSI
+    dialogFile_ = TempPath("explorer_bell.txt");
+    Click(IDC_DOWNLOAD);
+    EXPECT_EQ(suggested_, "bell__.txt");
+    EXPECT_EQ(Contents(dialogFile_), "ring\n");
+    DeleteFileA(dialogFile_.c_str());
+    Key(VK_F2);
+    TypeLabel("Glöckchen.txt");
+    EXPECT_EQ(Contents(server_.path("Ölfeld/Glöckchen.txt")), "ring\n");
+    EXPECT_GE(Find("Glöckchen.txt"), 0);
+    EXPECT_EQ(boxes_.seen.size(), 2u);  // the two Save dialogs, and no refusal
 }
 
 // ---- Dial-up -----------------------------------------------------------------------------

@@ -1,6 +1,8 @@
 // The RYINET Explorer's main window: a connect bar, a path bar with the actions, a report
 // list of the remote directory, a status bar, and the Dial-up menu. Every RYINET call
-// gets this window as owner, so a box the library shows is modal to it.
+// gets this window as owner, so a box the library shows is modal to it. The window is a
+// Unicode one (the W calls, UTF-16 text): a name in any script shows as itself, and the
+// server's bytes are met only where they cross (text.h).
 #include "explorer.h"
 #include <commctrl.h>
 #include <commdlg.h>
@@ -13,18 +15,19 @@
 #include <vector>
 #include "ryinet_kit.h"
 #include "ryinet_listing.h"
+#include "text.h"
 
 namespace {
 
-const char kClass[] = "RyinetExplorer";
+const wchar_t kClass[] = L"RyinetExplorer";
 const int kMargin = 6, kRowHeight = 24;
-const ULONGLONG kLargeFile = 1 << 20;  // downloads from this size show a progress bar
+const ULONGLONG kLargeFile = 1 << 20;  // transfers from this size show a progress bar
 const size_t kMostEntries = 1000000;    // address space is reserved for this many records
 
 // The two bars above the list, as rows of controls; width 0 takes what the row leaves.
 struct Slot {
-    const char* cls;
-    const char* text;
+    const wchar_t* cls;
+    const wchar_t* text;
     DWORD style;
     int id;
     int width;
@@ -32,22 +35,24 @@ struct Slot {
 const DWORD kLabel = SS_RIGHT | SS_CENTERIMAGE, kEdit = ES_AUTOHSCROLL | WS_TABSTOP | WS_BORDER;
 const DWORD kButton = BS_PUSHBUTTON | WS_TABSTOP;
 const Slot kConnectBar[] = {
-    {"STATIC", "Server:", kLabel, 0, 44},      {"EDIT", "", kEdit, IDC_SERVER, 0},
-    {"STATIC", "User:", kLabel, 0, 34},        {"EDIT", "", kEdit, IDC_USER, 110},
-    {"STATIC", "Password:", kLabel, 0, 56},    {"EDIT", "", kEdit | ES_PASSWORD, IDC_PASSWORD, 110},
-    {"BUTTON", "&Connect", BS_DEFPUSHBUTTON | WS_TABSTOP, IDC_CONNECT, 84},
+    {L"STATIC", L"Server:", kLabel, 0, 44},      {L"EDIT", L"", kEdit, IDC_SERVER, 0},
+    {L"STATIC", L"User:", kLabel, 0, 34},        {L"EDIT", L"", kEdit, IDC_USER, 110},
+    {L"STATIC", L"Password:", kLabel, 0, 56},    {L"EDIT", L"", kEdit | ES_PASSWORD, IDC_PASSWORD, 110},
+    {L"BUTTON", L"&Connect", BS_DEFPUSHBUTTON | WS_TABSTOP, IDC_CONNECT, 84},
 };
 const Slot kPathBar[] = {
-    {"STATIC", "Path:", kLabel, 0, 44},        {"EDIT", "", kEdit | ES_READONLY, IDC_PATH, 0},
-    {"BUTTON", "&Up", kButton, IDC_UP, 40},    {"BUTTON", "Re&fresh", kButton, IDC_REFRESH, 64},
-    {"BUTTON", "&New folder", kButton, IDC_NEWFOLDER, 80},
-    {"BUTTON", "&Rename", kButton, IDC_RENAME, 64}, {"BUTTON", "&Delete", kButton, IDC_DELETE, 60},
-    {"BUTTON", "Do&wnload", kButton, IDC_DOWNLOAD, 76},
+    {L"STATIC", L"Path:", kLabel, 0, 44},        {L"EDIT", L"", kEdit | ES_READONLY, IDC_PATH, 0},
+    {L"BUTTON", L"&Up", kButton, IDC_UP, 40},    {L"BUTTON", L"Re&fresh", kButton, IDC_REFRESH, 64},
+    {L"BUTTON", L"&New folder", kButton, IDC_NEWFOLDER, 80},
+    {L"BUTTON", L"&Rename", kButton, IDC_RENAME, 64}, {L"BUTTON", L"&Delete", kButton, IDC_DELETE, 60},
+    {L"BUTTON", L"Do&wnload", kButton, IDC_DOWNLOAD, 76},
 };
 const int kActions[] = {IDC_UP, IDC_REFRESH, IDC_NEWFOLDER, IDC_RENAME, IDC_DELETE, IDC_DOWNLOAD};
 
 struct Row {
-    std::string name, size, modified;
+    std::string name;           // the server's bytes: what goes back when the row is acted on
+    std::wstring text;          // the name decoded; shown through Printable
+    std::wstring size, modified;
     bool directory;
     unsigned long bytes;  // the low 32 bits of the size, as listed
     ULONGLONG when;       // the date as one number that sorts as the date does
@@ -56,7 +61,7 @@ struct Row {
 // RyFtpDir and RyRasEnumE write all they have into a buffer whose size they are never
 // told; a result past the reservation stops the program before memory is overwritten.
 void StopBeforeOverwrite(void*, size_t) {
-    FatalAppExitA(0, "The listing is larger than the RYINET Explorer can hold.");
+    FatalAppExitW(0, L"The listing is larger than the RYINET Explorer can hold.");
 }
 
 struct Explorer {
@@ -66,12 +71,13 @@ struct Explorer {
     HACCEL keys = nullptr;
     int folderIcon = 0, fileIcon = 0;
     DWORD session = 0, connection = 0;  // ours to close: the connection, then the session
+    RyKitNames names = {};              // how the connected server writes its names
     RyKitBuffer results = {};           // for RyFtpDir and RyRasEnumE
     std::vector<Row> rows;              // what the list shows, directories first
     int sortColumn = 0;                 // name, size or modified
     bool sortUp = true;
-    std::vector<std::string> entries;   // the phonebook as the Dial-up menu last showed it
-    std::string entry, user;            // the chosen entry, its stored user name, and
+    std::vector<std::string> entries;   // the phonebook as the Dial-up menu last showed it (ANSI)
+    std::string entry, user;            // the chosen entry, its stored user name (ANSI), and
     bool passwordSaved = false;         // whether a password is stored with it
     HRASCONN dial = nullptr;            // the dial-up connection we made, until hung up
     bool passive = true;                // the next connection's mode (View > Passive mode)
@@ -92,22 +98,37 @@ struct UserTime {
     RyKitWatchdog* w;
 };
 
-HWND Child(HWND parent, const char* cls, const char* text, DWORD style, int id) {
-    HWND w = CreateWindowExA(0, cls, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
+HWND Child(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, int id) {
+    HWND w = CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, parent,
                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                             GetModuleHandleA(nullptr), nullptr);
-    SendMessageA(w, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+                             GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
     return w;
 }
 
-std::string TextOf(HWND w) {
-    std::string s(GetWindowTextLengthA(w) + 1, '\0');
-    s.resize(GetWindowTextA(w, &s[0], static_cast<int>(s.size())));
+std::wstring TextOf(HWND w) {
+    std::wstring s(GetWindowTextLengthW(w) + 1, L'\0');
+    s.resize(GetWindowTextW(w, &s[0], static_cast<int>(s.size())));
     return s;
 }
 
-void SetStatus(Explorer* e, int part, const std::string& text) {
-    SendMessageA(e->status, SB_SETTEXTA, part, reinterpret_cast<LPARAM>(text.c_str()));
+void SetStatus(Explorer* e, int part, const std::wstring& text) {
+    SendMessageW(e->status, SB_SETTEXTW, part, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+// A box of the window's own, about what went wrong; the user's time reading it is no
+// lack of progress.
+void Warn(Explorer* e, const std::wstring& text, const wchar_t* caption) {
+    UserTime reading(e);
+    MessageBoxW(e->wnd, text.c_str(), caption, MB_OK | MB_ICONWARNING);
+}
+
+// A name the user typed, as the server's bytes; a box says so when the server's code
+// page cannot hold it.
+bool ToServer(Explorer* e, const std::wstring& name, const wchar_t* caption, std::string* bytes) {
+    if (ServerName(e->names, name, bytes)) return true;
+    Warn(e, L"The server's code page cannot hold the name \"" + Printable(name) + L"\".", caption);
+    return false;
 }
 
 std::string LastReply() {
@@ -118,16 +139,20 @@ std::string LastReply() {
 
 // ---- Listing ------------------------------------------------------------------------
 
-std::vector<Row> RowsOf(const char* listing) {
-    std::vector<Row> rows;
+// Every name is seen before any is decoded: one that is not UTF-8 says how all of them
+// are written.
+std::vector<Row> RowsOf(const char* listing, RyKitNames* names) {
     RyListingEntry e;
+    for (const char* cursor = listing; RyListingNext(&cursor, &e) == 1;) RyKitNamesSaw(names, e.name, e.nameLength);
+    std::vector<Row> rows;
     for (const char* cursor = listing; RyListingNext(&cursor, &e) == 1;) {
         std::string name(e.name, e.nameLength);
         if (name == "." || name == "..") continue;  // Up is the way to the parent
-        char date[32] = "";                          // none for a time outside the calendar
-        if (e.year) wsprintfA(date, "%02u/%02u/%u  %02u:%02u", e.month, e.day, e.year, e.hour, e.minute);
+        WCHAR date[32] = L"";                        // none for a time outside the calendar
+        if (e.year) wsprintfW(date, L"%02u/%02u/%u  %02u:%02u", e.month, e.day, e.year, e.hour, e.minute);
         ULONGLONG when = (((e.year * 100ull + e.month) * 100 + e.day) * 100 + e.hour) * 100 + e.minute;
-        rows.push_back({name, e.isDirectory ? "" : std::to_string(e.size), date, e.isDirectory != 0, e.size, when});
+        rows.push_back({name, NameText(*names, e.name, e.nameLength), e.isDirectory ? L"" : std::to_wstring(e.size),
+                        date, e.isDirectory != 0, e.size, when});
     }
     return rows;
 }
@@ -141,19 +166,20 @@ void SortRows(Explorer* e) {
         if (a.directory != b.directory) return a.directory;
         int order = column == 1 ? (a.bytes > b.bytes) - (a.bytes < b.bytes)
                     : column == 2 ? (a.when > b.when) - (a.when < b.when) : 0;
-        if (order == 0) order = lstrcmpiA(a.name.c_str(), b.name.c_str());
+        if (order == 0) order = lstrcmpiW(a.text.c_str(), b.text.c_str());
         return up ? order < 0 : order > 0;
     });
     HWND header = ListView_GetHeader(e->list);
     for (int i = 0; i < Header_GetItemCount(header); ++i) {
-        HDITEMA item = {HDI_FORMAT};
-        Header_GetItem(header, i, &item);
+        HDITEMW item = {HDI_FORMAT};
+        SendMessageW(header, HDM_GETITEMW, i, reinterpret_cast<LPARAM>(&item));
         item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
         if (i == column) item.fmt |= up ? HDF_SORTUP : HDF_SORTDOWN;
-        Header_SetItem(header, i, &item);
+        SendMessageW(header, HDM_SETITEMW, i, reinterpret_cast<LPARAM>(&item));
     }
 }
 
+// The row of the server's name (its bytes), or -1.
 int IndexOf(Explorer* e, const std::string& name) {
     for (size_t i = 0; i < e->rows.size(); ++i)
         if (e->rows[i].name == name) return static_cast<int>(i);
@@ -173,23 +199,24 @@ void Refresh(Explorer* e) {
     if (e->connection) {
         RyFtpCurDir(e->connection, e->wnd, dir);
         LONG listed = RyKitBufferList(&e->results, e->connection, e->wnd, "*");
-        if (listed == 0) e->rows = RowsOf(e->results.data);
+        if (listed == 0) e->rows = RowsOf(e->results.data, &e->names);
         // Not opened: an empty directory (the server listed nothing, or said 550), or a
         // listing that failed, which must not look like an empty directory.
         std::string reply = listed == 0 ? "" : LastReply();
         int code = RyKitReplyCode(reply.c_str());
         bool ended = RyKitWatchdogEnding(&e->watchdog) != RYKIT_RUNNING;  // it says why itself
         if (listed != 0 && !ended && code != 550 && !(code >= 200 && code < 300)) {
-            std::string why = "The listing failed: " + (reply.empty() ? std::string("no reply from the server.") : reply);
-            if (!e->passive) why += "\n\nIn active mode the server connects back to this machine, which a NAT or a "
-                                    "firewall stops: try View > Passive mode.";
-            SetStatus(e, 0, "Listing failed");
-            MessageBoxA(e->wnd, why.c_str(), "Refresh", MB_OK | MB_ICONWARNING);
+            std::wstring why = L"The listing failed: " + (reply.empty() ? L"no reply from the server." : ReplyText(reply.c_str()));
+            if (!e->passive) why += L"\n\nIn active mode the server connects back to this machine, which a NAT or a "
+                                    L"firewall stops: try View > Passive mode.";
+            SetStatus(e, 0, L"Listing failed");
+            Warn(e, why, L"Refresh");
         }
         RyKitBufferDecommit(&e->results);  // the rows keep their own copies
         SortRows(e);
     }
-    SetDlgItemTextA(e->wnd, IDC_PATH, dir);
+    RyKitNamesSaw(&e->names, dir, strlen(dir));  // the path is the server's names too
+    SetDlgItemTextW(e->wnd, IDC_PATH, Printable(NameText(e->names, dir, strlen(dir))).c_str());
     ListView_SetItemState(e->list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
     ListView_SetItemCountEx(e->list, static_cast<int>(e->rows.size()), 0);
     InvalidateRect(e->list, nullptr, TRUE);
@@ -199,11 +226,11 @@ void Refresh(Explorer* e) {
 
 void ShowConnection(Explorer* e) {
     bool on = e->connection != 0;
-    SetStatus(e, 0, on ? "Connected to " + TextOf(GetDlgItem(e->wnd, IDC_SERVER)) : "Not connected");
-    SetStatus(e, 1, RyINetConn() ? "Internet: online" : "Internet: offline");
+    SetStatus(e, 0, on ? L"Connected to " + TextOf(GetDlgItem(e->wnd, IDC_SERVER)) : L"Not connected");
+    SetStatus(e, 1, RyINetConn() ? L"Internet: online" : L"Internet: offline");
     char ip[RYINET_ADDRESS_BYTES] = "";
-    SetStatus(e, 2, RyGetIp(ip, nullptr) == 0 && ip[0] ? std::string("IP ") + ip : "IP unknown");
-    SetDlgItemTextA(e->wnd, IDC_CONNECT, on ? "Dis&connect" : "&Connect");
+    SetStatus(e, 2, RyGetIp(ip, nullptr) == 0 && ip[0] ? L"IP " + FromAnsi(ip) : L"IP unknown");
+    SetDlgItemTextW(e->wnd, IDC_CONNECT, on ? L"Dis&connect" : L"&Connect");
     for (int id : kActions) {
         EnableWindow(GetDlgItem(e->wnd, id), on);
         EnableMenuItem(GetMenu(e->wnd), id, on ? MF_ENABLED : MF_GRAYED);  // and their keys
@@ -217,10 +244,13 @@ void Disconnect(Explorer* e, HWND owner) {
     e->connection = e->session = 0;
 }
 
+// WININET's log-in takes the ANSI code page; the password's copies are wiped once used.
 void Connect(Explorer* e) {
-    std::string server = TextOf(GetDlgItem(e->wnd, IDC_SERVER));
-    std::string user = TextOf(GetDlgItem(e->wnd, IDC_USER));
-    std::string password = TextOf(GetDlgItem(e->wnd, IDC_PASSWORD));
+    std::string server = Ansi(TextOf(GetDlgItem(e->wnd, IDC_SERVER)));
+    std::string user = Ansi(TextOf(GetDlgItem(e->wnd, IDC_USER)));
+    std::wstring typed = TextOf(GetDlgItem(e->wnd, IDC_PASSWORD));
+    std::string password = Ansi(typed);
+    SecureZeroMemory(&typed[0], typed.size() * sizeof typed[0]);
     RyKitWatchdogConnecting(&e->watchdog);
     e->session = RyINetOpen(e->wnd);
     char refusal[RYKIT_REPLY_BYTES] = "";
@@ -228,14 +258,14 @@ void Connect(Explorer* e) {
         e->connection = RyKitConnect(e->session, e->wnd, server.c_str(), user.c_str(), password.c_str(), e->passive,
                                      refusal, sizeof refusal);
     SecureZeroMemory(&password[0], password.size());
-    std::string reply = refusal;
+    if (e->connection) RyKitNamesLearn(&e->names, e->connection);  // once, before the first listing
     if (!e->connection) Disconnect(e, e->wnd);
-    if (!reply.empty()) {  // the server's own word on a refused log-in
-        std::string why = "The server refused the log-in: " + reply;
-        if (RyKitWantsEncryption(reply.c_str()))
-            why += "\n\nIt asks for encryption (FTPS), which the system's internet library does not speak: "
-                   "no password will log in.";
-        MessageBoxA(e->wnd, why.c_str(), "Connect", MB_OK | MB_ICONWARNING);
+    if (refusal[0]) {  // the server's own word on a refused log-in
+        std::wstring why = L"The server refused the log-in: " + ReplyText(refusal);
+        if (RyKitWantsEncryption(refusal))
+            why += L"\n\nIt asks for encryption (FTPS), which the system's internet library does not speak: "
+                   L"no password will log in.";
+        Warn(e, why, L"Connect");
     }
     Refresh(e);
     ShowConnection(e);
@@ -243,7 +273,8 @@ void Connect(Explorer* e) {
 
 // ---- Remote operations ----------------------------------------------------------------
 
-void ChangeDirectory(Explorer* e, std::string dir) {  // a copy: the rows are read again
+// dir is the server's bytes (a row's name, or ".."); a copy, as the rows are read again.
+void ChangeDirectory(Explorer* e, std::string dir) {
     RyFSetDir(e->connection, 0, dir.c_str());  // a refusal leaves the path bar as it was
     Refresh(e);
 }
@@ -251,34 +282,38 @@ void ChangeDirectory(Explorer* e, std::string dir) {  // a copy: the rows are re
 // The new folder gets a one-word name (the platform's listing keeps only a name's first
 // word) and its label is opened for editing, which renames it.
 void NewFolder(Explorer* e) {
-    std::string name = "NewFolder";
-    for (int n = 2; IndexOf(e, name) >= 0; ++n) name = "NewFolder" + std::to_string(n);
+    std::wstring text = L"NewFolder";
+    std::string name;
+    for (int n = 2; ToServer(e, text, L"New folder", &name) && IndexOf(e, name) >= 0; ++n)
+        text = L"NewFolder" + std::to_wstring(n);
+    if (name.empty()) return;
     RyFtpMd(e->connection, e->wnd, name.c_str());
     Refresh(e);
     int i = IndexOf(e, name);
     if (i < 0) return;
     SetFocus(e->list);
     ListView_EnsureVisible(e->list, i, FALSE);
-    ListView_EditLabel(e->list, i);
+    SendMessageW(e->list, LVM_EDITLABELW, i, 0);
 }
 
-void Rename(Explorer* e, int index, const char* to) {
+// to is the label as the user left it; the row's name goes to the server as its bytes.
+void Rename(Explorer* e, int index, const WCHAR* to) {
     if (!to || !*to || index < 0 || index >= static_cast<int>(e->rows.size())) return;
-    std::string from = e->rows[index].name;
-    if (from == to) return;
-    RyFRenFile(e->connection, e->wnd, from.c_str(), to);
-    PostMessageA(e->wnd, WM_COMMAND, IDC_REFRESH, 0);  // after the list view has ended its edit
+    std::string from = e->rows[index].name, name;
+    if (Printable(e->rows[index].text) == to || !ToServer(e, to, L"Rename", &name)) return;
+    RyFRenFile(e->connection, e->wnd, from.c_str(), name.c_str());
+    PostMessageW(e->wnd, WM_COMMAND, IDC_REFRESH, 0);  // after the list view has ended its edit
 }
 
 void DeleteSelected(Explorer* e) {
     if (!Selected(e)) return;
     Row row = *Selected(e);  // the rows may be read again while the question is open
-    std::string question = std::string("Delete the ") + (row.directory ? "folder" : "file") + " \"" + row.name +
-                           "\" from the server?";
+    std::wstring question = std::wstring(L"Delete the ") + (row.directory ? L"folder" : L"file") + L" \"" +
+                            Printable(row.text) + L"\" from the server?";
     int answer;
     {
         UserTime asking(e);
-        answer = MessageBoxA(e->wnd, question.c_str(), "Delete", MB_YESNO | MB_ICONQUESTION);
+        answer = MessageBoxW(e->wnd, question.c_str(), L"Delete", MB_YESNO | MB_ICONQUESTION);
     }
     if (answer != IDYES) return;
     if (row.directory)
@@ -289,7 +324,7 @@ void DeleteSelected(Explorer* e) {
 }
 
 // The kit's progress callback: a bar in the status bar for files from 1 MiB, by the size
-// the server announced.
+// the server announced (or the local file's, sending).
 int ShowProgress(void* context, ULONGLONG done, LONGLONG total) {
     Explorer* e = static_cast<Explorer*>(context);
     RyKitWatchdogProgress(&e->watchdog);
@@ -297,59 +332,60 @@ int ShowProgress(void* context, ULONGLONG done, LONGLONG total) {
     if (total < static_cast<LONGLONG>(kLargeFile)) return 0;
     if (!IsWindowVisible(e->progress)) {
         RECT r;
-        SendMessageA(e->status, SB_GETRECT, 0, reinterpret_cast<LPARAM>(&r));
+        SendMessageW(e->status, SB_GETRECT, 0, reinterpret_cast<LPARAM>(&r));
         MoveWindow(e->progress, r.left + 2, r.top + 2, r.right - r.left - 4, r.bottom - r.top - 4, TRUE);
-        SendMessageA(e->progress, PBM_SETRANGE32, 0, 1000);
+        SendMessageW(e->progress, PBM_SETRANGE32, 0, 1000);
         ShowWindow(e->progress, SW_SHOW);
     }
-    SendMessageA(e->progress, PBM_SETPOS, static_cast<WPARAM>(done * 1000 / std::max<ULONGLONG>(done, total)), 0);
+    SendMessageW(e->progress, PBM_SETPOS, static_cast<WPARAM>(done * 1000 / std::max<ULONGLONG>(done, total)), 0);
     UpdateWindow(e->progress);
     return 0;
 }
 
-// The file arrives as TARGET.part and replaces TARGET only when complete, so a failed
-// download keeps the file the user already had.
+// The Save dialog starts with the name's text as a Windows file name may hold it. The file
+// arrives as TARGET.part and replaces TARGET only when complete, so a failed download
+// keeps the file the user already had.
 void Download(Explorer* e) {
     const Row* row = Selected(e);
     if (!row || row->directory) return;
-    std::string name = row->name;
-    char target[MAX_PATH];
-    lstrcpynA(target, name.c_str(), MAX_PATH);
-    OPENFILENAMEA ofn = {};
+    std::string name = row->name;  // the server's bytes, asked for as they came
+    std::wstring shown = Printable(row->text);
+    WCHAR target[MAX_PATH];
+    lstrcpynW(target, LocalFileName(row->text).c_str(), MAX_PATH);
+    OPENFILENAMEW ofn = {};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = e->wnd;
-    ofn.lpstrFilter = "All files\0*.*\0";
+    ofn.lpstrFilter = L"All files\0*.*\0";
     ofn.lpstrFile = target;
     ofn.nMaxFile = MAX_PATH;
-    ofn.lpstrTitle = "Download to";
+    ofn.lpstrTitle = L"Download to";
     ofn.Flags = OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_EXPLORER;
     BOOL chosen;
     {
         UserTime choosing(e);
-        chosen = GetSaveFileNameA(&ofn);
+        chosen = GetSaveFileNameW(&ofn);
     }
     if (!chosen) return;
     RyKitReceive received;
-    WCHAR local[MAX_PATH];
-    MultiByteToWideChar(CP_ACP, 0, target, -1, local, MAX_PATH);
-    RyKitOutcome outcome = RyKitReceiveFile(e->connection, e->wnd, name.c_str(), local, &ShowProgress, e, &received);
+    RyKitOutcome outcome = RyKitReceiveFile(e->connection, e->wnd, name.c_str(), target, &ShowProgress, e, &received);
     ShowWindow(e->progress, SW_HIDE);
     if (outcome == RYKIT_NOT_OPENED || RyKitWatchdogEnding(&e->watchdog) != RYKIT_RUNNING) return;
-    std::string why = "Could not download \"" + name + "\" to " + target + ". A file already there is kept.";
-    if (outcome != RYKIT_RECEIVED) MessageBoxA(e->wnd, why.c_str(), "Download", MB_OK | MB_ICONWARNING);
-    SetStatus(e, 0, outcome == RYKIT_RECEIVED ? "Downloaded " + name : "Download failed");
+    std::wstring why = L"Could not download \"" + shown + L"\" to " + target + L". A file already there is kept.";
+    if (outcome != RYKIT_RECEIVED) Warn(e, why, L"Download");
+    SetStatus(e, 0, outcome == RYKIT_RECEIVED ? L"Downloaded " + shown : L"Download failed");
 }
 
 // ---- Dial-up --------------------------------------------------------------------------
 
-void ShowDial(Explorer* e, const char* state) {
-    std::string text = "Dial-up: ";
+void ShowDial(Explorer* e, const wchar_t* state) {
+    std::wstring text = L"Dial-up: ";
     if (e->entry.empty())
-        text += "no entry chosen";
+        text += L"no entry chosen";
     else if (*state)
-        text += e->entry + " " + state;
+        text += FromAnsi(e->entry) + L" " + state;
     else
-        text += e->entry + " (user " + e->user + ", password " + (e->passwordSaved ? "saved" : "none") + ")";
+        text += FromAnsi(e->entry) + L" (user " + FromAnsi(e->user) + L", password " +
+                (e->passwordSaved ? L"saved" : L"none") + L")";
     SetStatus(e, kDialStatusPart, text);
 }
 
@@ -362,12 +398,12 @@ void FillDialMenu(Explorer* e) {
         e->entries.emplace_back(name, length);
     RyKitBufferDecommit(&e->results);
     for (size_t i = 0; i < e->entries.size(); ++i)
-        AppendMenuA(e->dialMenu, MF_STRING | (e->entries[i] == e->entry ? MF_CHECKED : 0),
-                    IDM_ENTRY + i, e->entries[i].c_str());
-    if (e->entries.empty()) AppendMenuA(e->dialMenu, MF_STRING | MF_GRAYED, 0, "(no phonebook entries)");
-    AppendMenuA(e->dialMenu, MF_SEPARATOR, 0, nullptr);
-    AppendMenuA(e->dialMenu, MF_STRING | (e->entry.empty() || e->dial ? MF_GRAYED : 0), IDM_DIAL, "&Dial");
-    AppendMenuA(e->dialMenu, MF_STRING | (e->dial ? 0 : MF_GRAYED), IDM_HANGUP, "&Hang up");
+        AppendMenuW(e->dialMenu, MF_STRING | (e->entries[i] == e->entry ? MF_CHECKED : 0),
+                    IDM_ENTRY + i, FromAnsi(e->entries[i]).c_str());
+    if (e->entries.empty()) AppendMenuW(e->dialMenu, MF_STRING | MF_GRAYED, 0, L"(no phonebook entries)");
+    AppendMenuW(e->dialMenu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(e->dialMenu, MF_STRING | (e->entry.empty() || e->dial ? MF_GRAYED : 0), IDM_DIAL, L"&Dial");
+    AppendMenuW(e->dialMenu, MF_STRING | (e->dial ? 0 : MF_GRAYED), IDM_HANGUP, L"&Hang up");
 }
 
 // The stored password is read only to dial and is wiped right after; the window keeps
@@ -379,7 +415,7 @@ void ChooseEntry(Explorer* e, size_t index) {
     e->user = stored.user;
     e->passwordSaved = stored.passwordSaved != 0;
     RyKitWipeCredentials(&stored);
-    ShowDial(e, "");
+    ShowDial(e, L"");
 }
 
 void HangUp(Explorer* e) {
@@ -392,12 +428,12 @@ void Dial(Explorer* e) {
     if (e->entry.empty() || e->dial) return;
     RyKitCredentials stored;
     RyKitReadCredentials(&stored, e->entry.c_str());
-    ShowDial(e, "dialing...");
+    ShowDial(e, L"dialing...");
     UpdateWindow(e->status);
     DWORD handle = RyRasDial(e->wnd, e->entry.c_str(), stored.user, stored.password);
     RyKitWipeCredentials(&stored);
     e->dial = reinterpret_cast<HRASCONN>(static_cast<ULONG_PTR>(handle));
-    ShowDial(e, e->dial ? "connected" : "dial failed");
+    ShowDial(e, e->dial ? L"connected" : L"dial failed");
     ShowConnection(e);
 }
 
@@ -417,9 +453,9 @@ void LayOutRow(const std::vector<HWND>& controls, const Slot* slots, int y, int 
 void LayOut(Explorer* e, int width, int height) {
     LayOutRow(e->connectBar, kConnectBar, kMargin, width);
     LayOutRow(e->pathBar, kPathBar, kMargin + kRowHeight + 4, width);
-    SendMessageA(e->status, WM_SIZE, 0, 0);
+    SendMessageW(e->status, WM_SIZE, 0, 0);
     int parts[4] = {std::max(60, width - 440), std::max(120, width - 330), std::max(180, width - 220), -1};
-    SendMessageA(e->status, SB_SETPARTS, 4, reinterpret_cast<LPARAM>(parts));
+    SendMessageW(e->status, SB_SETPARTS, 4, reinterpret_cast<LPARAM>(parts));
     RECT bar;
     GetWindowRect(e->status, &bar);
     int top = kMargin + 2 * kRowHeight + 10;
@@ -433,9 +469,9 @@ std::vector<HWND> CreateRow(HWND parent, const Slot* slots, size_t count) {
     return controls;
 }
 
-int ShellIcon(const char* name, DWORD attributes, HIMAGELIST* list) {
-    SHFILEINFOA info = {};
-    *list = reinterpret_cast<HIMAGELIST>(SHGetFileInfoA(
+int ShellIcon(const wchar_t* name, DWORD attributes, HIMAGELIST* list) {
+    SHFILEINFOW info = {};
+    *list = reinterpret_cast<HIMAGELIST>(SHGetFileInfoW(
         name, attributes, &info, sizeof info, SHGFI_SYSICONINDEX | SHGFI_SMALLICON | SHGFI_USEFILEATTRIBUTES));
     return info.iIcon;
 }
@@ -443,28 +479,28 @@ int ShellIcon(const char* name, DWORD attributes, HIMAGELIST* list) {
 void CreateChildren(Explorer* e) {
     e->connectBar = CreateRow(e->wnd, kConnectBar, ARRAYSIZE(kConnectBar));
     e->pathBar = CreateRow(e->wnd, kPathBar, ARRAYSIZE(kPathBar));
-    e->list = Child(e->wnd, WC_LISTVIEWA, "",
+    e->list = Child(e->wnd, WC_LISTVIEWW, L"",
                     LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_EDITLABELS |
                         LVS_SHAREIMAGELISTS | WS_TABSTOP | WS_BORDER,
                     IDC_LIST);
     ListView_SetExtendedListViewStyle(e->list, LVS_EX_FULLROWSELECT);
-    const struct { const char* title; int width, format; } columns[] = {
-        {"Name", 320, LVCFMT_LEFT}, {"Size", 100, LVCFMT_RIGHT}, {"Modified", 140, LVCFMT_LEFT}};
+    const struct { const wchar_t* title; int width, format; } columns[] = {
+        {L"Name", 320, LVCFMT_LEFT}, {L"Size", 100, LVCFMT_RIGHT}, {L"Modified", 140, LVCFMT_LEFT}};
     for (int i = 0; i < 3; ++i) {
-        LVCOLUMNA c = {};
+        LVCOLUMNW c = {};
         c.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
-        c.pszText = const_cast<char*>(columns[i].title);
+        c.pszText = const_cast<wchar_t*>(columns[i].title);
         c.cx = columns[i].width;
         c.fmt = columns[i].format;
-        ListView_InsertColumn(e->list, i, &c);
+        SendMessageW(e->list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&c));
     }
     HIMAGELIST icons = nullptr;  // the shell's own list: shared, never destroyed here
-    e->folderIcon = ShellIcon("folder", FILE_ATTRIBUTE_DIRECTORY, &icons);
-    e->fileIcon = ShellIcon("file", FILE_ATTRIBUTE_NORMAL, &icons);
+    e->folderIcon = ShellIcon(L"folder", FILE_ATTRIBUTE_DIRECTORY, &icons);
+    e->fileIcon = ShellIcon(L"file", FILE_ATTRIBUTE_NORMAL, &icons);
     ListView_SetImageList(e->list, icons, LVSIL_SMALL);
-    e->status = Child(e->wnd, STATUSCLASSNAMEA, "", SBARS_SIZEGRIP, IDC_STATUS);
-    e->progress = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD, 0, 0, 0, 0, e->status,
-                                  reinterpret_cast<HMENU>(IDC_PROGRESS), GetModuleHandleA(nullptr), nullptr);
+    e->status = Child(e->wnd, STATUSCLASSNAMEW, L"", SBARS_SIZEGRIP, IDC_STATUS);
+    e->progress = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD, 0, 0, 0, 0, e->status,
+                                  reinterpret_cast<HMENU>(IDC_PROGRESS), GetModuleHandleW(nullptr), nullptr);
     e->dialMenu = GetSubMenu(GetMenu(e->wnd), kDialMenuPosition);
 }
 
@@ -473,10 +509,10 @@ void Ended(Explorer* e, RyKitEnding how) {
     Disconnect(e, e->wnd);
     Refresh(e);
     ShowConnection(e);
-    std::string why = how == RYKIT_OVER_TIME
-                          ? "The call ran for " + std::to_string(e->watchdog.maxTimeSeconds) + " s, its time limit."
-                          : "The server made no progress for " + std::to_string(e->watchdog.timeoutSeconds) + " s.";
-    MessageBoxA(e->wnd, (why + " The connection is closed.").c_str(), "Time limits", MB_OK | MB_ICONWARNING);
+    std::wstring why = how == RYKIT_OVER_TIME
+                           ? L"The call ran for " + std::to_wstring(e->watchdog.maxTimeSeconds) + L" s, its time limit."
+                           : L"The server made no progress for " + std::to_wstring(e->watchdog.timeoutSeconds) + L" s.";
+    Warn(e, why + L" The connection is closed.", L"Time limits");
 }
 
 // Runs a call (or several) under the watchdog. A control's notification sent while an
@@ -498,13 +534,13 @@ void Guarded(Explorer* e, Call call) {
 LRESULT OnNotify(Explorer* e, NMHDR* nm) {
     if (nm->idFrom != IDC_LIST) return 0;
     switch (nm->code) {
-    case LVN_GETDISPINFOA: {
-        LVITEMA& item = reinterpret_cast<NMLVDISPINFOA*>(nm)->item;
+    case LVN_GETDISPINFOW: {
+        LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(nm)->item;
         if (item.iItem < 0 || item.iItem >= static_cast<int>(e->rows.size())) break;
         const Row& row = e->rows[item.iItem];
         if (item.mask & LVIF_TEXT) {
-            const std::string& text = item.iSubItem == 0 ? row.name : item.iSubItem == 1 ? row.size : row.modified;
-            lstrcpynA(item.pszText, text.c_str(), item.cchTextMax);
+            std::wstring text = item.iSubItem == 0 ? Printable(row.text) : item.iSubItem == 1 ? row.size : row.modified;
+            lstrcpynW(item.pszText, text.c_str(), item.cchTextMax);
         }
         if (item.mask & LVIF_IMAGE) item.iImage = row.directory ? e->folderIcon : e->fileIcon;
         break;
@@ -515,8 +551,8 @@ LRESULT OnNotify(Explorer* e, NMHDR* nm) {
             ChangeDirectory(e, e->rows[i].name);
         break;
     }
-    case LVN_ENDLABELEDITA: {
-        LVITEMA& item = reinterpret_cast<NMLVDISPINFOA*>(nm)->item;
+    case LVN_ENDLABELEDITW: {
+        LVITEMW& item = reinterpret_cast<NMLVDISPINFOW*>(nm)->item;
         Guarded(e, [&] { Rename(e, item.iItem, item.pszText); });
         return FALSE;  // the refresh shows what the server did
     }
@@ -562,7 +598,7 @@ void Act(Explorer* e, int id) {
     case IDM_DIAL: Dial(e); return;
     case IDM_HANGUP:
         HangUp(e);
-        ShowDial(e, "hung up");
+        ShowDial(e, L"hung up");
         return;
     }
     if (id >= IDM_ENTRY && id - IDM_ENTRY < static_cast<int>(e->entries.size())) ChooseEntry(e, id - IDM_ENTRY);
@@ -575,7 +611,7 @@ void Act(Explorer* e, int id) {
     case IDC_RENAME:
         if (row) {
             SetFocus(e->list);
-            ListView_EditLabel(e->list, static_cast<int>(row - e->rows.data()));
+            SendMessageW(e->list, LVM_EDITLABELW, static_cast<WPARAM>(row - e->rows.data()), 0);
         }
         break;
     case IDC_DELETE: DeleteSelected(e); break;
@@ -584,11 +620,11 @@ void Act(Explorer* e, int id) {
 }
 
 INT_PTR CALLBACK TimeLimitsProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
-    RyKitWatchdog* w = reinterpret_cast<RyKitWatchdog*>(GetWindowLongPtrA(dialog, DWLP_USER));
+    RyKitWatchdog* w = reinterpret_cast<RyKitWatchdog*>(GetWindowLongPtrW(dialog, DWLP_USER));
     switch (msg) {
     case WM_INITDIALOG:
         w = reinterpret_cast<RyKitWatchdog*>(lParam);
-        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        SetWindowLongPtrW(dialog, DWLP_USER, lParam);
         SetDlgItemInt(dialog, IDC_TIMEOUT, w->timeoutSeconds, FALSE);
         SetDlgItemInt(dialog, IDC_MAXTIME, w->maxTimeSeconds, FALSE);
         return TRUE;
@@ -611,7 +647,7 @@ void OnCommand(Explorer* e, int id) {
         return;
     }
     if (id == IDM_LIMITS) {
-        DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_LIMITS), e->wnd, TimeLimitsProc,
+        DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_LIMITS), e->wnd, TimeLimitsProc,
                         reinterpret_cast<LPARAM>(&e->watchdog));
         return;
     }
@@ -619,23 +655,23 @@ void OnCommand(Explorer* e, int id) {
 }
 
 LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    Explorer* e = reinterpret_cast<Explorer*>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
+    Explorer* e = reinterpret_cast<Explorer*>(GetWindowLongPtrW(wnd, GWLP_USERDATA));
     switch (msg) {
     case WM_NCCREATE:
         e = new Explorer;
         e->wnd = wnd;
-        SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(e));
+        SetWindowLongPtrW(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(e));
         break;
     case WM_CREATE:
         // First, so that WM_NCDESTROY always stops a watchdog that was started.
         RyKitWatchdogStart(&e->watchdog, Taken(&e->connection), Taken(&e->session));
         if (!RyKitBufferReserve(&e->results, RYINET_LISTING_BYTES(kMostEntries), &StopBeforeOverwrite, nullptr))
             return -1;  // no room for listings: no window
-        e->keys = LoadAcceleratorsA(reinterpret_cast<CREATESTRUCTA*>(lParam)->hInstance,
-                                    MAKEINTRESOURCEA(IDR_ACCELERATORS));
+        e->keys = LoadAcceleratorsW(reinterpret_cast<CREATESTRUCTW*>(lParam)->hInstance,
+                                    MAKEINTRESOURCEW(IDR_ACCELERATORS));
         CreateChildren(e);
         ShowConnection(e);
-        ShowDial(e, "");
+        ShowDial(e, L"");
         return 0;
     case WM_SIZE: LayOut(e, LOWORD(lParam), HIWORD(lParam)); return 0;
     case WM_COMMAND: OnCommand(e, LOWORD(wParam)); return 0;
@@ -649,13 +685,13 @@ LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         PostQuitMessage(0);
         return 0;
     case WM_NCDESTROY:
-        SetWindowLongPtrA(wnd, GWLP_USERDATA, 0);
+        SetWindowLongPtrW(wnd, GWLP_USERDATA, 0);
         RyKitBufferFree(&e->results);
         RyKitWatchdogStop(&e->watchdog);
         delete e;
         break;
     }
-    return DefWindowProcA(wnd, msg, wParam, lParam);
+    return DefWindowProcW(wnd, msg, wParam, lParam);
 }
 
 }  // namespace
@@ -663,19 +699,19 @@ LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 HWND CreateExplorerWindow(HINSTANCE instance, int show) {
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&icc);
-    WNDCLASSEXA wc = {};
+    WNDCLASSEXW wc = {};
     wc.cbSize = sizeof wc;
-    if (!GetClassInfoExA(instance, kClass, &wc)) {
+    if (!GetClassInfoExW(instance, kClass, &wc)) {
         wc.lpfnWndProc = WindowProc;
         wc.hInstance = instance;
-        wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_EXPLORER));
-        wc.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+        wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IDI_EXPLORER));
+        wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
         wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszMenuName = MAKEINTRESOURCEA(IDR_MENU);
+        wc.lpszMenuName = MAKEINTRESOURCEW(IDR_MENU);
         wc.lpszClassName = kClass;
-        if (!RegisterClassExA(&wc)) return nullptr;
+        if (!RegisterClassExW(&wc)) return nullptr;
     }
-    HWND wnd = CreateWindowExA(0, kClass, "RYINET Explorer", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+    HWND wnd = CreateWindowExW(0, kClass, L"RYINET Explorer", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
                                800, 520, nullptr, nullptr, instance, nullptr);
     if (wnd) {
         ShowWindow(wnd, show);
@@ -685,9 +721,9 @@ HWND CreateExplorerWindow(HINSTANCE instance, int show) {
 }
 
 bool ExplorerTranslateMessage(HWND window, MSG* msg) {
-    Explorer* e = reinterpret_cast<Explorer*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    char focus[16] = "";  // in a text field Backspace and Del edit the text
-    GetClassNameA(GetFocus(), focus, sizeof focus);
-    if (e && lstrcmpiA(focus, "Edit") != 0 && TranslateAcceleratorA(window, e->keys, msg)) return true;
-    return IsDialogMessageA(window, msg) != FALSE;
+    Explorer* e = reinterpret_cast<Explorer*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    WCHAR focus[16] = L"";  // in a text field Backspace and Del edit the text
+    GetClassNameW(GetFocus(), focus, ARRAYSIZE(focus));
+    if (e && lstrcmpiW(focus, L"Edit") != 0 && TranslateAcceleratorW(window, e->keys, msg)) return true;
+    return IsDialogMessageW(window, msg) != FALSE;
 }

@@ -8,8 +8,10 @@ KIND is pyftpdlib, vsftpd, pureftpd, twisted, scripted (our own server for listi
 real server makes), dying, hangup, silent or hostile (the scripted server's fault modes, see
 scripted_ftp.py), bench (pyftpdlib serving a flat directory of 30 files) or demo
 (pyftpdlib serving the sample tree with a name holding ';' and an 8 MiB file, for make
-demo). pure-ftpd conflicts with vsftpd as a Debian package, so it is never installed: its
-package is fetched once into DIR/../pure-ftpd and run from there.
+demo). The Explorer's test and its pictures are served from directories named explorer
+and screenshots: there pyftpdlib's tree also holds names in several scripts. pure-ftpd
+conflicts with vsftpd as a Debian package, so it is never installed: its package is
+fetched once into DIR/../pure-ftpd and run from there.
 """
 import glob
 import os
@@ -69,6 +71,28 @@ def make_demo_tree(root):
         f.write(b"a name with a semicolon\r\n")
     with open(os.path.join(root, "big.bin"), "wb") as f:
         f.write(bytes(range(256)) * (8 * 1024 * 1024 // 256))
+
+
+# The directories the Explorer's test and pictures are served from.
+EXPLORER_BASES = ("explorer", "screenshots")
+
+
+def make_explorer_tree(root):
+    """The sample tree, and names in several scripts (sent as UTF-8) for the Explorer to show
+    as text: one of them a folder, which holds a name with control characters (BEL, and
+    C1's CSI) such as a hostile server may send."""
+    make_tree(root)
+    files = {
+        "café.txt": "café\n",
+        "Привет.txt": "Привет\n",
+        "日本語.txt": "日本語\n",
+        "Ölfeld/bell\x07\x9b.txt": "ring\n",
+    }
+    for name, text in files.items():
+        path = os.path.join(root, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(text.encode("utf-8"))
 
 
 def make_flat_tree(root, count=30):
@@ -185,7 +209,10 @@ def start(kind, addr, base):
         cmd = pure_ftpd_command(addr, base, root, ftp.pw_uid, ftp.pw_gid)
     else:
         root = os.path.join(base, "root")
-        {"bench": make_flat_tree, "demo": make_demo_tree}.get(kind, make_tree)(root)
+        make = {"bench": make_flat_tree, "demo": make_demo_tree}.get(kind, make_tree)
+        if kind == "pyftpdlib" and os.path.basename(os.path.normpath(base)) in EXPLORER_BASES:
+            make = make_explorer_tree
+        make(root)
         if kind in ("scripted", "dying", "hangup", "silent", "hostile"):
             script, mode = "scripted_ftp.py", [kind]
         else:
