@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <dlgs.h>
+#include <shlobj.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <algorithm>
@@ -81,11 +82,25 @@ protected:
         SetDlgItemTextW(box, cmb13, Wide(dialogFile_).c_str());
         return IDOK;
     }
-    void ConnectTo(const std::string& host) {
+    void ConnectTo(const std::string& host, const char* user = kUser, const char* password = kPassword) {
         SetDlgItemTextA(wnd_, IDC_SERVER, host.c_str());
-        SetDlgItemTextA(wnd_, IDC_USER, kUser);
-        SetDlgItemTextA(wnd_, IDC_PASSWORD, kPassword);
+        SetDlgItemTextA(wnd_, IDC_USER, user);
+        SetDlgItemTextA(wnd_, IDC_PASSWORD, password);
         Click(IDC_CONNECT);
+    }
+    // Paths dropped on the window, as the shell drops them: a DROPFILES and the paths after
+    // it, each ended by a NUL and the list by another. The window's DragFinish frees it.
+    void Drop(const std::vector<std::string>& paths) {
+        std::wstring list;
+        for (const std::string& path : paths) list += Wide(path) + L'\0';
+        SIZE_T bytes = sizeof(DROPFILES) + (list.size() + 1) * sizeof(WCHAR);
+        HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
+        DROPFILES* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+        drop->pFiles = sizeof(DROPFILES);
+        drop->fWide = TRUE;
+        memcpy(drop + 1, list.data(), list.size() * sizeof(WCHAR));
+        GlobalUnlock(memory);
+        SendMessageW(wnd_, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
     }
     // A key pressed on the list, through the window's own message loop.
     void Key(WORD key) {
@@ -378,6 +393,40 @@ TEST_F(ExplorerWindow, NamesInEveryScriptShowAsTextAndGoBackAsTheServersBytes) {
     EXPECT_EQ(Contents(server_.path("Ölfeld/Glöckchen.txt")), "ring\n");
     EXPECT_GE(Find("Glöckchen.txt"), 0);
     EXPECT_EQ(boxes_.seen.size(), 2u);  // the two Save dialogs, and no refusal
+}
+
+// ---- Uploads -----------------------------------------------------------------------------
+
+TEST_F(ExplorerWindow, FilesDroppedOrChosenAreUploadedAndARefusalSaysTheServersReply) {
+    std::string binary, folder = TempPath("explorer_folder"), chosen = TempPath("explorer_chosen.txt");
+    for (int i = 0; binary.size() < (2u << 20); ++i) binary += std::to_string(i) + std::string("\r\n\0\n", 4);
+    std::vector<std::string> dropped = {TempPath("explorer_dropped.bin"), TempPath("Grüße.txt"), folder};
+    WriteWholeFile(dropped[0], binary);
+    FILE* greeting = _wfopen(Wide(dropped[1]).c_str(), L"wb");
+    fputs("Grüße\n", greeting);
+    fclose(greeting);
+    CreateDirectoryA(folder.c_str(), nullptr);
+    Drop(dropped);
+    EXPECT_TRUE(Contents(server_.path("explorer_dropped.bin")) == binary);  // 2 MiB: no EXPECT_EQ dump
+    EXPECT_EQ(Contents(server_.path("Grüße.txt")), "Grüße\n");
+    EXPECT_GE(Find("Grüße.txt"), 0);
+    EXPECT_EQ(StatusText(), "Uploaded 2 files, skipped 1 folder (only files are uploaded)");
+
+    WriteWholeFile(chosen, "chosen");
+    dialogFile_ = chosen;  // the Open dialog's answer: one file, its full path
+    Click(IDC_UPLOAD);
+    EXPECT_EQ(Contents(server_.path("explorer_chosen.txt")), "chosen");
+    EXPECT_GE(Find("explorer_chosen.txt"), 0);
+
+    Click(IDC_CONNECT);  // anonymous may only read
+    ConnectTo(server_.host, "anonymous", "guest");
+    boxes_.seen.clear();
+    Drop({chosen});
+    ASSERT_EQ(boxes_.seen.size(), 1u);
+    EXPECT_EQ(boxes_.seen[0].owner, wnd_);
+    EXPECT_EQ(boxes_.seen[0].text, "Could not upload \"explorer_chosen.txt\": 550 Not enough privileges.");
+    for (const std::string& path : {dropped[0], dropped[1], chosen}) DeleteFileW(Wide(path).c_str());
+    RemoveDirectoryA(folder.c_str());
 }
 
 // ---- Dial-up -----------------------------------------------------------------------------

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 #include "ryinet_kit.h"
+#include "local_files.h"
 #include "ryinet_listing.h"
 #include "text.h"
 
@@ -45,9 +46,9 @@ const Slot kPathBar[] = {
     {L"BUTTON", L"&Up", kButton, IDC_UP, 40},    {L"BUTTON", L"Re&fresh", kButton, IDC_REFRESH, 64},
     {L"BUTTON", L"&New folder", kButton, IDC_NEWFOLDER, 80},
     {L"BUTTON", L"&Rename", kButton, IDC_RENAME, 64}, {L"BUTTON", L"&Delete", kButton, IDC_DELETE, 60},
-    {L"BUTTON", L"Do&wnload", kButton, IDC_DOWNLOAD, 76},
+    {L"BUTTON", L"Do&wnload", kButton, IDC_DOWNLOAD, 76}, {L"BUTTON", L"Up&load", kButton, IDC_UPLOAD, 64},
 };
-const int kActions[] = {IDC_UP, IDC_REFRESH, IDC_NEWFOLDER, IDC_RENAME, IDC_DELETE, IDC_DOWNLOAD};
+const int kActions[] = {IDC_UP, IDC_REFRESH, IDC_NEWFOLDER, IDC_RENAME, IDC_DELETE, IDC_DOWNLOAD, IDC_UPLOAD};
 
 struct Row {
     std::string name;           // the server's bytes: what goes back when the row is acted on
@@ -206,7 +207,8 @@ void Refresh(Explorer* e) {
         int code = RyKitReplyCode(reply.c_str());
         bool ended = RyKitWatchdogEnding(&e->watchdog) != RYKIT_RUNNING;  // it says why itself
         if (listed != 0 && !ended && code != 550 && !(code >= 200 && code < 300)) {
-            std::wstring why = L"The listing failed: " + (reply.empty() ? L"no reply from the server." : ReplyText(reply.c_str()));
+            std::wstring why =
+                L"The listing failed: " + (reply.empty() ? L"no reply from the server." : ReplyText(reply.c_str()));
             if (!e->passive) why += L"\n\nIn active mode the server connects back to this machine, which a NAT or a "
                                     L"firewall stops: try View > Passive mode.";
             SetStatus(e, 0, L"Listing failed");
@@ -373,6 +375,67 @@ void Download(Explorer* e) {
     std::wstring why = L"Could not download \"" + shown + L"\" to " + target + L". A file already there is kept.";
     if (outcome != RYKIT_RECEIVED) Warn(e, why, L"Download");
     SetStatus(e, 0, outcome == RYKIT_RECEIVED ? L"Downloaded " + shown : L"Download failed");
+}
+
+// Why a file did not arrive: the server's reply where there is one, else the error.
+std::wstring WhyNotSent(RyKitOutcome outcome, const RyKitSend& sent) {
+    if (sent.reply[0]) return ReplyText(sent.reply);
+    std::wstring error = sent.error ? L" (error " + std::to_wstring(sent.error) + L")" : L"";
+    switch (outcome) {
+    case RYKIT_NO_LOCAL:
+    case RYKIT_NOT_READ: return L"it could not be read" + error;
+    case RYKIT_CANCELLED: return L"cancelled";
+    default: return L"no reply from the server" + error;
+    }
+}
+
+// One local file, sent in binary under its own name as the server writes names; a box
+// owned by the window says why one did not arrive. True when it arrived.
+bool UploadFile(Explorer* e, const std::wstring& path) {
+    std::wstring name = FileNameOf(path);
+    std::string remote;
+    if (!ToServer(e, name, L"Upload", &remote)) return false;
+    SetStatus(e, 0, L"Uploading " + name);
+    UpdateWindow(e->status);
+    RyKitSend sent;
+    RyKitOutcome outcome =
+        RyKitSendFile(e->connection, path.c_str(), remote.c_str(), FTP_TRANSFER_TYPE_BINARY, &ShowProgress, e, &sent);
+    ShowWindow(e->progress, SW_HIDE);
+    if (outcome == RYKIT_SENT) return true;
+    if (RyKitWatchdogEnding(&e->watchdog) == RYKIT_RUNNING)  // else the watchdog's box says why
+        Warn(e, L"Could not upload \"" + name + L"\": " + WhyNotSent(outcome, sent), L"Upload");
+    return false;
+}
+
+// Each file of paths to the current remote directory; folders are skipped, and the status
+// bar says so. The list is read again afterwards to show what arrived.
+void Upload(Explorer* e, const std::vector<std::wstring>& paths) {
+    if (paths.empty()) return;
+    int sent = 0, failed = 0, folders = 0;
+    for (const std::wstring& path : paths) {
+        if (RyKitWatchdogEnding(&e->watchdog) != RYKIT_RUNNING) return;  // the connection is gone
+        if (IsFolder(path))
+            ++folders;
+        else if (UploadFile(e, path))
+            ++sent;
+        else
+            ++failed;
+    }
+    Refresh(e);
+    std::wstring status = L"Uploaded " + std::to_wstring(sent) + (sent == 1 ? L" file" : L" files");
+    if (failed) status += L", " + std::to_wstring(failed) + L" failed";
+    if (folders) status += L", skipped " + std::to_wstring(folders) + (folders == 1 ? L" folder" : L" folders") +
+                           L" (only files are uploaded)";
+    SetStatus(e, 0, status);
+}
+
+void UploadChosen(Explorer* e) {
+    std::vector<std::wstring> paths;
+    {
+        UserTime choosing(e);
+        paths = ChooseFiles(e->wnd, L"Upload");
+    }
+    Upload(e, paths);
 }
 
 // ---- Dial-up --------------------------------------------------------------------------
@@ -616,6 +679,7 @@ void Act(Explorer* e, int id) {
         break;
     case IDC_DELETE: DeleteSelected(e); break;
     case IDC_DOWNLOAD: Download(e); break;
+    case IDC_UPLOAD: UploadChosen(e); break;
     }
 }
 
@@ -654,6 +718,18 @@ void OnCommand(Explorer* e, int id) {
     Guarded(e, [&] { Act(e, id); });
 }
 
+// Files dropped on the window go the way of the Upload button's. A drop that comes while
+// an action runs (a box of the library's is open) is refused: the connection is in use.
+void OnDropFiles(Explorer* e, HDROP drop) {
+    std::vector<std::wstring> paths = DroppedFiles(drop);
+    if (!e->connection || e->guarding) {
+        SetStatus(e, 0, e->connection ? L"Busy: drop the files again once the action has ended"
+                                      : L"Connect first to upload the files dropped");
+        return;
+    }
+    Guarded(e, [&] { Upload(e, paths); });
+}
+
 LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     Explorer* e = reinterpret_cast<Explorer*>(GetWindowLongPtrW(wnd, GWLP_USERDATA));
     switch (msg) {
@@ -670,11 +746,13 @@ LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         e->keys = LoadAcceleratorsW(reinterpret_cast<CREATESTRUCTW*>(lParam)->hInstance,
                                     MAKEINTRESOURCEW(IDR_ACCELERATORS));
         CreateChildren(e);
+        DragAcceptFiles(wnd, TRUE);  // files dropped from the desktop or a file manager are uploaded
         ShowConnection(e);
         ShowDial(e, L"");
         return 0;
     case WM_SIZE: LayOut(e, LOWORD(lParam), HIWORD(lParam)); return 0;
     case WM_COMMAND: OnCommand(e, LOWORD(wParam)); return 0;
+    case WM_DROPFILES: OnDropFiles(e, reinterpret_cast<HDROP>(wParam)); return 0;
     case WM_NOTIFY: return OnNotify(e, reinterpret_cast<NMHDR*>(lParam));
     case WM_INITMENUPOPUP:
         if (reinterpret_cast<HMENU>(wParam) == e->dialMenu) FillDialMenu(e);

@@ -3,7 +3,7 @@
 
 #define IDI_EXPLORER      1    // the window's icon
 #define IDR_MENU          1    // File, View, Dial-up
-#define IDR_ACCELERATORS  1    // F2 rename, Del delete, F5 refresh, Backspace up
+#define IDR_ACCELERATORS  1    // F2 rename, Del delete, F5 refresh, Backspace up, Ctrl+U upload
 
 // Child controls (GetDlgItem(window, id)); the buttons, and the menu items and keys that
 // do the same, send WM_COMMAND with these ids.
@@ -20,7 +20,8 @@
 #define IDC_DOWNLOAD   111
 #define IDC_LIST       112  // report view: name, size, modified; directories first
 #define IDC_STATUS     113  // parts: FTP connection, internet state, local address, dial-up
-#define IDC_PROGRESS   114  // inside the status bar while a download runs
+#define IDC_PROGRESS   114  // inside the status bar while a transfer runs
+#define IDC_UPLOAD     115  // the Open dialog; files dropped on the window do the same
 
 // The Dial-up menu is filled when it opens: one item per phonebook entry (IDM_ENTRY +
 // index, checked when chosen), then Dial and Hang up.
