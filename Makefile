@@ -27,7 +27,7 @@ endif
 FUZZ_SECONDS ?= 150
 FUZZ_TARGETS = listing command_line phonebook kit
 
-.PHONY: all deps configure build test test-wine10 demo demo-automation bench bench-get dist screenshots fuzz clean
+.PHONY: all deps configure build test test-wine10 demo demo-automation bench bench-transfers dist screenshots fuzz clean
 
 all: build
 
@@ -73,8 +73,8 @@ bench: build
 	$(ROUTE)
 	sh bench/run.sh $(BUILD)
 
-bench-get: build
-	sh bench/ryftp_get.sh $(BUILD)
+bench-transfers: build
+	sh bench/ryftp_transfers.sh $(BUILD)
 
 screenshots: build
 	sh tools/screenshots/screenshots.sh $(BUILD)

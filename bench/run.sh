@@ -1,9 +1,9 @@
 #!/bin/sh
 # run.sh BUILD: every benchmark in one table, with a 30-entry server on the build's own
-# loopback network (.5, see RYINET_TEST_NET) for the real-server figures and ryftp's get
-# of a 64 MiB file (bench/ryftp_get.sh, its own server on .19), and the load against
-# pyftpdlib, raw WinINet beside RYINET (bench/load_baseline.cpp, its server on .18). Writes the table
-# to bench/results.md and the per-record curve to bench/per-record.png.
+# loopback network (.5, see RYINET_TEST_NET) for the real-server figures, ryftp's get and
+# put of a 64 MiB file (bench/ryftp_transfers.sh, its own server on .19), and the load
+# against pyftpdlib, raw WinINet beside RYINET (bench/load_baseline.cpp, its server on
+# .18). Writes the table to bench/results.md and the per-record curve to bench/per-record.png.
 set -e
 build=$(cd "${1:-build}" && pwd)
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -20,7 +20,7 @@ esac
 "$top/tests/servers/with_server.sh" bench "$addr" "$build/bench-ftp" \
     "$top/cmake/wine-run.sh" --build "$build" "$build/bin/ryinet_bench.exe" "$addr" \
     "Z:$out/table.md" "Z:$out/per-record.dat"
-sh "$top/bench/ryftp_get.sh" "$build" "$out/table.md"
+sh "$top/bench/ryftp_transfers.sh" "$build" "$out/table.md"
 # The load against pyftpdlib, raw WinINet beside RYINET.
 load_addr="$(cat "$build/test-net").18"
 "$top/tests/servers/with_server.sh" pyftpdlib "$load_addr" "$build/bench-load-ftp" \

@@ -133,8 +133,6 @@ DWORD RyKitHangUp(HRASCONN dial);
 /* ---- The server's replies ------------------------------------------------------------ */
 
 #define RYKIT_REPLY_BYTES 512
-/* The size of the blocks RyKitSendFile hands WININET. */
-#define RYKIT_SEND_BLOCK (256 * 1024)
 
 /* The server's last reply WININET kept for this thread (InternetGetLastResponseInfoA,
  * after a successful call too: FtpCommandA's answer, a transfer's final reply), without
@@ -197,9 +195,19 @@ typedef enum RyKitOutcome {
     RYKIT_SENT = RYKIT_RECEIVED /* sending: the server confirmed the whole file */
 } RyKitOutcome;
 
-/* Called after each block is written: the bytes so far and the size the server
- * announced (-1 when it did not). A nonzero result cancels the transfer. */
+/* Called after each block: the bytes so far and the size the server announced (-1 when
+ * it did not; a send gives the local file's size). A nonzero result cancels the
+ * transfer. */
 typedef int (*RyKitProgress)(void *context, ULONGLONG received, LONGLONG expected);
+
+/* The blocks WININET reads into and is given to send, chosen by measurement (make bench):
+ * a read gives what the data connection holds, up to the block. */
+#ifndef RYKIT_READ_BLOCK
+#define RYKIT_READ_BLOCK (1024 * 1024)
+#endif
+#ifndef RYKIT_SEND_BLOCK
+#define RYKIT_SEND_BLOCK (1024 * 1024)
+#endif
 
 typedef struct RyKitReceive {
     LONGLONG expected;              /* the server's SIZE answer, or -1 */
@@ -622,41 +630,124 @@ size_t RyKitNameToServer(const RyKitNames *names, const WCHAR *name, char *out, 
     return bytes;
 }
 
-/* Copies the open file into out, block by block. */
+/* The disk's side of a receive, on a thread of its own, so the next block is read from
+ * the network while the last one is written: blocks go round a ring of RYKIT_RING buffers,
+ * full ones to the writer (filled), written ones back (emptied). */
+#define RYKIT_RING 3
+typedef struct RyKit_Writer {
+    HANDLE out, thread, filled, emptied;
+    char *buffer[RYKIT_RING];
+    DWORD bytes[RYKIT_RING];  /* 0: no more blocks */
+    volatile LONG failed;     /* the first failed write's error, or 0 */
+} RyKit_Writer;
+
+static DWORD WINAPI RyKit_WriteBlocks(void *context)
+{
+    RyKit_Writer *w = (RyKit_Writer *)context;
+    unsigned at;
+    DWORD written;
+    for (at = 0;; at = (at + 1) % RYKIT_RING) {
+        WaitForSingleObject(w->filled, INFINITE);
+        if (w->bytes[at] == 0) return 0;
+        if (!w->failed && (!WriteFile(w->out, w->buffer[at], w->bytes[at], &written, NULL) || written != w->bytes[at]))
+            InterlockedExchange(&w->failed, (LONG)(GetLastError() ? GetLastError() : ERROR_WRITE_FAULT));
+        ReleaseSemaphore(w->emptied, 1, NULL);
+    }
+}
+
+/* Reads into buffer until it is full or the file has ended (*ended): a read gives what
+ * the data connection holds, and fewer, larger writes cost less than one for each read.
+ * Each read is progress. */
+static RyKitOutcome RyKit_Fill(HINTERNET file, char *buffer, DWORD block, DWORD *got, BOOL *ended, RyKitReceive *r,
+                               RyKitProgress progress, void *context)
+{
+    DWORD n = 1;
+    for (*got = 0; *got < block && n > 0; *got += n) {
+        if (!InternetReadFile(file, buffer + *got, block - *got, &n)) {
+            r->error = RyKitWhyFailed(r->reply, sizeof r->reply);
+            return RYKIT_BROKE_OFF;
+        }
+        r->received += n;
+        if (r->expected >= 0 && r->received > (ULONGLONG)r->expected)
+            return RYKIT_TOO_LONG; /* nothing of it is kept: the file is not the one announced */
+        if (n && progress && progress(context, r->received, r->expected)) return RYKIT_CANCELLED;
+    }
+    *ended = n == 0;
+    return RYKIT_RECEIVED;
+}
+
+/* Gives the writer its other buffers and its thread, the block in buffer[0] being the
+ * first it writes. False, with nothing of it left, when the system refuses any part: the
+ * copy then goes on without it. */
+static BOOL RyKit_StartWriter(RyKit_Writer *w, DWORD block)
+{
+    unsigned i;
+    BOOL ok = TRUE;
+    for (i = 1; i < RYKIT_RING; ++i) ok = (w->buffer[i] = (char *)HeapAlloc(GetProcessHeap(), 0, block)) != NULL && ok;
+    w->filled = ok ? CreateSemaphoreA(NULL, 0, RYKIT_RING, NULL) : NULL;
+    w->emptied = w->filled ? CreateSemaphoreA(NULL, RYKIT_RING - 1, RYKIT_RING, NULL) : NULL;
+    w->thread = w->emptied ? CreateThread(NULL, 0, RyKit_WriteBlocks, w, 0, NULL) : NULL;
+    if (w->thread) return TRUE;
+    if (w->filled) CloseHandle(w->filled);
+    if (w->emptied) CloseHandle(w->emptied);
+    for (i = 1; i < RYKIT_RING; ++i)
+        if (w->buffer[i]) HeapFree(GetProcessHeap(), 0, w->buffer[i]);
+    w->filled = w->emptied = NULL;
+    return FALSE;
+}
+
+/* Copies the open file into out, block by block. The writer starts once a block is
+ * full: a small file, which fits in one, pays for neither its thread nor its buffers. */
 static RyKitOutcome RyKit_Copy(HINTERNET file, HANDLE out, RyKitReceive *r, RyKitProgress progress, void *context)
 {
-    const DWORD block = 64 * 1024;
-    char *buffer = (char *)HeapAlloc(GetProcessHeap(), 0, block);
+    const DWORD block = RYKIT_READ_BLOCK;
+    RyKit_Writer w;
     RyKitOutcome outcome = RYKIT_RECEIVED;
-    DWORD got, written;
-    if (!buffer) {
+    unsigned at = 0, i;
+    DWORD got = 0, written;
+    BOOL ended = FALSE, holding = FALSE; /* holding: buffer[at] is written, and ours */
+    memset(&w, 0, sizeof w);
+    w.out = out;
+    if ((w.buffer[0] = (char *)HeapAlloc(GetProcessHeap(), 0, block)) == NULL) {
         r->error = ERROR_NOT_ENOUGH_MEMORY;
         return RYKIT_NOT_WRITTEN;
     }
-    for (;;) {
-        if (!InternetReadFile(file, buffer, block, &got)) {
-            r->error = RyKitWhyFailed(r->reply, sizeof r->reply);
-            outcome = RYKIT_BROKE_OFF;
+    while (!ended) {
+        if (w.thread) holding = WaitForSingleObject(w.emptied, INFINITE) == WAIT_OBJECT_0;
+        if (w.failed) {
+            r->error = (DWORD)w.failed;
+            outcome = RYKIT_NOT_WRITTEN;
             break;
         }
-        if (got == 0) break;
-        if (r->expected >= 0 && r->received + got > (ULONGLONG)r->expected) {
-            r->received += got; /* nothing of it is kept: the file is not the one announced */
-            outcome = RYKIT_TOO_LONG;
-            break;
-        }
-        if (!WriteFile(out, buffer, got, &written, NULL) || written != got) {
+        outcome = RyKit_Fill(file, w.buffer[at], block, &got, &ended, r, progress, context);
+        if (outcome != RYKIT_RECEIVED || got == 0) break;
+        if (!w.thread && got == block) RyKit_StartWriter(&w, block);
+        if (w.thread) {
+            w.bytes[at] = got;
+            ReleaseSemaphore(w.filled, 1, NULL);
+            at = (at + 1) % RYKIT_RING;
+            holding = FALSE;
+        } else if (!WriteFile(out, w.buffer[at], got, &written, NULL) || written != got) {
             r->error = GetLastError();
             outcome = RYKIT_NOT_WRITTEN;
             break;
         }
-        r->received += got;
-        if (progress && progress(context, r->received, r->expected)) {
-            outcome = RYKIT_CANCELLED;
-            break;
+    }
+    if (w.thread) { /* the blocks queued are written, then the writer ends */
+        if (!holding) WaitForSingleObject(w.emptied, INFINITE);
+        w.bytes[at] = 0;
+        ReleaseSemaphore(w.filled, 1, NULL);
+        WaitForSingleObject(w.thread, INFINITE);
+        CloseHandle(w.thread);
+        CloseHandle(w.filled);
+        CloseHandle(w.emptied);
+        if (w.failed && outcome == RYKIT_RECEIVED) {
+            r->error = (DWORD)w.failed;
+            outcome = RYKIT_NOT_WRITTEN;
         }
     }
-    HeapFree(GetProcessHeap(), 0, buffer);
+    for (i = 0; i < RYKIT_RING; ++i)
+        if (w.buffer[i]) HeapFree(GetProcessHeap(), 0, w.buffer[i]);
     return outcome;
 }
 

@@ -289,6 +289,27 @@ TEST(RyftpRefusals, AnOperationTheServerRefusesShowsItsBoxAndFails) {
     EXPECT_TRUE(FileExists(server.path("full/keep.txt")));
 }
 
+// put shows its progress as get does, and the server keeps what was sent: the bytes in
+// binary type, each line with the server's own end in ASCII type.
+TEST(RyftpPut, ShowsItsProgressAndSendsTheFileAsTheTypeSays) {
+    FtpServer server = ServerFromEnvironment("RYFTP_PYFTPD");
+    ASSERT_TRUE(server.present());
+    std::string local = FreshDirectory("put"), big(3 << 20, '\0');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 4096);
+    WriteWholeFile(local + "\\big.bin", big);
+    WriteWholeFile(local + "\\lines.txt", "one\r\ntwo\nthree\r\n");
+    Transcript s = Ryftp(server.host + " ryuser rypass",
+                         "put big.bin\nhash\nput big.bin marked.bin\nhash\nascii\nput lines.txt\n", local);
+    EXPECT_EQ(s.exitCode, 0u) << s.out;
+    EXPECT_TRUE(s.says({"3.0 MiB of 3.0 MiB (100%)", "sent big.bin as big.bin: 3145728 bytes in ",
+                        "ryftp> put big.bin marked.bin\n" + std::string(1536, '#') + "\nsent big.bin as marked.bin",
+                        "sent lines.txt as lines.txt: 16 bytes\n"}));
+    bool ok = false;
+    EXPECT_EQ(ReadWholeFile(server.path("big.bin"), &ok), big);
+    EXPECT_EQ(ReadWholeFile(server.path("marked.bin"), &ok), big);
+    EXPECT_EQ(ReadWholeFile(server.path("lines.txt"), &ok), "one\ntwo\nthree\n");
+}
+
 // The names come from the server: none may reach a local path, or the terminal, as it is.
 TEST(RyftpMget, NamesNoLocalFileMayTakeAreSkippedEachSayingWhy) {
     FtpServer server = ServerFromEnvironment("SCRIPTED");
@@ -483,6 +504,8 @@ TEST(RyftpHostile, NothingRawReachesTheTerminalNoBrokenFileIsKeptAndNoCommandHan
         {"more bytes than SIZE announced", "", "get toolong\n",
          {"not received: toolong: more than the 100 bytes announced came\n"}, 30},
         {"a .part of the user's own", "", "get good.txt x\n", {"received x: 5 bytes\n"}, 30},
+        {"a full disk after the data", "", "put up.txt full.bin\n",
+         {"not sent: up.txt (552 exceeded storage allocation)\n"}, 30},
         // A listing or a reply that goes on is progress, so only --max-time ends it; a
         // listing that stalls and a transfer that sends nothing more make none, and
         // --timeout ends them.
@@ -573,6 +596,13 @@ TEST(RyftpHostile, CtrlCCancelsTheCommandThatRunsAndEndsRyftpWhenNoneRuns) {
     EXPECT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
     EXPECT_TRUE(ryftp.waitFor("cancelled; the connection to " + server.host + " is closed\n", 10000)) << ryftp.out;
     EXPECT_LT(GetTickCount64() - sent, 3000u);
+    // An upload to a server that stops reading: sending blocks once the buffers are full.
+    WriteWholeFile(TempPath("ryftp-live") + "\\big.bin", std::string(32 << 20, 'b'));
+    ryftp.send("open " + server.host + " ryuser rypass\nput big.bin stalled.bin\n");
+    ASSERT_TRUE(ryftp.waitFor("ryftp> put big.bin stalled.bin\n", 10000)) << ryftp.out;
+    Sleep(2000);
+    EXPECT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));
+    EXPECT_TRUE(ryftp.waitFor("cancelled; the connection to " + server.host + " is closed\n", 10000)) << ryftp.out;
     ryftp.send("open " + server.host + " ryuser rypass\n");
     EXPECT_TRUE(ryftp.waitFor("connected to " + server.host, 10000)) << ryftp.out;
     EXPECT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0));

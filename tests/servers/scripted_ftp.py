@@ -112,7 +112,7 @@ class Session(socketserver.StreamRequestHandler):
             elif verb == "CWD":
                 self.reply("250 ok")
             elif verb == "STOR" and MODE == "hostile":
-                self.reply(f"553 denied {ESCAPES} here")
+                self.hostile_stor(arg)
             elif verb == "PASV":
                 if self.listener:
                     self.listener.close()
@@ -191,6 +191,23 @@ class Session(socketserver.StreamRequestHandler):
             return False
         self.reply(end)
         return True
+
+    def hostile_stor(self, name):
+        """full.bin: takes the data, then says the disk is full; stalled.bin: takes the data
+        connection and never reads it; anything else: refused."""
+        if name not in ("full.bin", "stalled.bin"):
+            self.reply(f"553 denied {ESCAPES} here")
+            return
+        if self.port is None and self.listener is None:
+            self.reply("425 use PORT or PASV first")
+            return
+        self.reply("150 send it")
+        with self.data_connection() as data:
+            while name == "stalled.bin":
+                time.sleep(1)
+            while data.recv(65536):
+                pass
+        self.reply("552 exceeded storage allocation")
 
     def list(self, arg):
         key = arg.strip("/").split("/")[-1] if arg else ""

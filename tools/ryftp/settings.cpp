@@ -43,7 +43,7 @@ bool Type(Session& s, const Args& a) {
 
 bool Hash(Session& s, const Args&) {
     s.hash = !s.hash;
-    s.say("hash marks %s (one for every %u bytes received)\n", OnOff(s.hash), kHashBytes);
+    s.say("hash marks %s (one for every %u bytes transferred)\n", OnOff(s.hash), kHashBytes);
     return true;
 }
 

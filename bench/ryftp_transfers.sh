@@ -1,0 +1,33 @@
+#!/bin/sh
+# ryftp_transfers.sh BUILD [ROWS]: get and put of a 64 MiB file (and of 1 KiB), ryftp's code against the
+# bare loops in the same process, then curl both ways for the record; pyftpdlib on the
+# build's .19. With ROWS, the figures are also appended there as rows of make bench's table.
+set -e
+build=$(cd "${1:-build}" && pwd)
+rows=$2
+top=$(cd "$(dirname "$0")/.." && pwd)
+addr="$(cat "$build/test-net").19"
+base="$build/bench-transfers-ftp"
+fixture="$top/tests/servers/ftp_fixture.py"
+/usr/bin/python3 "$fixture" start demo "$addr" "$base"
+trap '/usr/bin/python3 "$fixture" stop demo "$addr" "$base"' EXIT
+head -c 67108864 /dev/urandom >"$base/root/big64.bin"
+head -c 1024 /dev/urandom >"$base/root/small1k.bin"
+"$top/cmake/wine-run.sh" --build "$build" "$build/bin/bench_ryftp_transfers.exe" "$addr" big64.bin small1k.bin \
+    ${rows:+"Z:$rows"}
+command -v curl >/dev/null || exit 0
+# Median of 5 curl runs: $1 get or put.
+curl_median() {
+    for i in 1 2 3 4 5; do
+        if [ "$1" = get ]; then
+            curl -s -w '%{time_total}\n' -o /dev/null "ftp://ryuser:rypass@$addr/big64.bin"
+        else
+            curl -s -w '%{time_total}\n' -T "$base/root/big64.bin" "ftp://ryuser:rypass@$addr/curl-put.bin"
+        fi
+    done | sort -n | sed -n 3p
+}
+for way in get put; do
+    median=$(curl_median $way)
+    echo "$median" | awk -v w=$way '{ printf "%s: curl (for the record), median of 5: %.3f s (%.0f MB/s)\n", w, $1, 67108864 / $1 / 1e6 }'
+    [ -z "$rows" ] || echo "$median" | awk -v w=$way '{ printf "| %s of 64 MiB: curl, for the record | %.0f MB/s |  |\n", w, 67108864 / $1 / 1e6 }' >>"$rows"
+done
