@@ -205,6 +205,7 @@ typedef int (*RyKitProgress)(void *context, ULONGLONG received, LONGLONG expecte
 #ifndef RYKIT_READ_BLOCK
 #define RYKIT_READ_BLOCK (1024 * 1024)
 #endif
+#define RYKIT_FIRST_BLOCK (16 * 1024) /* on the stack: a small file needs no other */
 #ifndef RYKIT_SEND_BLOCK
 #define RYKIT_SEND_BLOCK (1024 * 1024)
 #endif
@@ -696,18 +697,26 @@ static BOOL RyKit_StartWriter(RyKit_Writer *w, DWORD block)
     return FALSE;
 }
 
-/* Copies the open file into out, block by block. The writer starts once a block is
- * full: a small file, which fits in one, pays for neither its thread nor its buffers. */
+/* Copies the open file into out, block by block. The first block is small and written
+ * on the calling thread; only a file that fills it gets the large blocks and the writer's
+ * thread, so a small file pays for neither. */
 static RyKitOutcome RyKit_Copy(HINTERNET file, HANDLE out, RyKitReceive *r, RyKitProgress progress, void *context)
 {
     const DWORD block = RYKIT_READ_BLOCK;
     RyKit_Writer w;
-    RyKitOutcome outcome = RYKIT_RECEIVED;
+    RyKitOutcome outcome;
     unsigned at = 0, i;
     DWORD got = 0, written;
     BOOL ended = FALSE, holding = FALSE; /* holding: buffer[at] is written, and ours */
+    char first[RYKIT_FIRST_BLOCK];
     memset(&w, 0, sizeof w);
     w.out = out;
+    outcome = RyKit_Fill(file, first, sizeof first, &got, &ended, r, progress, context);
+    if (outcome == RYKIT_RECEIVED && got && (!WriteFile(out, first, got, &written, NULL) || written != got)) {
+        r->error = GetLastError();
+        outcome = RYKIT_NOT_WRITTEN;
+    }
+    if (outcome != RYKIT_RECEIVED || ended) return outcome;
     if ((w.buffer[0] = (char *)HeapAlloc(GetProcessHeap(), 0, block)) == NULL) {
         r->error = ERROR_NOT_ENOUGH_MEMORY;
         return RYKIT_NOT_WRITTEN;
@@ -828,7 +837,7 @@ static DWORD RyKit_ToWire(const char *block, DWORD got, char *wire, BOOL *afterC
 RyKitOutcome RyKitSendFile(DWORD connection, const WCHAR *local, const char *remote, DWORD type,
                            RyKitProgress progress, void *context, RyKitSend *s)
 {
-    const DWORD block = RYKIT_SEND_BLOCK;
+    DWORD block = RYKIT_SEND_BLOCK;
     RyKitOutcome outcome = RYKIT_SENT;
     HANDLE in;
     HINTERNET file;
@@ -844,6 +853,7 @@ RyKitOutcome RyKitSendFile(DWORD connection, const WCHAR *local, const char *rem
         return RYKIT_NO_LOCAL;
     }
     s->size = (ULONGLONG)size.QuadPart;
+    if (s->size < block) block = (DWORD)s->size + 1; /* a small file pays for no large buffer */
     buffer = (char *)HeapAlloc(GetProcessHeap(), 0, ascii ? 3 * block : block);
     if (!buffer) {
         CloseHandle(in);

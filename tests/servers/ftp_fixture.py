@@ -8,8 +8,8 @@ KIND is pyftpdlib, vsftpd, pureftpd, twisted, scripted (our own server for listi
 real server makes), dying, hangup, silent or hostile (the scripted server's fault modes, see
 scripted_ftp.py), bench (pyftpdlib serving a flat directory of 30 files) or demo
 (pyftpdlib serving the sample tree with a name holding ';' and an 8 MiB file, for make
-demo). The Explorer's test and its pictures are served from directories named explorer
-and screenshots: there pyftpdlib's tree also holds names in several scripts. pure-ftpd
+demo), explorer (pyftpdlib serving the sample tree and names in several scripts, for the
+Explorer's test and pictures). pure-ftpd
 conflicts with vsftpd as a Debian package, so it is never installed: its package is
 fetched once into DIR/../pure-ftpd and run from there.
 """
@@ -71,10 +71,6 @@ def make_demo_tree(root):
         f.write(b"a name with a semicolon\r\n")
     with open(os.path.join(root, "big.bin"), "wb") as f:
         f.write(bytes(range(256)) * (8 * 1024 * 1024 // 256))
-
-
-# The directories the Explorer's test and pictures are served from.
-EXPLORER_BASES = ("explorer", "screenshots")
 
 
 def make_explorer_tree(root):
@@ -209,16 +205,14 @@ def start(kind, addr, base):
         cmd = pure_ftpd_command(addr, base, root, ftp.pw_uid, ftp.pw_gid)
     else:
         root = os.path.join(base, "root")
-        make = {"bench": make_flat_tree, "demo": make_demo_tree}.get(kind, make_tree)
-        if kind == "pyftpdlib" and os.path.basename(os.path.normpath(base)) in EXPLORER_BASES:
-            make = make_explorer_tree
+        make = {"bench": make_flat_tree, "demo": make_demo_tree, "explorer": make_explorer_tree}.get(kind, make_tree)
         make(root)
         if kind in ("scripted", "dying", "hangup", "silent", "hostile"):
             script, mode = "scripted_ftp.py", [kind]
         else:
             script, mode = ("twisted_server.py" if kind == "twisted" else "pyftpd_server.py"), []
         cmd = ["/usr/bin/python3", os.path.join(HERE, script), addr, root] + mode
-        if kind in ("pyftpdlib", "demo"):
+        if kind in ("pyftpdlib", "demo", "explorer"):
             cmd = in_root(cmd, base)
     log = open(os.path.join(base, "server.log"), "wb")
     proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=log, stderr=log,

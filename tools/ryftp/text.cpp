@@ -36,10 +36,18 @@ std::string Ansi(const std::string& text) {
 
 namespace {
 
+// The console out writes to, or null. Asked once for each stream: asking costs a call
+// into the system for every line.
 HANDLE ConsoleOf(FILE* out) {
-    HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(out)));
-    DWORD mode;
-    return h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode) ? h : nullptr;
+    static FILE* asked = nullptr;
+    static HANDLE console = nullptr;
+    if (out != asked) {
+        HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(out)));
+        DWORD mode;
+        console = h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode) ? h : nullptr;
+        asked = out;
+    }
+    return console;
 }
 
 }  // namespace

@@ -35,5 +35,5 @@ mkdir -p "$shots" "$top/docs"
 "$top/cmake/wine-run.sh" --build "$build" --version >/dev/null
 cp /usr/share/wine/fonts/*.ttf "$build/wineprefix/drive_c/windows/Fonts/"
 export addr root
-exec "$top/tests/servers/with_server.sh" pyftpdlib "$addr" "$build/ftp/screenshots" \
+exec "$top/tests/servers/with_server.sh" explorer "$addr" "$build/ftp/screenshots" \
     xvfb-run -a -s "-screen 0 800x520x24" sh "$0" --inside "$build" "$top" "$shots"
