@@ -62,7 +62,10 @@ bool Rounds(int kinds, std::vector<std::vector<double>>* seconds, const std::fun
         for (int k = 0; k < kinds; ++k) {
             int kind = (i + k) % kinds;
             auto a = Clock::now();
-            if (!run(kind)) return false;
+            if (!run(kind)) {
+                fprintf(stderr, "transfer %d of round %d failed\n", kind, i);
+                return false;
+            }
             (*seconds)[kind].push_back(std::chrono::duration<double>(Clock::now() - a).count());
         }
     return true;

@@ -177,6 +177,22 @@ size_t RyKitNameToText(const RyKitNames *names, const char *name, size_t length,
  * not fit or holds a character the ANSI code page lacks. */
 size_t RyKitNameToServer(const RyKitNames *names, const WCHAR *name, char *out, size_t outBytes);
 
+/* 1 when Windows opens a device for this local file name, whatever its extension: CON,
+ * PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, in any case. A server's name must not become one. */
+RYKIT_INLINE int RyKitIsDeviceName(const WCHAR *name)
+{
+    static const char devices[][4] = {"CON", "PRN", "AUX", "NUL", "COM", "LPT"};
+    size_t stem = 0, i, d;
+    while (name[stem] && name[stem] != L'.') ++stem;
+    for (d = 0; d < 6; ++d) {
+        if (stem != (d < 4 ? 3u : 4u)) continue;
+        for (i = 0; i < 3 && (name[i] | 0x20) == (devices[d][i] | 0x20); ++i) {
+        }
+        if (i == 3 && (d < 4 || (name[3] >= L'1' && name[3] <= L'9'))) return 1;
+    }
+    return 0;
+}
+
 /* ---- Receiving and sending a file -------------------------------------------------------- */
 
 typedef enum RyKitOutcome {

@@ -61,13 +61,7 @@ std::wstring ReplyText(const char* reply) {
 std::wstring LocalFileName(const std::wstring& text) {
     std::wstring name = Replaced(text, L'_', [](wchar_t c) { return !IsControl(c) && !wcschr(L"<>:\"/\\|?*", c); });
     if (!name.empty() && (name.back() == L'.' || name.back() == L' ')) name.back() = L'_';
-    std::wstring stem = name.substr(0, name.find(L'.'));
-    CharUpperBuffW(&stem[0], static_cast<DWORD>(stem.size()));
-    static const wchar_t* const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL"};
-    bool numbered = stem.size() == 4 && (stem.compare(0, 3, L"COM") == 0 || stem.compare(0, 3, L"LPT") == 0) &&
-                    stem[3] >= L'1' && stem[3] <= L'9';
-    if (numbered || std::find(std::begin(kDevices), std::end(kDevices), stem) != std::end(kDevices))
-        name.insert(0, 1, L'_');
+    if (RyKitIsDeviceName(name.c_str())) name.insert(0, 1, L'_');
     return name;
 }
 

@@ -175,13 +175,7 @@ const char* UnsafeLocalName(const std::wstring& name) {
     if (name.find_first_not_of(L'.') == std::wstring::npos) return "it names a directory";
     if (name.find_first_of(L"<>\"|?*") != std::wstring::npos) return "Windows names cannot hold <>\"|?*";
     if (name.back() == L'.' || name.back() == L' ') return "Windows would drop its last dot or blank";
-    std::wstring stem = name.substr(0, name.find(L'.'));
-    CharUpperBuffW(&stem[0], static_cast<DWORD>(stem.size()));
-    static const wchar_t* const kDevices[] = {L"CON", L"PRN", L"AUX", L"NUL"};
-    bool numbered = stem.size() == 4 && (stem.compare(0, 3, L"COM") == 0 || stem.compare(0, 3, L"LPT") == 0) &&
-                    stem[3] >= L'1' && stem[3] <= L'9';
-    if (numbered || std::find(std::begin(kDevices), std::end(kDevices), stem) != std::end(kDevices))
-        return "it names a device";
+    if (RyKitIsDeviceName(name.c_str())) return "it names a device";
     return nullptr;
 }
 
