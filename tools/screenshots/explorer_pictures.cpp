@@ -1,12 +1,13 @@
 // explorer_pictures SERVER ROOT SHOTS: shows the RYINET Explorer as the README pictures it,
 // for make screenshots (screenshots.sh). It connects to SERVER (serving the sample tree at
-// ROOT, as ryuser), dials the phonebook's Office entry, selects readme.txt and announces
-// the picture "explorer" (SHOTS\explorer.ready); then it takes victim.txt away behind the
+// ROOT, as ryuser), dials the phonebook's Office entry, uploads a file dropped on the
+// window, selects readme.txt and announces the picture "explorer" (SHOTS\explorer.ready); then it takes victim.txt away behind the
 // window's back and deletes it there, so the library's box shows over the window, and
 // announces "explorer-box". Each picture is
 // held until the picture taker answers NAME.taken, a minute at most.
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
 #include <stdio.h>
 #include <string>
 #include "explorer.h"
@@ -57,6 +58,19 @@ void WritePhonebook() {
                                    "StandInSavePassword=1\n[Home]\nStandInUser=bob\n");
 }
 
+// A file dropped on the window as the shell drops it: a DROPFILES and the path after it,
+// ended by two NULs. The window's DragFinish frees it.
+void DropFile(HWND window, const wchar_t* path) {
+    SIZE_T bytes = sizeof(DROPFILES) + (lstrlenW(path) + 2) * sizeof(WCHAR);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
+    DROPFILES* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    lstrcpyW(reinterpret_cast<WCHAR*>(drop + 1), path);
+    GlobalUnlock(memory);
+    SendMessageW(window, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+}
+
 void Select(HWND list, const char* name) {
     char text[MAX_PATH];
     for (int i = 0; i < ListView_GetItemCount(list); ++i) {
@@ -88,6 +102,14 @@ int main(int argc, char** argv) {
     SendMessageA(window, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(GetSubMenu(GetMenu(window), kDialMenuPosition)), 0);
     SendMessageA(window, WM_COMMAND, IDM_ENTRY + 0, 0);
     SendMessageA(window, WM_COMMAND, IDM_DIAL, 0);
+    wchar_t upload[MAX_PATH];
+    GetTempPathW(MAX_PATH, upload);
+    lstrcatW(upload, L"Grüße.txt");
+    HANDLE file = CreateFileW(upload, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written;
+    WriteFile(file, "uploaded by a drop\r\n", 20, &written, nullptr);
+    CloseHandle(file);
+    DropFile(window, upload);
     HWND list = GetDlgItem(window, IDC_LIST);
     Select(list, "readme.txt");
     bool taken = Announce("explorer", window);
