@@ -15,6 +15,7 @@ if [ "$1" = "--inside" ]; then
     for picture in explorer explorer-box; do
         while [ ! -e "$shots/$picture.ready" ] && kill -0 $pictures 2>/dev/null; do sleep 0.1; done
         [ -e "$shots/$picture.ready" ] || { echo "no $picture picture was announced" >&2; exit 1; }
+        sleep 5  # under emulation the list's first paint, names in several scripts, takes seconds
         import -window root "$top/docs/$picture.png"
         touch "$shots/$picture.taken"
         echo "docs/$picture.png"
@@ -34,6 +35,14 @@ mkdir -p "$shots" "$top/docs"
 # buttons), so that the window looks as it does on Windows.
 "$top/cmake/wine-run.sh" --build "$build" --version >/dev/null
 cp /usr/share/wine/fonts/*.ttf "$build/wineprefix/drive_c/windows/Fonts/"
+# Names in Japanese need a CJK font: Wine links its dialog font to MS UI Gothic and SimSun,
+# for which WenQuanYi Micro Hei (fonts-wqy-microhei) stands in where it is installed.
+if fc-list 2>/dev/null | grep -qi "WenQuanYi Micro Hei"; then
+    for font in "MS UI Gothic" SimSun; do
+        "$top/cmake/wine-run.sh" --build "$build" reg add 'HKCU\Software\Wine\Fonts\Replacements' \
+            /v "$font" /d "WenQuanYi Micro Hei" /f >/dev/null
+    done
+fi
 export addr root
 exec "$top/tests/servers/with_server.sh" explorer "$addr" "$build/ftp/screenshots" \
     xvfb-run -a -s "-screen 0 800x520x24" sh "$0" --inside "$build" "$top" "$shots"
