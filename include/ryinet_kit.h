@@ -808,7 +808,9 @@ RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, 
 {
     RyKitOutcome outcome;
     HANDLE out;
-    DWORD file;
+    DWORD file, copyBytes = sizeof(WCHAR) * MAX_PATH;
+    WCHAR copy[MAX_PATH];
+    BOOL cached;
     memset(r, 0, sizeof *r);
     if (lstrlenW(local) + 9 > MAX_PATH) { /* room for ".99.part" */
         r->error = ERROR_FILENAME_EXCED_RANGE;
@@ -823,7 +825,11 @@ RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, 
         return RYKIT_NO_PART;
     }
     outcome = RyKit_Copy(RyKitInternetHandle(file), out, r, progress, context);
+    /* WININET keeps a copy of what it read in the URL cache, Wine's whatever the flags:
+     * a host that receives gigabytes would fill the disk with them. */
+    cached = InternetQueryOptionW(RyKitInternetHandle(file), INTERNET_OPTION_DATAFILE_NAME, copy, &copyBytes);
     RyINetClose(file, owner); /* before its connection is used again */
+    if (cached) DeleteFileW(copy);
     CloseHandle(out);
     if (outcome == RYKIT_RECEIVED) {
         RyKitLastResponseInfo(r->reply, sizeof r->reply);

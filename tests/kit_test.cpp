@@ -136,6 +136,24 @@ TEST(ServerNames, BecomeTextAndComeBackByteForByte) {
     EXPECT_EQ(RyKitNameToServer(&names, L"\u65e5", back, sizeof back), 0u);  // not in the code page
 }
 
+// The copies of a file WININET's URL cache holds, by the start of their names.
+int CachedCopies(const std::wstring& stem) {
+    wchar_t local[MAX_PATH];
+    if (!GetEnvironmentVariableW(L"LOCALAPPDATA", local, MAX_PATH)) return -1;
+    std::wstring content = std::wstring(local) + L"\\Microsoft\\Windows\\INetCache\\Content.IE5\\";
+    int copies = 0;
+    WIN32_FIND_DATAW dir, file;
+    HANDLE dirs = FindFirstFileW((content + L"*").c_str(), &dir);
+    for (BOOL more = dirs != INVALID_HANDLE_VALUE; more; more = FindNextFileW(dirs, &dir)) {
+        if (!(dir.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || dir.cFileName[0] == L'.') continue;
+        HANDLE files = FindFirstFileW((content + dir.cFileName + L"\\" + stem + L"*").c_str(), &file);
+        for (BOOL found = files != INVALID_HANDLE_VALUE; found; found = FindNextFileW(files, &file)) ++copies;
+        if (files != INVALID_HANDLE_VALUE) FindClose(files);
+    }
+    if (dirs != INVALID_HANDLE_VALUE) FindClose(dirs);
+    return copies;
+}
+
 class ReceiveFile : public ::testing::Test {
 protected:
     void Connect(const char* fixture) {
@@ -171,11 +189,13 @@ TEST_F(ReceiveFile, ACompleteFileReplacesTheOldOneWithProgressAfterEachBlock) {
         *static_cast<ULONGLONG*>(last) = received;
         return 0;
     };
+    int cached = CachedCopies(L"binary");
     EXPECT_EQ(RyKitReceiveFile(connection_, nullptr, "binary.bin", wide_.c_str(), record, &last, &r_), RYKIT_RECEIVED);
     bool ok = false;
     EXPECT_EQ(Kept(), ReadWholeFile(server_.path("binary.bin"), &ok));
     EXPECT_EQ(r_.expected, 1156);
     EXPECT_EQ(last, 1156u);
+    EXPECT_EQ(CachedCopies(L"binary"), cached) << "a copy left in the URL cache";
 }
 
 TEST_F(ReceiveFile, AFailedOrCancelledTransferKeepsTheOldFile) {
