@@ -223,7 +223,7 @@ typedef int (*RyKitProgress)(void *context, ULONGLONG received, LONGLONG expecte
 #endif
 #define RYKIT_FIRST_BLOCK (16 * 1024) /* on the stack: a small file needs no other */
 #ifndef RYKIT_SEND_BLOCK
-#define RYKIT_SEND_BLOCK (1024 * 1024)
+#define RYKIT_SEND_BLOCK (256 * 1024)
 #endif
 
 typedef struct RyKitReceive {
