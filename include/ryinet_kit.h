@@ -235,6 +235,16 @@ typedef struct RyKitReceive {
     WCHAR part[MAX_PATH];           /* NAME.part, or NAME.N.part when a NAME.part was there */
 } RyKitReceive;
 
+/* The copy WININET keeps in the URL cache of a file opened for reading (Wine writes one
+ * whatever the flags, and never removes it), into copy (MAX_PATH units): FALSE when there
+ * is none. Asked while the handle is open; delete the copy once it is closed, or a host
+ * that receives gigabytes fills the disk with them. */
+RYKIT_INLINE BOOL RyKitCachedCopy(HINTERNET file, WCHAR *copy)
+{
+    DWORD bytes = MAX_PATH * sizeof(WCHAR);
+    return InternetQueryOptionW(file, INTERNET_OPTION_DATAFILE_NAME, copy, &bytes);
+}
+
 /* Receives remote (the server's bytes) into local through local.part, renamed to local only when the whole
  * file came: a failed or cancelled transfer leaves local as it was and no .part behind,
  * and a .part that was there already is left alone. progress may be NULL. Fills *r and
@@ -808,7 +818,7 @@ RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, 
 {
     RyKitOutcome outcome;
     HANDLE out;
-    DWORD file, copyBytes = sizeof(WCHAR) * MAX_PATH;
+    DWORD file;
     WCHAR copy[MAX_PATH];
     BOOL cached;
     memset(r, 0, sizeof *r);
@@ -825,9 +835,7 @@ RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, 
         return RYKIT_NO_PART;
     }
     outcome = RyKit_Copy(RyKitInternetHandle(file), out, r, progress, context);
-    /* WININET keeps a copy of what it read in the URL cache, Wine's whatever the flags:
-     * a host that receives gigabytes would fill the disk with them. */
-    cached = InternetQueryOptionW(RyKitInternetHandle(file), INTERNET_OPTION_DATAFILE_NAME, copy, &copyBytes);
+    cached = RyKitCachedCopy(RyKitInternetHandle(file), copy);
     RyINetClose(file, owner); /* before its connection is used again */
     if (cached) DeleteFileW(copy);
     CloseHandle(out);

@@ -298,7 +298,10 @@ bool Appended(Session& s, const std::string& local, const std::string& remote, c
     if (ok && file)
         ok = CopyInto(whole, [file](char* b, DWORD n, DWORD* got) { return InternetReadFile(file, b, n, got) != FALSE; },
                       &before);
+    wchar_t copy[MAX_PATH];
+    bool cached = file && RyKitCachedCopy(file, copy);
     if (file) InternetCloseHandle(file);
+    if (cached) DeleteFileW(copy);
     ok = ok && CopyInto(whole, [in](char* b, DWORD n, DWORD* got) { return ReadFile(in, b, n, got, nullptr) != FALSE; },
                         added);
     if (!ok && why->empty()) *why = "error " + std::to_string(GetLastError());
