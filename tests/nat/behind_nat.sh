@@ -13,6 +13,9 @@ skip() { echo "skipped: $*"; exit 77; }
 [ "$(id -u)" = 0 ] || skip "network namespaces need root"
 command -v iptables >/dev/null || skip "iptables is not installed"
 server=ryinet-nat-server router=ryinet-nat-router client=ryinet-nat-client
+# The namespaces and addresses are the machine's, not the build tree's: a second tree's
+# run waits for this one (flock -o: the servers and Wine started here do not hold the lock).
+[ -n "${RYINET_NAT_LOCKED:-}" ] || RYINET_NAT_LOCKED=1 exec flock -o /run/lock/ryinet-nat.lock sh "$0" "$@"
 base=$build/ftp/nat
 work=$(mktemp -d)
 cleanup() {
