@@ -107,6 +107,11 @@ size_t RyKitBufferCommitted(const RyKitBuffer *b);
 /* RyFtpDir into the buffer; its result (0: listed, 1: not opened). The records are at
  * b->data until RyKitBufferDecommit. */
 LONG RyKitBufferList(RyKitBuffer *b, DWORD connection, HWND owner, const char *pattern);
+/* After RyKitBufferList gave 1 (no listing opened): 1 when the server listed nothing (it
+ * said 550, or a 2xx), 0 when the listing failed (a refused data connection, a closed
+ * connection), which must not look like an empty directory. reply gets the server's last
+ * reply, "" when there is none. */
+int RyKitNothingListed(char *reply, DWORD bytes);
 /* RyRasEnumE into the buffer: the phonebook's names at b->data (read them with
  * RyKitNextName) until RyKitBufferDecommit. */
 void RyKitBufferPhonebook(RyKitBuffer *b);
@@ -174,7 +179,8 @@ RYKIT_INLINE int RyKitNamesAreUtf8(const RyKitNames *names) { return names->enco
  * its bytes as U+DC80-U+DCFF, so RyKitNameToServer gives them back. */
 size_t RyKitNameToText(const RyKitNames *names, const char *name, size_t length, WCHAR *out, size_t outUnits);
 /* A name as the server takes it, terminated. Returns the bytes, or 0 (and "") when it does
- * not fit or holds a character the ANSI code page lacks. */
+ * not fit, holds a character the ANSI code page lacks, or holds a lone surrogate that
+ * stands for no byte (any but U+DC80-U+DCFF): each would name another file. */
 size_t RyKitNameToServer(const RyKitNames *names, const WCHAR *name, char *out, size_t outBytes);
 
 /* 1 when Windows opens a device for this local file name, whatever its extension: CON,
@@ -534,6 +540,14 @@ LONG RyKitBufferList(RyKitBuffer *b, DWORD connection, HWND owner, const char *p
     return RyFtpDir(connection, owner, pattern, 0, b->data);
 }
 
+int RyKitNothingListed(char *reply, DWORD bytes)
+{
+    int code;
+    RyKitLastResponseInfo(reply, bytes);
+    code = RyKitReplyCode(reply);
+    return code == 550 || (code >= 200 && code < 300);
+}
+
 void RyKitBufferPhonebook(RyKitBuffer *b) { RyRasEnumE(0, b->data); }
 
 /* RdlParms writes a buffer only when it has something for it, so both start filled with
@@ -637,6 +651,18 @@ size_t RyKitNameToText(const RyKitNames *names, const char *name, size_t length,
     return units;
 }
 
+/* 1 when a unit is half of no pair and no byte of a name that was not UTF-8. */
+static int RyKit_LoneSurrogate(const WCHAR *name, size_t units)
+{
+    size_t i;
+    for (i = 0; i < units; ++i) {
+        WCHAR c = name[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units && name[i + 1] >= 0xDC00 && name[i + 1] <= 0xDFFF) ++i;
+        else if ((c >= 0xD800 && c <= 0xDFFF) && !(c >= 0xDC80 && c <= 0xDCFF)) return 1;
+    }
+    return 0;
+}
+
 size_t RyKitNameToServer(const RyKitNames *names, const WCHAR *name, char *out, size_t outBytes)
 {
     size_t units = (size_t)lstrlenW(name), bytes = 0;
@@ -644,12 +670,15 @@ size_t RyKitNameToServer(const RyKitNames *names, const WCHAR *name, char *out, 
     if (outBytes == 0) return 0;
     if (RyKitNamesAreUtf8(names)) {
         char *whole = units ? (char *)HeapAlloc(GetProcessHeap(), 0, units * 3) : NULL;
-        if (units && !whole) bytes = outBytes;
+        if (RyKit_LoneSurrogate(name, units)) lost = TRUE;
+        if (lost || (units && !whole)) bytes = outBytes;
         else if (units) bytes = RyKitUtf16ToUtf8((const unsigned short *)name, units, whole);
         if (bytes < outBytes && whole) memcpy(out, whole, bytes);
         if (whole) HeapFree(GetProcessHeap(), 0, whole);
     } else if (units) {
-        bytes = (size_t)WideCharToMultiByte(CP_ACP, 0, name, (int)units, out, (int)(outBytes - 1), NULL, &lost);
+        /* No best fit: "a" for "ā" is another file's name. */
+        bytes = (size_t)WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, (int)units, out, (int)(outBytes - 1),
+                                            NULL, &lost);
         if (bytes == 0 || lost) bytes = outBytes;
     }
     if (bytes >= outBytes) bytes = 0;

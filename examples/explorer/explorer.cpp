@@ -132,12 +132,6 @@ bool ToServer(Explorer* e, const std::wstring& name, const wchar_t* caption, std
     return false;
 }
 
-std::string LastReply() {
-    char reply[RYKIT_REPLY_BYTES];
-    RyKitLastResponseInfo(reply, sizeof reply);
-    return reply;
-}
-
 // ---- Listing ------------------------------------------------------------------------
 
 // Every name is seen before any is decoded: one that is not UTF-8 says how all of them
@@ -203,12 +197,10 @@ void Refresh(Explorer* e) {
         if (listed == 0) e->rows = RowsOf(e->results.data, &e->names);
         // Not opened: an empty directory (the server listed nothing, or said 550), or a
         // listing that failed, which must not look like an empty directory.
-        std::string reply = listed == 0 ? "" : LastReply();
-        int code = RyKitReplyCode(reply.c_str());
+        char reply[RYKIT_REPLY_BYTES] = "";
         bool ended = RyKitWatchdogEnding(&e->watchdog) != RYKIT_RUNNING;  // it says why itself
-        if (listed != 0 && !ended && code != 550 && !(code >= 200 && code < 300)) {
-            std::wstring why =
-                L"The listing failed: " + (reply.empty() ? L"no reply from the server." : ReplyText(reply.c_str()));
+        if (listed != 0 && !RyKitNothingListed(reply, sizeof reply) && !ended) {
+            std::wstring why = L"The listing failed: " + (reply[0] ? ReplyText(reply) : L"no reply from the server.");
             if (!e->passive) why += L"\n\nIn active mode the server connects back to this machine, which a NAT or a "
                                     L"firewall stops: try View > Passive mode.";
             SetStatus(e, 0, L"Listing failed");

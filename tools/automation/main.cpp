@@ -39,9 +39,21 @@ int Report(const char* what, HRESULT hr) {
     return FAILED(hr) ? 1 : 0;
 }
 
+// Per user, where COM reads the user's classes; where it does not (Wine), nothing is left
+// registered and the exit status says so, since CreateObject would not find the class.
+int RegisterForUser() {
+    HRESULT hr = RegisterServer(RegistrationScope::User);
+    if (hr == kUserClassesUnread)
+        std::fprintf(stderr,
+                     "ryinet-automation: this system's COM does not read classes registered for one user "
+                     "(HKCU\\Software\\Classes), so CreateObject(\"RyInet.Session\") would not find the server; "
+                     "nothing is registered. Register it for every user with /regserver.\n");
+    return Report("registration", hr);
+}
+
 int Serve() {
     // RYINET's failures become the caller's errors (see box_capture.h).
-    InstallBoxCapture(GetModuleHandleW(L"RYINET.dll"));
+    if (!WatchBoxes()) return Report("the box watch", HRESULT_FROM_WIN32(GetLastError()));
     SetServerThread(GetCurrentThreadId());
     static SessionFactory factory;
     DWORD cookie = 0;
@@ -65,6 +77,7 @@ int Serve() {
         DispatchMessageW(&msg);
     }
     CoRevokeClassObject(cookie);
+    StopWatchingBoxes();
     return 0;
 }
 }  // namespace
@@ -81,7 +94,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     else if (Is(option, L"unregserver"))
         status = Report("unregistration", UnregisterServer(RegistrationScope::Machine));
     else if (Is(option, L"regserverperuser"))
-        status = Report("registration", RegisterServer(RegistrationScope::User));
+        status = RegisterForUser();
     else if (Is(option, L"unregserverperuser"))
         status = Report("unregistration", UnregisterServer(RegistrationScope::User));
     else

@@ -44,23 +44,8 @@ LONG DeleteTree(HKEY root, const std::wstring& key) {
     if (error == ERROR_SUCCESS) error = RegDeleteKeyW(root, key.c_str());
     return error == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : error;
 }
-}  // namespace
 
-HRESULT RegisterServer(RegistrationScope scope) {
-    std::wstring program = ThisProgramPath();
-    ITypeLib* library = nullptr;
-    HRESULT hr = LoadTypeLibEx(program.c_str(), REGKIND_NONE, &library);
-    if (FAILED(hr)) return hr;
-    // The type library names the universal marshaler as the interface's proxy, which is
-    // what carries calls from clients of either bitness to this 32-bit server.
-    hr = scope == RegistrationScope::Machine
-             ? RegisterTypeLib(library, const_cast<LPOLESTR>(program.c_str()), nullptr)
-             : RegisterTypeLibForUser(library, const_cast<LPOLESTR>(program.c_str()), nullptr);
-    library->Release();
-    if (FAILED(hr)) return hr;
-
-    HKEY root;
-    if (!ClassesRoot(scope, root)) return E_ACCESSDENIED;
+LONG WriteClassKeys(HKEY root, const std::wstring& program) {
     std::wstring clsid = L"CLSID\\" + GuidText(CLSID_Session);
     LONG error = ERROR_SUCCESS;
     struct { std::wstring key; const wchar_t* name; std::wstring value; } entries[] = {
@@ -79,8 +64,53 @@ HRESULT RegisterServer(RegistrationScope scope) {
     };
     for (const auto& e : entries)
         if (error == ERROR_SUCCESS) error = SetText(root, e.key, e.name, e.value);
-    RegCloseKey(root);
-    return HRESULT_FROM_WIN32(error);
+    return error;
+}
+
+LONG DeleteClassKeys(HKEY root) {
+    LONG error = DeleteTree(root, L"CLSID\\" + GuidText(CLSID_Session));
+    LONG progId = DeleteTree(root, kProgId);
+    LONG versioned = DeleteTree(root, kVersionedProgId);
+    if (error == ERROR_SUCCESS) error = progId;
+    if (error == ERROR_SUCCESS) error = versioned;
+    return error;
+}
+}  // namespace
+
+bool ComFindsThisServer() {
+    CLSID found;
+    if (FAILED(CLSIDFromProgID(kProgId, &found)) || !IsEqualCLSID(found, CLSID_Session)) return false;
+    std::wstring key = L"CLSID\\" + GuidText(CLSID_Session) + L"\\LocalServer32";
+    wchar_t server[MAX_PATH + 3] = L"";
+    DWORD bytes = sizeof server - sizeof server[0];
+    if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, server, &bytes) != ERROR_SUCCESS)
+        return false;
+    return lstrcmpiW(server, (L"\"" + ThisProgramPath() + L"\"").c_str()) == 0;
+}
+
+HRESULT RegisterServer(RegistrationScope scope) {
+    std::wstring program = ThisProgramPath();
+    ITypeLib* library = nullptr;
+    HRESULT hr = LoadTypeLibEx(program.c_str(), REGKIND_NONE, &library);
+    if (FAILED(hr)) return hr;
+    HKEY root;
+    LONG error = ClassesRoot(scope, root) ? WriteClassKeys(root, program) : ERROR_ACCESS_DENIED;
+    // Classes that COM does not read are taken back before anything else is written.
+    if (error == ERROR_SUCCESS && scope == RegistrationScope::User && !ComFindsThisServer()) {
+        DeleteClassKeys(root);
+        hr = kUserClassesUnread;
+    } else if (error != ERROR_SUCCESS) {
+        hr = HRESULT_FROM_WIN32(error);
+    }
+    if (root) RegCloseKey(root);
+    // The type library names the universal marshaler as the interface's proxy, which is
+    // what carries calls from clients of either bitness to this 32-bit server.
+    if (SUCCEEDED(hr))
+        hr = scope == RegistrationScope::Machine
+                 ? RegisterTypeLib(library, const_cast<LPOLESTR>(program.c_str()), nullptr)
+                 : RegisterTypeLibForUser(library, const_cast<LPOLESTR>(program.c_str()), nullptr);
+    library->Release();
+    return hr;
 }
 
 HRESULT UnregisterServer(RegistrationScope scope) {
@@ -96,11 +126,8 @@ HRESULT UnregisterServer(RegistrationScope scope) {
     }
     HKEY root;
     if (!ClassesRoot(scope, root)) return E_ACCESSDENIED;
-    LONG error = DeleteTree(root, L"CLSID\\" + GuidText(CLSID_Session));
-    LONG progId = DeleteTree(root, kProgId);
-    LONG versioned = DeleteTree(root, kVersionedProgId);
+    LONG error = DeleteClassKeys(root);
     RegCloseKey(root);
-    if (error == ERROR_SUCCESS) error = progId;
-    if (error == ERROR_SUCCESS) error = versioned;
     return FAILED(hr) ? hr : HRESULT_FROM_WIN32(error);
 }
+

@@ -1,26 +1,11 @@
-// A result buffer for the exports that write a list of unknown length (RyFtpDir,
-// RyRasEnumE) and are never told its size. The buffer reserves address space and
-// commits each page only when the DLL first writes to it, so a short listing costs a
-// page and a long one as much as it needs, up to the reservation.
+// The result buffer of the server's process, for the exports that write a list of unknown
+// length (RyFtpDir, RyRasEnumE) and are never told its size: the host kit's RyKitBuffer,
+// whose pages are committed as the DLL writes them. One serves every object: the calls
+// run on one thread, and a call that runs inside another (from a box's modal loop) comes
+// while the outer one's export writes nothing.
 #pragma once
-#include <windows.h>
+#include "ryinet_kit.h"
 
-class ResultBuffer {
-public:
-    // 64 MiB: some 230,000 listing records of RYINET_LISTING_ENTRY_BYTES.
-    static const SIZE_T kReserved = 64u << 20;
-
-    ResultBuffer();
-    ~ResultBuffer();
-    ResultBuffer(const ResultBuffer&) = delete;
-    ResultBuffer& operator=(const ResultBuffer&) = delete;
-
-    // NULL when the address space could not be had.
-    char* Data() const { return base_; }
-
-private:
-    static LONG CALLBACK CommitOnWrite(EXCEPTION_POINTERS* info);
-    char* base_;
-    PVOID handler_;
-    ResultBuffer* outer_;
-};
+// 64 MiB of address space: some 230,000 listing records. A larger result ends the server
+// before anything past the buffer is overwritten. NULL when it could not be reserved.
+RyKitBuffer* ServerResults();

@@ -1,87 +1,16 @@
 #include "session.h"
-#include <ras.h>
 #include <vector>
 #include "automation_error.h"
 #include "box_capture.h"
-#include "feature_probe.h"
 #include "result_buffer.h"
 #include "ryinet_listing.h"
 #include "server_lifetime.h"
-#include "text_encoding.h"
 #include "type_library.h"
-
-namespace {
-const DWORD kTransferChunk = 64 * 1024;
-
-// A BSTR result, or E_OUTOFMEMORY.
-HRESULT ReturnText(const std::wstring& text, BSTR* out) {
-    *out = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-    return *out ? S_OK : E_OUTOFMEMORY;
-}
-
-// A one-dimensional array of VARIANTs as a VARIANT, the array script hosts take.
-HRESULT ReturnArray(std::vector<VARIANT>& items, VARIANT* out) {
-    SAFEARRAY* array = SafeArrayCreateVector(VT_VARIANT, 0, static_cast<ULONG>(items.size()));
-    HRESULT hr = array ? S_OK : E_OUTOFMEMORY;
-    for (LONG i = 0; SUCCEEDED(hr) && i < static_cast<LONG>(items.size()); ++i)
-        hr = SafeArrayPutElement(array, &i, &items[i]);
-    for (VARIANT& v : items) VariantClear(&v);
-    if (FAILED(hr)) {
-        if (array) SafeArrayDestroy(array);
-        return hr;
-    }
-    V_VT(out) = VT_ARRAY | VT_VARIANT;
-    V_ARRAY(out) = array;
-    return S_OK;
-}
-
-VARIANT TextVariant(const std::wstring& text) {
-    VARIANT v;
-    VariantInit(&v);
-    V_VT(&v) = VT_BSTR;
-    V_BSTR(&v) = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-    return v;
-}
-
-// One listing record: Name, IsDirectory, Modified (Null outside the calendar), Size.
-VARIANT RecordVariant(const RyListingEntry& e, UINT codePage) {
-    std::vector<VARIANT> fields(4);
-    fields[0] = TextVariant(FromServerBytes(e.name, e.nameLength, codePage));
-    VariantInit(&fields[1]);
-    V_VT(&fields[1]) = VT_BOOL;
-    V_BOOL(&fields[1]) = e.isDirectory ? VARIANT_TRUE : VARIANT_FALSE;
-    VariantInit(&fields[2]);
-    SYSTEMTIME t = {};
-    t.wYear = static_cast<WORD>(e.year);
-    t.wMonth = static_cast<WORD>(e.month);
-    t.wDay = static_cast<WORD>(e.day);
-    t.wHour = static_cast<WORD>(e.hour);
-    t.wMinute = static_cast<WORD>(e.minute);
-    double date;
-    if (e.year != 0 && SystemTimeToVariantTime(&t, &date)) {
-        V_VT(&fields[2]) = VT_DATE;
-        V_DATE(&fields[2]) = date;
-    } else {
-        V_VT(&fields[2]) = VT_NULL;
-    }
-    VariantInit(&fields[3]);
-    V_VT(&fields[3]) = VT_R8;  // a Double holds every 32-bit size, and every script host reads it
-    V_R8(&fields[3]) = static_cast<double>(e.size);
-    VARIANT record;
-    VariantInit(&record);
-    if (FAILED(ReturnArray(fields, &record))) V_VT(&record) = VT_EMPTY;
-    return record;
-}
-
-std::string TrimLineEnd(std::string s) {
-    while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ')) s.pop_back();
-    return s;
-}
-}  // namespace
+#include "variants.h"
 
 HRESULT Session::Create(REFIID riid, void** out) {
     ITypeInfo* typeInfo = nullptr;
-    HRESULT hr = SessionTypeInfo(&typeInfo);
+    HRESULT hr = TypeInfoOf(IID_IRyInetSession, &typeInfo);
     if (FAILED(hr)) return hr;
     Session* session = new (std::nothrow) Session(typeInfo);
     typeInfo->Release();
@@ -92,14 +21,18 @@ HRESULT Session::Create(REFIID riid, void** out) {
 }
 
 Session::Session(ITypeInfo* typeInfo)
-    : refs_(1), typeInfo_(typeInfo), owner_(nullptr), showBoxes_(true), codePage_(CP_ACP) {
+    : refs_(1), typeInfo_(typeInfo), owner_(nullptr), showBoxes_(true), busy_(false), names_(), session_(0),
+      connection_(0), events_(this), lastEvent_(0), eventRaised_(false) {
     typeInfo_->AddRef();
+    // Its thread waits for calls to end and closes their handles; without it a call has
+    // no time limit, as before hosts had one.
+    RyKitWatchdogStart(&watchdog_, &connection_, &session_);
     ServerProcessAddRef();
 }
 
 Session::~Session() {
-    connection_.Reset();
-    session_.Reset();
+    RyKitWatchdogStop(&watchdog_);
+    Close();
     typeInfo_->Release();
     ServerProcessRelease();
 }
@@ -110,6 +43,10 @@ STDMETHODIMP Session::QueryInterface(REFIID riid, void** out) {
         *out = static_cast<IRyInetSession*>(this);
     else if (IsEqualIID(riid, IID_ISupportErrorInfo))
         *out = static_cast<ISupportErrorInfo*>(this);
+    else if (IsEqualIID(riid, IID_IConnectionPointContainer))
+        *out = static_cast<IConnectionPointContainer*>(this);
+    else if (IsEqualIID(riid, IID_IProvideClassInfo))
+        *out = static_cast<IProvideClassInfo*>(this);
     else {
         *out = nullptr;
         return E_NOINTERFACE;
@@ -156,38 +93,99 @@ STDMETHODIMP Session::InterfaceSupportsErrorInfo(REFIID riid) {
     return IsEqualIID(riid, IID_IRyInetSession) ? S_OK : S_FALSE;
 }
 
-HRESULT Session::Bytes(BSTR text, std::string& bytes, UINT codePage) {
-    if (ToServerBytes(text, codePage, bytes)) return S_OK;
-    std::wstring name(text ? text : L"", SysStringLen(text));
-    return RaiseError(RYINET_E_NAME, L"The name \"" + name + L"\" cannot be sent to the server in its " +
-                                         (codePage == CP_UTF8 ? L"UTF-8." : L"ANSI code page."));
+STDMETHODIMP Session::EnumConnectionPoints(IEnumConnectionPoints** points) {
+    if (!points) return E_POINTER;
+    *points = nullptr;
+    return E_NOTIMPL;  // clients find the one point by its interface
 }
 
-HRESULT Session::RequireConnection() {
-    if (connection_) return S_OK;
-    return RaiseError(RYINET_E_NOT_OPEN, L"Not connected: call Connect first.");
+STDMETHODIMP Session::FindConnectionPoint(REFIID riid, IConnectionPoint** point) {
+    if (!point) return E_POINTER;
+    *point = nullptr;
+    if (!IsEqualIID(riid, DIID__IRyInetSessionEvents)) return CONNECT_E_NOCONNECTION;
+    events_.AddRef();
+    *point = &events_;
+    return S_OK;
 }
+
+STDMETHODIMP Session::GetClassInfo(ITypeInfo** info) {
+    if (!info) return E_POINTER;
+    return TypeInfoOf(CLSID_Session, info);
+}
+
+HRESULT Session::Run(bool connection, const std::function<HRESULT()>& work) {
+    if (busy_)
+        return RaiseError(RYINET_E_BUSY, L"A call of this session is still running (a Progress handler may set "
+                                         L"cancel, not call the session).");
+    if (connection && !connection_) return RaiseError(RYINET_E_NOT_OPEN, L"Not connected: call Connect first.");
+    AddRef();  // a client that lets go of the object from a handler does not end the call under it
+    busy_ = true;
+    RyKitWatchdogBegin(&watchdog_);
+    HRESULT hr = work();
+    RyKitEnding how = RyKitWatchdogFinish(&watchdog_);
+    if (how != RYKIT_RUNNING) hr = Ended(how);
+    busy_ = false;
+    Release();
+    return hr;
+}
+
+HRESULT Session::Ended(RyKitEnding how) {
+    // The watchdog has closed the connection and the session: the next call is told so.
+    names_ = RyKitNames();
+    if (how == RYKIT_OVER_TIME)
+        return RaiseError(RYINET_E_TIME_LIMIT, L"The call ran for " + std::to_wstring(watchdog_.maxTimeSeconds) +
+                                                   L" s, its limit (MaxSeconds): it was ended and the connection "
+                                                   L"closed.");
+    return RaiseError(RYINET_E_TIME_LIMIT, L"The server made no progress for " +
+                                               std::to_wstring(watchdog_.timeoutSeconds) +
+                                               L" s (StallSeconds): the call was ended and the connection closed.");
+}
+
+namespace {
+// Text as names travel: terminated, and refused when it holds a NUL, which would cut it.
+HRESULT Encode(const RyKitNames& names, BSTR text, std::string& bytes) {
+    UINT units = SysStringLen(text);
+    bytes.assign(units * 3 + 1, '\0');
+    if (units == 0) {
+        bytes.clear();
+        return S_OK;
+    }
+    size_t n = static_cast<size_t>(lstrlenW(text)) == units ? RyKitNameToServer(&names, text, &bytes[0], bytes.size())
+                                                             : 0;
+    bytes.resize(n);
+    if (n) return S_OK;
+    std::wstring shown(text, units);
+    return RaiseError(RYINET_E_NAME, L"The name \"" + shown + L"\" cannot be sent to the server in " +
+                                         (RyKitNamesAreUtf8(&names) ? L"UTF-8." : L"its ANSI code page."));
+}
+
+std::wstring Decode(const RyKitNames& names, const char* bytes, size_t length) {
+    std::wstring text(length + 1, L'\0');
+    text.resize(RyKitNameToText(&names, bytes, length, &text[0], text.size()));
+    return text;
+}
+
+const RyKitNames kAnsi = {RYKIT_NAMES_ANSI};
+}  // namespace
+
+HRESULT Session::ServerText(BSTR text, std::string& bytes) const { return Encode(names_, text, bytes); }
+
+HRESULT Session::AnsiText(BSTR text, std::string& bytes) { return Encode(kAnsi, text, bytes); }
+
+std::wstring Session::FromServer(const char* bytes, size_t length) const { return Decode(names_, bytes, length); }
+
+std::wstring Session::FromAnsi(const char* bytes, size_t length) { return Decode(kAnsi, bytes, length); }
 
 std::string Session::LastReplyBytes() const {
-    DWORD error = 0, length = 0;
-    InternetGetLastResponseInfoA(&error, nullptr, &length);
-    if (length == 0) return std::string();
-    std::string reply(length + 1, '\0');
-    DWORD size = static_cast<DWORD>(reply.size());
-    if (!InternetGetLastResponseInfoA(&error, &reply[0], &size)) return std::string();
-    reply.resize(size < reply.size() ? size : reply.size());
-    return TrimLineEnd(reply.c_str());
+    char reply[4096];  // a multi-line reply (Windows keeps them whole) may pass the kit's usual size
+    RyKitLastResponseInfo(reply, sizeof reply);
+    return reply;
 }
 
-bool Session::ReplyIsRefusal() const {
+HRESULT Session::Refused(const BoxCapture& boxes, const std::wstring& what) const {
+    std::wstring text = boxes.Seen() ? FromAnsi(boxes.Text().data(), boxes.Text().size()) : what;
     std::string reply = LastReplyBytes();
-    return !reply.empty() && (reply[0] == '4' || reply[0] == '5');
-}
-
-HRESULT Session::Refused(const BoxCapture& boxes, const wchar_t* what) {
-    std::wstring text = boxes.Seen() ? FromServerBytes(boxes.Text(), CP_ACP) : std::wstring(what);
-    std::string reply = LastReplyBytes();
-    if (!reply.empty()) text += L"\r\n" + FromServerBytes(reply, codePage_);
+    if (!reply.empty()) text += L"\r\n" + FromServer(reply);
     return RaiseError(RYINET_E_REFUSED, text);
 }
 
@@ -215,341 +213,201 @@ STDMETHODIMP Session::put_ShowBoxes(VARIANT_BOOL show) {
     return S_OK;
 }
 
-STDMETHODIMP Session::Open() {
-    if (session_) return S_OK;
-    BoxCapture boxes(showBoxes_);
-    session_.Reset(RyINetOpen(Owner()));
-    if (!session_) return Refused(boxes, L"The internet session could not be opened.");
+STDMETHODIMP Session::get_StallSeconds(LONG* seconds) {
+    if (!seconds) return E_POINTER;
+    *seconds = static_cast<LONG>(watchdog_.timeoutSeconds);
     return S_OK;
 }
 
+STDMETHODIMP Session::put_StallSeconds(LONG seconds) {
+    if (seconds < 0) return E_INVALIDARG;
+    watchdog_.timeoutSeconds = static_cast<DWORD>(seconds);
+    return S_OK;
+}
+
+STDMETHODIMP Session::get_MaxSeconds(LONG* seconds) {
+    if (!seconds) return E_POINTER;
+    *seconds = static_cast<LONG>(watchdog_.maxTimeSeconds);
+    return S_OK;
+}
+
+STDMETHODIMP Session::put_MaxSeconds(LONG seconds) {
+    if (seconds < 0) return E_INVALIDARG;
+    watchdog_.maxTimeSeconds = static_cast<DWORD>(seconds);
+    return S_OK;
+}
+
+HRESULT Session::OpenSession() {
+    if (session_) return S_OK;
+    BoxCapture boxes(showBoxes_);
+    InterlockedExchange(&session_, static_cast<LONG>(RyINetOpen(Owner())));
+    return session_ ? S_OK : Refused(boxes, L"The internet session could not be opened.");
+}
+
+void Session::CloseConnection() {
+    RyKitCloseTaken(&connection_, nullptr);
+    names_ = RyKitNames();
+}
+
+STDMETHODIMP Session::Open() {
+    return Run(false, [&] { return OpenSession(); });
+}
+
 STDMETHODIMP Session::Close() {
-    connection_.Reset();
-    session_.Reset();
+    if (busy_) return Run(false, [] { return S_OK; });  // says why not
+    CloseConnection();
+    RyKitCloseTaken(&session_, nullptr);
+    return S_OK;
+}
+
+STDMETHODIMP Session::Disconnect() {
+    if (busy_) return Run(false, [] { return S_OK; });
+    CloseConnection();
     return S_OK;
 }
 
 STDMETHODIMP Session::Connect(BSTR server, BSTR userName, BSTR password, VARIANT_BOOL passive) {
-    // Host, user and password go before the server could say it speaks UTF-8.
+    // Host, user and password go before the server could say how it writes names: the
+    // library takes them in the ANSI code page.
     std::string host, user, secret;
     HRESULT hr;
-    if (FAILED(hr = Bytes(server, host, CP_ACP)) || FAILED(hr = Bytes(userName, user, CP_ACP)) ||
-        FAILED(hr = Bytes(password, secret, CP_ACP)) || FAILED(hr = Open()))
+    if (FAILED(hr = AnsiText(server, host)) || FAILED(hr = AnsiText(userName, user)) ||
+        FAILED(hr = AnsiText(password, secret)))
         return hr;
-    connection_.Reset();
-    codePage_ = CP_ACP;
-    if (passive) {
-        // A passive connection is a WININET connection like RyFtpConnect's, and the
-        // other exports take it the same way.
-        HINTERNET c = InternetConnectA(session_.Internet(), host.c_str(), INTERNET_DEFAULT_FTP_PORT, user.c_str(),
-                                       secret.c_str(), INTERNET_SERVICE_FTP, INTERNET_FLAG_PASSIVE, 0);
-        connection_.Reset(static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(c)));
-        if (!connection_) {
-            BoxCapture none(false);
-            return Refused(none, L"Could not connect to site.");
-        }
-    } else {
+    hr = Run(false, [&]() -> HRESULT {
+        CloseConnection();  // a new Connect replaces the connection
+        HRESULT opened = OpenSession();
+        if (FAILED(opened)) return opened;
+        RyKitWatchdogConnecting(&watchdog_);
+        char refusal[RYKIT_REPLY_BYTES] = "";
         BoxCapture boxes(showBoxes_);
-        connection_.Reset(RyFtpConnect(session_.Get(), 0, Owner(), host.c_str(), user.c_str(), secret.c_str()));
-        if (!connection_) return Refused(boxes, L"Could not connect to site.");
-    }
-    ChooseCodePage(host);
-    return S_OK;
-}
-
-namespace {
-// True when a FEAT reply lists UTF8 on a line of its own.
-bool ListsUtf8(const std::string& features) {
-    std::string text = features + "\n";
-    for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-        std::string line = TrimLineEnd(text.substr(start, end - start));
-        size_t first = line.find_first_not_of(' ');
-        if (first != std::string::npos && lstrcmpiA(line.c_str() + first, "UTF8") == 0) return true;
-    }
-    return false;
-}
-}  // namespace
-
-void Session::ChooseCodePage(const std::string& host) {
-    // A server that lists UTF8 among its features takes and gives names in UTF-8
-    // (RFC 2640); OPTS UTF8 ON is what some of them wait for before they do.
-    HINTERNET c = connection_.Internet();
-    std::string features;
-    if (FtpCommandA(c, FALSE, FTP_TRANSFER_TYPE_BINARY, "FEAT", 0, nullptr)) features = LastReplyBytes();
-    // Only the last line kept ("211 End"): the server is asked on a connection of our own.
-    if (features.compare(0, 3, "211") == 0 && features.find('\n') == std::string::npos) features = AskFeatures(host.c_str());
-    if (!ListsUtf8(features)) return;
-    FtpCommandA(c, FALSE, FTP_TRANSFER_TYPE_BINARY, "OPTS UTF8 ON", 0, nullptr);
-    codePage_ = CP_UTF8;
-}
-
-STDMETHODIMP Session::Disconnect() {
-    connection_.Reset();
-    codePage_ = CP_ACP;
-    return S_OK;
+        DWORD connection = RyKitConnect(static_cast<DWORD>(session_), Owner(), host.c_str(), user.c_str(),
+                                        secret.c_str(), passive != VARIANT_FALSE, refusal, sizeof refusal);
+        if (!connection) {
+            std::wstring text = boxes.Seen() ? FromAnsi(boxes.Text().data(), boxes.Text().size())
+                                             : L"Could not connect to " + FromAnsi(host.data(), host.size()) + L".";
+            if (refusal[0]) text += L"\r\n" + FromServer(refusal, lstrlenA(refusal));
+            if (RyKitWantsEncryption(refusal))
+                text += L"\r\nThe server asks for encryption (FTPS), which the system's internet library does not "
+                        L"speak: no password will log in.";
+            return RaiseError(RYINET_E_REFUSED, text);
+        }
+        InterlockedExchange(&connection_, static_cast<LONG>(connection));
+        RyKitNamesLearn(&names_, connection);
+        return S_OK;
+    });
+    SecureZeroMemory(&secret[0], secret.size());
+    return hr;
 }
 
 STDMETHODIMP Session::get_Utf8(VARIANT_BOOL* utf8) {
     if (!utf8) return E_POINTER;
-    *utf8 = connection_ && codePage_ == CP_UTF8 ? VARIANT_TRUE : VARIANT_FALSE;
+    *utf8 = connection_ && RyKitNamesAreUtf8(&names_) ? VARIANT_TRUE : VARIANT_FALSE;
     return S_OK;
 }
 
 STDMETHODIMP Session::get_LastReply(BSTR* reply) {
     if (!reply) return E_POINTER;
-    return ReturnText(FromServerBytes(LastReplyBytes(), codePage_), reply);
+    return ReturnText(FromServer(LastReplyBytes()), reply);
 }
 
-HRESULT Session::ListingBytes(BSTR pattern, std::string& text) {
+HRESULT Session::Listing(BSTR pattern, std::string& text) {
     std::string bytes;
-    HRESULT hr;
-    if (FAILED(hr = RequireConnection()) || FAILED(hr = Bytes(pattern, bytes, codePage_))) return hr;
-    ResultBuffer buffer;
-    if (!buffer.Data()) return E_OUTOFMEMORY;
+    HRESULT hr = ServerText(pattern, bytes);
+    if (FAILED(hr)) return hr;
+    RyKitBuffer* results = ServerResults();
+    if (!results) return E_OUTOFMEMORY;
     BoxCapture boxes(showBoxes_);
-    RyFtpDir(connection_.Get(), Owner(), bytes.empty() ? nullptr : bytes.c_str(), 0, buffer.Data());
-    // 1 without a box is a listing that matched nothing: an empty one.
+    LONG listed = RyKitBufferList(results, Connection(), Owner(), bytes.empty() ? nullptr : bytes.c_str());
+    if (listed == 0) text = results->data;
+    RyKitBufferDecommit(results);
     if (boxes.Seen()) return Refused(boxes, L"");
-    text = buffer.Data();
+    char reply[RYKIT_REPLY_BYTES];
+    if (listed != 0 && !RyKitNothingListed(reply, sizeof reply) && !watchdog_.ending) {
+        BoxCapture none(false);
+        return Refused(none, reply[0] ? L"The listing failed." : L"The listing failed: no reply from the server.");
+    }
+    // Every name, before any is read as text: one that is not UTF-8 decides for them all.
+    const char* cursor = text.c_str();
+    RyListingEntry entry;
+    while (RyListingNext(&cursor, &entry) == 1) RyKitNamesSaw(&names_, entry.name, entry.nameLength);
     return S_OK;
 }
 
 STDMETHODIMP Session::List(BSTR pattern, VARIANT* records) {
     if (!records) return E_POINTER;
     VariantInit(records);
-    std::string text;
-    HRESULT hr = ListingBytes(pattern, text);
-    if (FAILED(hr)) return hr;
-    std::vector<VARIANT> items;
-    const char* cursor = text.c_str();
-    RyListingEntry entry;
-    while (RyListingNext(&cursor, &entry) == 1) items.push_back(RecordVariant(entry, codePage_));
-    return ReturnArray(items, records);
+    return Run(true, [&]() -> HRESULT {
+        std::string text;
+        HRESULT hr = Listing(pattern, text);
+        if (FAILED(hr)) return hr;
+        std::vector<VARIANT> items;
+        const char* cursor = text.c_str();
+        RyListingEntry entry;
+        while (RyListingNext(&cursor, &entry) == 1)
+            items.push_back(RecordVariant(entry, FromServer(entry.name, entry.nameLength)));
+        return ReturnArray(items, records);
+    });
 }
 
 STDMETHODIMP Session::ListText(BSTR pattern, BSTR* text) {
     if (!text) return E_POINTER;
     *text = nullptr;
-    std::string bytes;
-    HRESULT hr = ListingBytes(pattern, bytes);
-    if (FAILED(hr)) return hr;
-    return ReturnText(FromServerBytes(bytes, codePage_), text);
+    return Run(true, [&]() -> HRESULT {
+        std::string bytes;
+        HRESULT hr = Listing(pattern, bytes);
+        return FAILED(hr) ? hr : ReturnText(FromServer(bytes), text);
+    });
 }
 
 STDMETHODIMP Session::get_CurrentDirectory(BSTR* directory) {
     if (!directory) return E_POINTER;
     *directory = nullptr;
-    HRESULT hr = RequireConnection();
-    if (FAILED(hr)) return hr;
-    char buffer[RYINET_CURDIR_BYTES] = "";
-    BoxCapture boxes(showBoxes_);
-    RyFtpCurDir(connection_.Get(), Owner(), buffer);
-    if (boxes.Seen()) return Refused(boxes, L"");
-    return ReturnText(FromServerBytes(buffer, lstrlenA(buffer), codePage_), directory);
+    return Run(true, [&]() -> HRESULT {
+        char buffer[RYINET_CURDIR_BYTES] = "";
+        BoxCapture boxes(showBoxes_);
+        RyFtpCurDir(Connection(), Owner(), buffer);
+        if (boxes.Seen()) return Refused(boxes, L"");
+        RyKitNamesSaw(&names_, buffer, lstrlenA(buffer));  // a path is the server's names too
+        return ReturnText(FromServer(buffer, lstrlenA(buffer)), directory);
+    });
 }
 
 STDMETHODIMP Session::put_CurrentDirectory(BSTR directory) {
-    std::string bytes;
-    HRESULT hr;
-    if (FAILED(hr = RequireConnection()) || FAILED(hr = Bytes(directory, bytes, codePage_))) return hr;
-    RyFSetDir(connection_.Get(), 0, bytes.c_str());
-    // RYINET does not report a refusal; the server's reply does.
-    if (ReplyIsRefusal()) {
+    return Run(true, [&]() -> HRESULT {
+        std::string bytes;
+        HRESULT hr = ServerText(directory, bytes);
+        if (FAILED(hr)) return hr;
+        RyFSetDir(Connection(), 0, bytes.c_str());
+        // RYINET does not report a refusal; the server's reply does.
+        int code = RyKitReplyCode(LastReplyBytes().c_str());
         BoxCapture none(false);
-        return Refused(none, L"Unable to change directory.");
-    }
-    return S_OK;
+        return code >= 400 ? Refused(none, L"Unable to change directory.") : S_OK;
+    });
 }
 
-STDMETHODIMP Session::Delete(BSTR fileName) {
-    std::string name;
-    HRESULT hr;
-    if (FAILED(hr = RequireConnection()) || FAILED(hr = Bytes(fileName, name, codePage_))) return hr;
-    BoxCapture boxes(showBoxes_);
-    RyFDelFile(connection_.Get(), Owner(), name.c_str());
-    return boxes.Seen() ? Refused(boxes, L"") : S_OK;
+HRESULT Session::OnName(BSTR name, NameCall call) {
+    return Run(true, [&]() -> HRESULT {
+        std::string bytes;
+        HRESULT hr = ServerText(name, bytes);
+        if (FAILED(hr)) return hr;
+        BoxCapture boxes(showBoxes_);
+        call(Connection(), Owner(), bytes.c_str());
+        return boxes.Seen() ? Refused(boxes, L"") : S_OK;
+    });
 }
+
+STDMETHODIMP Session::Delete(BSTR fileName) { return OnName(fileName, RyFDelFile); }
+STDMETHODIMP Session::MakeDirectory(BSTR directory) { return OnName(directory, RyFtpMd); }
+STDMETHODIMP Session::RemoveDirectory(BSTR directory) { return OnName(directory, RyFtpRd); }
 
 STDMETHODIMP Session::Rename(BSTR existingName, BSTR newName) {
-    std::string from, to;
-    HRESULT hr;
-    if (FAILED(hr = RequireConnection()) || FAILED(hr = Bytes(existingName, from, codePage_)) ||
-        FAILED(hr = Bytes(newName, to, codePage_)))
-        return hr;
-    BoxCapture boxes(showBoxes_);
-    RyFRenFile(connection_.Get(), Owner(), from.c_str(), to.c_str());
-    return boxes.Seen() ? Refused(boxes, L"") : S_OK;
-}
-
-STDMETHODIMP Session::MakeDirectory(BSTR directory) {
-    std::string name;
-    HRESULT hr;
-    if (FAILED(hr = RequireConnection()) || FAILED(hr = Bytes(directory, name, codePage_))) return hr;
-    BoxCapture boxes(showBoxes_);
-    RyFtpMd(connection_.Get(), Owner(), name.c_str());
-    return boxes.Seen() ? Refused(boxes, L"") : S_OK;
-}
-
-STDMETHODIMP Session::RemoveDirectory(BSTR directory) {
-    std::string name;
-    HRESULT hr;
-    if (FAILED(hr = RequireConnection()) || FAILED(hr = Bytes(directory, name, codePage_))) return hr;
-    BoxCapture boxes(showBoxes_);
-    RyFtpRd(connection_.Get(), Owner(), name.c_str());
-    return boxes.Seen() ? Refused(boxes, L"") : S_OK;
-}
-
-namespace {
-HRESULT LocalFileError(const wchar_t* what, BSTR path) {
-    DWORD error = GetLastError();
-    return RaiseError(HRESULT_FROM_WIN32(error), std::wstring(what) + L" " + (path ? path : L""));
-}
-}  // namespace
-
-STDMETHODIMP Session::GetFile(BSTR remoteName, BSTR localPath, double* bytes) {
-    if (!bytes) return E_POINTER;
-    *bytes = 0;
-    std::string name;
-    HRESULT hr;
-    if (FAILED(hr = RequireConnection()) || FAILED(hr = Bytes(remoteName, name, codePage_))) return hr;
-    RyHandle remote;
-    {
+    return Run(true, [&]() -> HRESULT {
+        std::string from, to;
+        HRESULT hr;
+        if (FAILED(hr = ServerText(existingName, from)) || FAILED(hr = ServerText(newName, to))) return hr;
         BoxCapture boxes(showBoxes_);
-        remote.Reset(RyFtpOpenFile(Owner(), connection_.Get(), name.c_str()));
-        if (!remote) return Refused(boxes, L"Unable to open file.");
-    }
-    LocalFile local(CreateFileW(localPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!local.Valid()) return LocalFileError(L"The local file could not be made:", localPath);
-    std::vector<char> chunk(kTransferChunk);
-    double total = 0;
-    const wchar_t* failure = nullptr;
-    for (;;) {
-        DWORD got = 0, written = 0;
-        if (!InternetReadFile(remote.Internet(), chunk.data(), kTransferChunk, &got)) {
-            failure = L"The transfer broke off.";
-            break;
-        }
-        if (got == 0) break;
-        if (!WriteFile(local.Get(), chunk.data(), got, &written, nullptr) || written != got) {
-            hr = LocalFileError(L"The local file could not be written:", localPath);
-            break;
-        }
-        total += got;
-    }
-    // The file is whole only when the server confirms the transfer, which WININET reads
-    // as it closes the file handle.
-    remote.Reset();
-    if (!failure && SUCCEEDED(hr) && ReplyIsRefusal()) failure = L"The server did not complete the transfer.";
-    local.Close();
-    if (failure || FAILED(hr)) {
-        DeleteFileW(localPath);
-        if (failure) {
-            BoxCapture none(false);
-            return Refused(none, failure);
-        }
-        return hr;
-    }
-    *bytes = total;
-    return S_OK;
-}
-
-STDMETHODIMP Session::PutFile(BSTR localPath, BSTR remoteName, double* bytes) {
-    if (!bytes) return E_POINTER;
-    *bytes = 0;
-    std::string name;
-    HRESULT hr;
-    if (FAILED(hr = RequireConnection()) || FAILED(hr = Bytes(remoteName, name, codePage_))) return hr;
-    LocalFile local(CreateFileW(localPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!local.Valid()) return LocalFileError(L"The local file could not be opened:", localPath);
-    // RYINET opens files for reading only; a file to the server is WININET's own.
-    HINTERNET remote = FtpOpenFileA(connection_.Internet(), name.c_str(), GENERIC_WRITE, FTP_TRANSFER_TYPE_BINARY, 0);
-    BoxCapture none(false);
-    if (!remote) return Refused(none, L"Unable to store file.");
-    std::vector<char> chunk(kTransferChunk);
-    double total = 0;
-    const wchar_t* failure = nullptr;
-    for (;;) {
-        DWORD got = 0, sent = 0;
-        if (!ReadFile(local.Get(), chunk.data(), kTransferChunk, &got, nullptr)) {
-            hr = LocalFileError(L"The local file could not be read:", localPath);
-            break;
-        }
-        if (got == 0) break;
-        if (!InternetWriteFile(remote, chunk.data(), got, &sent) || sent != got) {
-            failure = L"The transfer broke off.";
-            break;
-        }
-        total += got;
-    }
-    InternetCloseHandle(remote);
-    if (!failure && SUCCEEDED(hr) && ReplyIsRefusal()) failure = L"The server did not complete the transfer.";
-    if (failure) return Refused(none, failure);
-    if (FAILED(hr)) return hr;
-    *bytes = total;
-    return S_OK;
-}
-
-STDMETHODIMP Session::get_InternetConnected(VARIANT_BOOL* connected) {
-    if (!connected) return E_POINTER;
-    *connected = RyINetConn() ? VARIANT_TRUE : VARIANT_FALSE;
-    return S_OK;
-}
-
-STDMETHODIMP Session::get_LocalAddress(BSTR* address) {
-    if (!address) return E_POINTER;
-    *address = nullptr;
-    char buffer[RYINET_ADDRESS_BYTES] = "";
-    BoxCapture boxes(showBoxes_);
-    if (RyGetIp(buffer, nullptr) != 0) return Refused(boxes, L"The local address is not known.");
-    return ReturnText(FromServerBytes(buffer, lstrlenA(buffer), CP_ACP), address);
-}
-
-STDMETHODIMP Session::Phonebook(VARIANT* names) {
-    if (!names) return E_POINTER;
-    VariantInit(names);
-    ResultBuffer buffer;
-    if (!buffer.Data()) return E_OUTOFMEMORY;
-    RyRasEnumE(0, buffer.Data());
-    std::vector<VARIANT> items;
-    std::string text = buffer.Data();
-    for (size_t start = 0, end; (end = text.find(';', start)) != std::string::npos; start = end + 1)
-        items.push_back(TextVariant(FromServerBytes(text.substr(start, end - start), CP_ACP)));
-    return ReturnArray(items, names);
-}
-
-STDMETHODIMP Session::StoredCredentials(BSTR entry, VARIANT* credentials) {
-    if (!credentials) return E_POINTER;
-    VariantInit(credentials);
-    std::string name;
-    HRESULT hr = Bytes(entry, name, CP_ACP);
-    if (FAILED(hr)) return hr;
-    char user[RYINET_CREDENTIAL_BYTES] = "", password[RYINET_CREDENTIAL_BYTES] = "";
-    RdlParms(name.c_str(), user, password);
-    std::vector<VARIANT> items;
-    items.push_back(TextVariant(FromServerBytes(user, lstrlenA(user), CP_ACP)));
-    items.push_back(TextVariant(FromServerBytes(password, lstrlenA(password), CP_ACP)));
-    SecureZeroMemory(password, sizeof password);
-    return ReturnArray(items, credentials);
-}
-
-STDMETHODIMP Session::Dial(BSTR entry, BSTR userName, BSTR password, LONG* connection) {
-    if (!connection) return E_POINTER;
-    *connection = 0;
-    std::string name, user, secret;
-    HRESULT hr;
-    if (FAILED(hr = Bytes(entry, name, CP_ACP)) || FAILED(hr = Bytes(userName, user, CP_ACP)) ||
-        FAILED(hr = Bytes(password, secret, CP_ACP)))
-        return hr;
-    DWORD dialed = RyRasDial(nullptr, name.c_str(), user.c_str(), secret.c_str());
-    if (!dialed) return RaiseError(RYINET_E_REFUSED, L"The dial failed: " + std::wstring(entry ? entry : L""));
-    *connection = static_cast<LONG>(dialed);
-    return S_OK;
-}
-
-STDMETHODIMP Session::HangUp(LONG connection) {
-    // RYINET dials but has no hang-up; RAS's own call ends what it dialed.
-    DWORD error = RasHangUpA(reinterpret_cast<HRASCONN>(static_cast<ULONG_PTR>(static_cast<DWORD>(connection))));
-    if (error != 0) return RaiseError(HRESULT_FROM_WIN32(error), L"The connection could not be hung up.");
-    return S_OK;
+        RyFRenFile(Connection(), Owner(), from.c_str(), to.c_str());
+        return boxes.Seen() ? Refused(boxes, L"") : S_OK;
+    });
 }

@@ -1,19 +1,31 @@
 // RyInet.Session: one internet session of RYINET and its FTP connection, with the DLL's
-// dial-up and connectivity exports, in the types automation clients use.
+// dial-up and connectivity exports, in the types automation clients use. A host of the
+// host kit as ryftp and the Explorer are: it connects, receives, sends, reads names and
+// ends a stalled call through the kit.
 #pragma once
 #include <windows.h>
+#include <ocidl.h>
+#include <olectl.h>
+#include <functional>
 #include <string>
+#include "progress_events.h"
 #include "ryinet_automation.h"
-#include "ryinet_handle.h"
+#include "ryinet_kit.h"
 
 // The HRESULTs of the object's own failures; each comes with IErrorInfo text.
-#define RYINET_E_REFUSED MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x0201)   // a box, or the server's refusal
-#define RYINET_E_NOT_OPEN MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x0202)  // no connection yet
-#define RYINET_E_NAME MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x0203)      // a name the server cannot be sent
+#define RYINET_E_REFUSED MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x0201)     // a box, or the server's refusal
+#define RYINET_E_NOT_OPEN MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x0202)    // no connection
+#define RYINET_E_NAME MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x0203)        // a name the server cannot be sent
+#define RYINET_E_TIME_LIMIT MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x0204)  // StallSeconds or MaxSeconds ended it
+#define RYINET_E_CANCELLED MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x0205)   // a Progress handler cancelled
+#define RYINET_E_BUSY MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x0206)        // a call of the object still runs
 
 class BoxCapture;
 
-class Session : public IRyInetSession, public ISupportErrorInfo {
+class Session : public IRyInetSession,
+                public ISupportErrorInfo,
+                public IConnectionPointContainer,
+                public IProvideClassInfo {
 public:
     static HRESULT Create(REFIID riid, void** out);
 
@@ -29,12 +41,21 @@ public:
                         EXCEPINFO* exception, UINT* argError) override;
     // ISupportErrorInfo
     STDMETHODIMP InterfaceSupportsErrorInfo(REFIID riid) override;
+    // IConnectionPointContainer: the Progress event's one connection point.
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints** points) override;
+    STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** point) override;
+    // IProvideClassInfo: how script hosts and .NET find the event interface.
+    STDMETHODIMP GetClassInfo(ITypeInfo** info) override;
 
     // IRyInetSession
     STDMETHODIMP get_OwnerWindow(LONGLONG* hwnd) override;
     STDMETHODIMP put_OwnerWindow(LONGLONG hwnd) override;
     STDMETHODIMP get_ShowBoxes(VARIANT_BOOL* show) override;
     STDMETHODIMP put_ShowBoxes(VARIANT_BOOL show) override;
+    STDMETHODIMP get_StallSeconds(LONG* seconds) override;
+    STDMETHODIMP put_StallSeconds(LONG seconds) override;
+    STDMETHODIMP get_MaxSeconds(LONG* seconds) override;
+    STDMETHODIMP put_MaxSeconds(LONG seconds) override;
     STDMETHODIMP Open() override;
     STDMETHODIMP Close() override;
     STDMETHODIMP Connect(BSTR server, BSTR userName, BSTR password, VARIANT_BOOL passive) override;
@@ -62,24 +83,50 @@ private:
     Session(ITypeInfo* typeInfo);
     ~Session();
 
-    // A name in the connection's code page, or RYINET_E_NAME with its text.
-    HRESULT Bytes(BSTR text, std::string& bytes, UINT codePage);
-    HRESULT RequireConnection();
-    // The failure of a call: the box it showed (or what) and the server's last reply.
-    HRESULT Refused(const BoxCapture& boxes, const wchar_t* what);
-    // The server's last reply as WININET kept it for this thread, without its line end.
+    // Runs one call that talks to the server (connection: it needs one) under the
+    // watchdog, with a reference on the object; refused while another of its calls runs,
+    // which a Progress handler that calls back would be. A call the watchdog ended fails
+    // with the limit that ended it, whatever it returned.
+    HRESULT Run(bool connection, const std::function<HRESULT()>& work);
+    HRESULT Ended(RyKitEnding how);
+
+    // Text to and from the server's bytes, in its encoding (names_), or in the ANSI code
+    // page that the library takes for hosts, users, passwords and phonebook entries.
+    HRESULT ServerText(BSTR text, std::string& bytes) const;
+    static HRESULT AnsiText(BSTR text, std::string& bytes);
+    std::wstring FromServer(const char* bytes, size_t length) const;
+    std::wstring FromServer(const std::string& bytes) const { return FromServer(bytes.data(), bytes.size()); }
+    static std::wstring FromAnsi(const char* bytes, size_t length);
+
+    // The failure of a call: what the box said (or what), then the server's last reply.
+    HRESULT Refused(const BoxCapture& boxes, const std::wstring& what) const;
     std::string LastReplyBytes() const;
-    bool ReplyIsRefusal() const;
-    HRESULT ListingBytes(BSTR pattern, std::string& text);
-    void ChooseCodePage(const std::string& host);
-    HWND Owner() const { return owner_; }
+    HRESULT OpenSession();
+    void CloseConnection();
+    HRESULT Listing(BSTR pattern, std::string& text);
+    // Delete, MakeDirectory, RemoveDirectory: one name, and the library's box for a refusal.
+    using NameCall = LONG(WINAPI*)(DWORD connection, HWND owner, LPCSTR name);
+    HRESULT OnName(BSTR name, NameCall call);
+    HWND Owner() const { return showBoxes_ ? owner_ : nullptr; }
+    DWORD Connection() const { return static_cast<DWORD>(connection_); }
+
+    // The transfers (transfers.cpp): the kit's progress reaches the watchdog and the
+    // clients' Progress handlers, which may cancel.
+    static int OnProgress(void* self, ULONGLONG done, LONGLONG total);
+    HRESULT ReceiveFailed(RyKitOutcome outcome, const RyKitReceive& r, BSTR remote, BSTR local,
+                          const BoxCapture& boxes) const;
+    HRESULT SendFailed(RyKitOutcome outcome, const RyKitSend& s, BSTR local) const;
 
     LONG refs_;
     ITypeInfo* typeInfo_;
     HWND owner_;
     bool showBoxes_;
-    UINT codePage_;
-    // Closed in reverse order: the connection before the session.
-    RyHandle session_;
-    RyHandle connection_;
+    bool busy_;                 // a call of this object runs
+    RyKitNames names_;          // what the connected server's names are written in
+    volatile LONG session_;     // RYINET's handles; the watchdog takes and closes them
+    volatile LONG connection_;  // to end a call (the connection first)
+    RyKitWatchdog watchdog_;
+    ProgressEvents events_;
+    DWORD lastEvent_;           // when Progress was last raised (GetTickCount)
+    bool eventRaised_;          // in this transfer
 };

@@ -14,17 +14,12 @@ std::wstring ThisProgramPath() {
     }
 }
 
-HRESULT SessionTypeInfo(ITypeInfo** out) {
-    static ITypeInfo* info = nullptr;  // kept for the process's life
-    if (!info) {
-        ITypeLib* library = nullptr;
+HRESULT TypeInfoOf(REFGUID guid, ITypeInfo** out) {
+    static ITypeLib* library = nullptr;  // kept for the process's life
+    *out = nullptr;
+    if (!library) {
         HRESULT hr = LoadTypeLibEx(ThisProgramPath().c_str(), REGKIND_NONE, &library);
         if (FAILED(hr)) return hr;
-        hr = library->GetTypeInfoOfGuid(IID_IRyInetSession, &info);
-        library->Release();
-        if (FAILED(hr)) return hr;
     }
-    info->AddRef();
-    *out = info;
-    return S_OK;
+    return library->GetTypeInfoOfGuid(guid, out);
 }

@@ -8,5 +8,6 @@
 // The full path of this program, as the registry and LoadTypeLibEx take it.
 std::wstring ThisProgramPath();
 
-// The interface's type information, loaded once per process. Adds a reference.
-HRESULT SessionTypeInfo(ITypeInfo** out);
+// The type information of the library's interface, event interface or class, loaded
+// once per process. Adds a reference.
+HRESULT TypeInfoOf(REFGUID guid, ITypeInfo** out);

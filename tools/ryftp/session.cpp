@@ -199,10 +199,9 @@ std::string LastReply() {
 }
 
 bool NothingMatched(Session& s) {
-    std::string reply = LastReply();
-    int code = RyKitReplyCode(reply.c_str());
-    if (code == 550 || (code >= 200 && code < 300)) return true;
-    s.say("listing failed: %s\n", reply.empty() ? "no reply from the server" : Visible(reply).c_str());
+    char reply[RYKIT_REPLY_BYTES];
+    if (RyKitNothingListed(reply, sizeof reply)) return true;
+    s.say("listing failed: %s\n", reply[0] ? Visible(reply).c_str() : "no reply from the server");
     if (!s.passive)
         s.say("in active mode the server connects back to this machine, which a NAT or a firewall stops: "
               "passive on\n");
