@@ -858,15 +858,13 @@ RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, 
     r->expected = RyKitRemoteSize(connection, remote);
     file = RyFtpOpenFile(owner, connection, remote);
     if (!file) return RYKIT_NOT_OPENED;
-    out = RyKit_CreatePart(local, r);
-    if (out == INVALID_HANDLE_VALUE) {
-        RyINetClose(file, owner);
-        return RYKIT_NO_PART;
-    }
-    outcome = RyKit_Copy(RyKitInternetHandle(file), out, r, progress, context);
+    /* Named now: a watchdog that ends the transfer closes the handle under it. */
     cached = RyKitCachedCopy(RyKitInternetHandle(file), copy);
+    out = RyKit_CreatePart(local, r);
+    outcome = out == INVALID_HANDLE_VALUE ? RYKIT_NO_PART : RyKit_Copy(RyKitInternetHandle(file), out, r, progress, context);
     RyINetClose(file, owner); /* before its connection is used again */
     if (cached) DeleteFileW(copy);
+    if (outcome == RYKIT_NO_PART) return outcome;
     CloseHandle(out);
     if (outcome == RYKIT_RECEIVED) {
         RyKitLastResponseInfo(r->reply, sizeof r->reply);

@@ -2,6 +2,7 @@
  * automation_client.c - a 64-bit client of RyInet.Session, late bound (IDispatch::Invoke),
  * as a 64-bit program that cannot load the 32-bit DLL reaches it.
  *   automation_client absent                    the class is not registered
+ *   automation_client create                    the class is registered and its server starts
  *   automation_client session ADDR ROOT WORK    against pyftpdlib at ADDR, whose tree is
  *                                               ROOT; local files go to WORK
  * Prints "ok"/"not ok" a check, the costs measured, and "N passed, N failed".
@@ -10,6 +11,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
+#include <ocidl.h>
 #include <tlhelp32.h>
 #include <stdio.h>
 #include <string.h>
@@ -187,6 +189,135 @@ static double listed_size(SAFEARRAY *records, const wchar_t *name) {
     return size;
 }
 
+/* A sink of the Progress event, as a script host's would be: it records what came and
+ * sets cancel at the event cancelAt (0: never). */
+static struct {
+    int events, cancelAt;
+    double done, total;
+} progress;
+
+static HRESULT STDMETHODCALLTYPE SinkQueryInterface(IDispatch *self, REFIID riid, void **out) {
+    if (IsEqualIID(riid, &IID_IUnknown) || IsEqualIID(riid, &IID_IDispatch) ||
+        IsEqualIID(riid, &DIID__IRyInetSessionEvents)) {
+        *out = self;
+        return S_OK;
+    }
+    *out = NULL;
+    return E_NOINTERFACE;
+}
+static ULONG STDMETHODCALLTYPE SinkAddRef(IDispatch *self) { (void)self; return 2; }
+static ULONG STDMETHODCALLTYPE SinkRelease(IDispatch *self) { (void)self; return 1; }
+static HRESULT STDMETHODCALLTYPE SinkTypeInfoCount(IDispatch *self, UINT *n) { (void)self; *n = 0; return S_OK; }
+static HRESULT STDMETHODCALLTYPE SinkTypeInfo(IDispatch *self, UINT i, LCID l, ITypeInfo **t) {
+    (void)self; (void)i; (void)l; *t = NULL; return E_NOTIMPL;
+}
+static HRESULT STDMETHODCALLTYPE SinkIds(IDispatch *self, REFIID r, LPOLESTR *n, UINT c, LCID l, DISPID *d) {
+    (void)self; (void)r; (void)n; (void)c; (void)l; (void)d; return E_NOTIMPL;
+}
+static HRESULT STDMETHODCALLTYPE SinkInvoke(IDispatch *self, DISPID id, REFIID riid, LCID lcid, WORD flags,
+                                            DISPPARAMS *p, VARIANT *result, EXCEPINFO *e, UINT *arg) {
+    (void)self; (void)riid; (void)lcid; (void)flags; (void)result; (void)e; (void)arg;
+    if (id != 1 || p->cArgs != 3 || V_VT(&p->rgvarg[0]) != (VT_BOOL | VT_BYREF)) return DISP_E_MEMBERNOTFOUND;
+    progress.done = V_R8(&p->rgvarg[2]);  /* last to first */
+    progress.total = V_R8(&p->rgvarg[1]);
+    if (++progress.events == progress.cancelAt) *V_BOOLREF(&p->rgvarg[0]) = VARIANT_TRUE;
+    return S_OK;
+}
+static IDispatchVtbl sinkVtbl = {SinkQueryInterface, SinkAddRef, SinkRelease, SinkTypeInfoCount,
+                                 SinkTypeInfo, SinkIds, SinkInvoke};
+static IDispatch sink = {&sinkVtbl};
+
+/* Advises the sink the way script hosts find it: the class's default source interface
+ * through IProvideClassInfo, then its connection point. The cookie, or 0. */
+static DWORD advise(IDispatch *d) {
+    IProvideClassInfo *provide = NULL;
+    IConnectionPointContainer *container = NULL;
+    IConnectionPoint *point = NULL;
+    ITypeInfo *coclass = NULL, *source = NULL;
+    TYPEATTR *attr = NULL;
+    IID events = IID_NULL;
+    DWORD cookie = 0;
+    UINT i;
+    if (FAILED(IDispatch_QueryInterface(d, &IID_IProvideClassInfo, (void **)&provide)) ||
+        FAILED(IProvideClassInfo_GetClassInfo(provide, &coclass)) || FAILED(ITypeInfo_GetTypeAttr(coclass, &attr)))
+        goto done;
+    for (i = 0; i < attr->cImplTypes; ++i) {
+        INT flags = 0;
+        HREFTYPE ref;
+        TYPEATTR *sourceAttr;
+        ITypeInfo_GetImplTypeFlags(coclass, i, &flags);
+        if (flags != (IMPLTYPEFLAG_FDEFAULT | IMPLTYPEFLAG_FSOURCE)) continue;
+        if (SUCCEEDED(ITypeInfo_GetRefTypeOfImplType(coclass, i, &ref)) &&
+            SUCCEEDED(ITypeInfo_GetRefTypeInfo(coclass, ref, &source)) &&
+            SUCCEEDED(ITypeInfo_GetTypeAttr(source, &sourceAttr))) {
+            events = sourceAttr->guid;
+            ITypeInfo_ReleaseTypeAttr(source, sourceAttr);
+        }
+    }
+    if (SUCCEEDED(IDispatch_QueryInterface(d, &IID_IConnectionPointContainer, (void **)&container)) &&
+        SUCCEEDED(IConnectionPointContainer_FindConnectionPoint(container, &events, &point)))
+        IConnectionPoint_Advise(point, (IUnknown *)&sink, &cookie);
+done:
+    if (attr) ITypeInfo_ReleaseTypeAttr(coclass, attr);
+    if (source) ITypeInfo_Release(source);
+    if (coclass) ITypeInfo_Release(coclass);
+    if (point) IConnectionPoint_Release(point);
+    if (container) IConnectionPointContainer_Release(container);
+    if (provide) IProvideClassInfo_Release(provide);
+    return cookie;
+}
+
+static void unadvise(IDispatch *d, DWORD cookie) {
+    IConnectionPointContainer *container = NULL;
+    IConnectionPoint *point = NULL;
+    if (SUCCEEDED(IDispatch_QueryInterface(d, &IID_IConnectionPointContainer, (void **)&container)) &&
+        SUCCEEDED(IConnectionPointContainer_FindConnectionPoint(container, &DIID__IRyInetSessionEvents, &point)))
+        IConnectionPoint_Unadvise(point, cookie);
+    if (point) IConnectionPoint_Release(point);
+    if (container) IConnectionPointContainer_Release(container);
+}
+
+/* Progress of a 3 MiB GetFile, a cancel from the handler, and what a GetFile and an event
+ * cost: 1-byte files, one event each, in turns with and without the sink. */
+static void events(IDispatch *d, const wchar_t *work) {
+    wchar_t local[MAX_PATH], part[MAX_PATH];
+    BSTR error = NULL;
+    VARIANT r;
+    HRESULT hr;
+    double plain = 0, raised = 0, start;
+    int i, rounds = 20;
+    DWORD cookie = advise(d);
+    check(cookie != 0, "the Progress event's connection point, found through IProvideClassInfo");
+    swprintf(local, MAX_PATH, L"%ls\\three.bin", work);
+    hr = call(d, L"GetFile", DISPATCH_METHOD, &r, NULL, 2, text(L"three.bin"), text(local));
+    printf("   %d Progress events for 3 MiB, the last %.0f of %.0f\n", progress.events, progress.done, progress.total);
+    check(hr == S_OK && progress.events >= 1 && progress.done == 3145728.0 && progress.total == 3145728.0,
+          "Progress events arrive for a 3 MiB GetFile, the last one done = total");
+    DeleteFileW(local);
+    progress.events = 0;
+    progress.cancelAt = 1;
+    hr = call(d, L"GetFile", DISPATCH_METHOD, &r, &error, 2, text(L"three.bin"), text(local));
+    print_wide("cancelled", error);
+    swprintf(part, MAX_PATH, L"%ls.part", local);
+    check(hr == (HRESULT)0x80040205 && error && wcsstr(error, L"cancelled") &&
+              GetFileAttributesW(local) == INVALID_FILE_ATTRIBUTES && GetFileAttributesW(part) == INVALID_FILE_ATTRIBUTES,
+          "a cancel from the handler ends the transfer: \"cancelled\", no file, no .part");
+    SysFreeString(error);
+    progress.cancelAt = 0;
+    swprintf(local, MAX_PATH, L"%ls\\one.txt", work);
+    unadvise(d, cookie);
+    for (i = 0; i < 2 * rounds; ++i) {
+        int withSink = i % 2 == 0;
+        if (withSink) cookie = advise(d);
+        start = now_ms();
+        call(d, L"GetFile", DISPATCH_METHOD, &r, NULL, 2, text(L"one.txt"), text(local));
+        *(withSink ? &raised : &plain) += now_ms() - start;
+        if (withSink) unadvise(d, cookie);
+    }
+    printf("   GetFile of 1 byte: %.1f ms; with one Progress event: %.1f ms; an event: %.1f ms\n", plain / rounds,
+           raised / rounds, (raised - plain) / rounds);
+}
+
 static int session(const wchar_t *addr, const wchar_t *root, const wchar_t *work) {
     /* Names with two-byte, three-byte and four-byte UTF-8 (a surrogate pair in UTF-16);
      * no spaces, which Wine's WININET cuts from a listed name. */
@@ -213,7 +344,7 @@ static int session(const wchar_t *addr, const wchar_t *root, const wchar_t *work
     check(hr != S_OK && error && wcsstr(error, L"Connect"), "a call before Connect fails with its reason");
     SysFreeString(error);
     hr = call(d, L"Connect", DISPATCH_METHOD, NULL, &error, 3, text(addr), text(L"ryuser"), text(L"rypass"));
-    check(hr == S_OK, "Connect (active mode)");
+    check(hr == S_OK, "Connect (passive, the default)");
     print_wide("connect error", error);
     SysFreeString(error);
     call0(d, L"Utf8", &r);
@@ -256,10 +387,10 @@ static int session(const wchar_t *addr, const wchar_t *root, const wchar_t *work
     call0(d, L"ListText", &r);
     text1 = V_BSTR(&r);
     call0(d, L"Disconnect", NULL);
-    hr = call(d, L"Connect", DISPATCH_METHOD, NULL, NULL, 4, text(addr), text(L"ryuser"), text(L"rypass"), flag(1));
+    hr = call(d, L"Connect", DISPATCH_METHOD, NULL, NULL, 4, text(addr), text(L"ryuser"), text(L"rypass"), flag(0));
     call0(d, L"ListText", &r);
     text2 = V_BSTR(&r);
-    check(hr == S_OK && text1 && text2 && wcscmp(text1, text2) == 0, "a passive connection lists the same");
+    check(hr == S_OK && text1 && text2 && wcscmp(text1, text2) == 0, "an active connection lists the same");
 
     {
         /* A directory longer than a step of the server's result buffer (64 KiB). */
@@ -308,6 +439,7 @@ static int session(const wchar_t *addr, const wchar_t *root, const wchar_t *work
 
     SysFreeString(text1);
     SysFreeString(text2);
+    events(d, work);
     check(server_running(), "the server runs while the object lives");
     IDispatch_Release(d);
     for (i = 0; i < 100 && server_running(); ++i) Sleep(100);
@@ -318,7 +450,14 @@ static int session(const wchar_t *addr, const wchar_t *root, const wchar_t *work
 int wmain(int argc, wchar_t **argv) {
     HRESULT hr = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
     if (FAILED(hr)) return 2;
-    if (argc == 2 && wcscmp(argv[1], L"absent") == 0) {
+    if (argc == 2 && wcscmp(argv[1], L"create") == 0) {
+        CLSID clsid;
+        IUnknown *u = NULL;
+        check(SUCCEEDED(CLSIDFromProgID(L"RyInet.Session", &clsid)) &&
+                  SUCCEEDED(CoCreateInstance(&clsid, NULL, CLSCTX_LOCAL_SERVER, &IID_IUnknown, (void **)&u)),
+              "CreateObject(\"RyInet.Session\") finds the server");
+        if (u) IUnknown_Release(u);
+    } else if (argc == 2 && wcscmp(argv[1], L"absent") == 0) {
         CLSID clsid;
         IUnknown *u = NULL;
         static const CLSID session = {0x9F4DA8C0, 0x691D, 0x4EDD, {0x8B, 0x30, 0x59, 0x04, 0xA2, 0x73, 0xAB, 0x1B}};
@@ -329,7 +468,7 @@ int wmain(int argc, wchar_t **argv) {
     } else if (argc == 5 && wcscmp(argv[1], L"session") == 0) {
         session(argv[2], argv[3], argv[4]);
     } else {
-        fprintf(stderr, "usage: automation_client absent | session ADDR ROOT WORK\n");
+        fprintf(stderr, "usage: automation_client absent | create | session ADDR ROOT WORK\n");
         return 2;
     }
     CoUninitialize();

@@ -1,23 +1,31 @@
 #!/usr/bin/env python3
-"""automation_test.py SOURCE BUILD CLIENT ADDR ROOT: RyInet.Session in the build's win64 prefix.
+"""automation_test.py SOURCE BUILD CLIENT ADDR ROOT HOSTILE_ADDR HOSTILE_BASE: RyInet.Session
+in the build's win64 prefix.
 
 Against pyftpdlib at ADDR serving ROOT: the class is absent, /regserver registers it, a
 64-bit client (late bound) and a VBScript under the 64-bit cscript connect, list, get and
-put a file with a non-ASCII name and read a refusal's text; /unregserver removes it, and
-the per-user choice registers under HKCU and goes again. Prints "N passed, N failed".
+put a file with a non-ASCII name, read a refusal's text, see Progress events and cancel a
+transfer, read the phonebook and dial through the RAS stand-in. Against the scripted
+server at HOSTILE_ADDR: a broken transfer keeps the local file, a stalled one ends within
+StallSeconds, a default Connect goes passive, and no copy is left in the URL cache.
+/unregserver removes the class; /regserverperuser does what the platform's COM allows.
+Prints "N passed, N failed".
 """
+import glob
 import os
 import subprocess
 import sys
 import time
 
-SOURCE, BUILD, CLIENT, ADDR, ROOT = sys.argv[1:6]
+SOURCE, BUILD, CLIENT, ADDR, ROOT, HOSTILE_ADDR, HOSTILE_BASE = sys.argv[1:8]
 WINE_RUN = [os.path.join(SOURCE, "cmake", "wine-run.sh"), "--build", BUILD, "--win64"]
-SERVER = os.path.join(BUILD, "bin", "ryinet-automation.exe")
+SERVER = os.path.join(BUILD, "wine-automation", "ryinet-automation.exe")  # beside the RAS stand-in
 WORK = os.path.join(BUILD, "automation-work")
 REMOTE = "Gr\u00fc\u00dfe-\u20ac-\U0001D11E.txt"  # no spaces: Wine's WININET cuts them from listed names
 STORED_BY_SCRIPT = "\u00dcnicode-\u2603-\U0001D11E-vbs.txt"
-CLSID_KEY = r"HKCU\Software\Classes\CLSID\{9F4DA8C0-691D-4EDD-8B30-5904A273AB1B}\LocalServer32"
+PHONEBOOK = ("[Office]\r\nPhoneNumber=555-0100\r\nStandInUser=alice\r\nStandInPassword=office-pw\r\n"
+             "StandInSavePassword=1\r\n\r\n[Home]\r\nStandInUser=bob\r\nStandInPassword=home-pw\r\n")
+STALL_SECONDS = 5
 results = {"passed": 0, "failed": 0}
 
 
@@ -50,18 +58,39 @@ def server(option):
     started = time.monotonic()
     r = wine(SERVER, option)
     check(r.returncode == 0, f"ryinet-automation.exe {option} ({time.monotonic() - started:.1f} s)", r.stdout)
+    return r
 
 
-def script():
-    """The VBScript's results against the tree it served."""
-    out = os.path.join(WORK, "session_test.txt")
+def script(name, *args):
+    """Runs a VBScript of this folder, whose results are the lines of its last argument."""
+    out = args[-1]
     if os.path.exists(out):
         os.remove(out)
     started = time.monotonic()
-    wine("cscript", "//nologo", windows_path(os.path.join(SOURCE, "tests", "automation", "session_test.vbs")),
-         ADDR, REMOTE, windows_path(WORK), STORED_BY_SCRIPT, windows_path(out), timeout=120)
+    wine("cscript", "//nologo", windows_path(os.path.join(SOURCE, "tests", "automation", name)),
+         *[windows_path(a) if a.startswith("/") else a for a in args], timeout=180)
     elapsed = time.monotonic() - started
     lines = open(out, encoding="utf-16").read().splitlines() if os.path.exists(out) else []
+    return lines, elapsed
+
+
+def prefix_file(*below):
+    """A path in the win64 prefix's user profile (the user Wine runs as)."""
+    users = [u for u in glob.glob(os.path.join(BUILD, "wineprefix64", "drive_c", "users", "*"))
+             if os.path.basename(u) != "Public"]
+    return os.path.join(users[0], *below)
+
+
+def cached_copies():
+    """The files WININET keeps in the prefix's URL cache, but for its index."""
+    cache = prefix_file("AppData", "Local", "Microsoft", "Windows", "INetCache")
+    return {os.path.join(d, f) for d, _, files in os.walk(cache) for f in files if f != "index.dat"}
+
+
+def session_script():
+    """The VBScript's results against the tree it served."""
+    out = os.path.join(WORK, "session_test.txt")
+    lines, elapsed = script("session_test.vbs", ADDR, REMOTE, WORK, STORED_BY_SCRIPT, out)
     cost = [line for line in lines if line.startswith("cost ")]
     print(f"   VBScript run {elapsed:.1f} s; {cost[0] if cost else 'no cost line'} a call")
     size = os.path.getsize(os.path.join(ROOT, REMOTE))
@@ -73,9 +102,11 @@ def script():
         directory = os.path.isdir(path)
         entries.append(f"entry {name}|{directory}|{0 if directory else os.path.getsize(path)}")
     want = ["utf8 True"] + entries + [f"get {size} {size}", f"put {size}",
-            "error 80040201 Unable to delete file. / 550 No such file or directory."]
+            "error 80040201 Unable to delete file. / 550 No such file or directory.",
+            "phonebook Office,Home", "credentials alice office-pw", "credentials of none [][]", "dialed True",
+            "wrong password 80040201"]
     got = [line for line in lines if not line.startswith("cost ")]
-    check(got == want + ["done"], "VBScript: connect, list, get, put, a refusal's text",
+    check(got == want + ["done"], "VBScript: connect, list, get, put, a refusal's text, the phonebook and a dial",
           "want:\n" + "\n".join(want) + "\ngot:\n" + "\n".join(got))
     stored = os.path.join(ROOT, STORED_BY_SCRIPT)
     with open(os.path.join(ROOT, REMOTE), "rb") as a:
@@ -83,27 +114,80 @@ def script():
               "VBScript: the stored file has the fetched bytes")
 
 
+def faults_script():
+    """Broken and stalled transfers on the scripted server."""
+    kept = os.path.join(WORK, "kept.txt")
+    mine = b"the user's own file, not to be lost\r\n"
+    with open(kept, "wb") as f:
+        f.write(mine)
+    log = os.path.join(HOSTILE_BASE, "server.log")
+    logged = os.path.getsize(log)
+    out = os.path.join(WORK, "faults_test.txt")
+    lines, elapsed = script("faults_test.vbs", HOSTILE_ADDR, WORK, out)
+    print("\n".join("   " + line for line in lines))
+    by = {line.split(" ")[0]: line for line in lines}
+    check(by.get("broken", "").startswith("broken 80040201 ") and open(kept, "rb").read() == mine and
+          not glob.glob(os.path.join(WORK, "kept.txt*.part")),
+          "a broken transfer onto an existing file keeps it byte for byte, and no .part is left")
+    stalled = by.get("stalled", "").split(" ")
+    check(len(stalled) > 3 and stalled[2] == "80040204" and "StallSeconds" in by["stalled"] and
+          float(stalled[1]) < STALL_SECONDS + 10,
+          f"a stalled transfer ends within StallSeconds ({STALL_SECONDS} s) and some seconds, naming the limit")
+    check(by.get("after", "").startswith("after 80040202 Not connected"), "the next call says it is not connected")
+    check(by.get("again") == "again 5 0 " and "done" in lines, "the script goes on: a new Connect works")
+    commands = open(log, "rb").read()[logged:].decode("latin-1")
+    check("<- PASV" in commands and "<- PORT" not in commands, "a default Connect is passive (PASV, never PORT)")
+
+
+def per_user():
+    """What /regserverperuser does is what COM here makes of it."""
+    r = wine(SERVER, "/regserverperuser")
+    print("\n".join("   " + line for line in r.stdout.splitlines()))
+    if r.returncode == 0:
+        out = client("create")
+        check("0 failed" in out, "/regserverperuser: CreateObject finds the server")
+    else:
+        check("does not read classes registered for one user" in r.stdout and "/regserver" in r.stdout,
+              "/regserverperuser: where COM does not read the user's classes, it says so and fails")
+        client("absent")
+    server("/unregserverperuser")
+    client("absent")
+
+
 def main():
     os.makedirs(WORK, exist_ok=True)
     with open(os.path.join(ROOT, REMOTE), "wb") as f:
         f.write(b"non-ASCII name, bytes \xe2\x82\xac and \x00\r\n")
+    with open(os.path.join(ROOT, "three.bin"), "wb") as f:
+        f.write(os.urandom(3 << 20))
+    with open(os.path.join(ROOT, "one.txt"), "wb") as f:
+        f.write(b"1")
     many = os.path.join(ROOT, "many")  # a listing longer than 64 KiB
     os.makedirs(many, exist_ok=True)
     for i in range(2000):
         open(os.path.join(many, f"file-{i:04d}.txt"), "wb").close()
+    app = r"HKCU\Software\Wine\AppDefaults\ryinet-automation.exe"
+    # No window manager under Xvfb: Wine would wait 2 s as each box goes.
+    wine("reg", "add", app + r"\X11 Driver", "/v", "Managed", "/d", "N", "/f")
+    # The RAS stand-in beside the server, where there is one; Wine's own elsewhere.
+    wine("reg", "add", app + r"\DllOverrides", "/v", "rasapi32", "/d", "native,builtin", "/f")
+    phonebook = prefix_file("AppData", "Roaming", "Microsoft", "Network", "Connections", "Pbk", "rasphone.pbk")
+    os.makedirs(os.path.dirname(phonebook), exist_ok=True)
+    with open(phonebook, "w", newline="") as f:
+        f.write(PHONEBOOK)
     server("/unregserver")
     client("absent")
     server("/regserver")
+    cached = cached_copies()
     client("session", ADDR, windows_path(ROOT), windows_path(WORK))
-    script()
+    session_script()
+    faults_script()
+    new = cached_copies() - cached
+    check(not new, "no copy of a fetched file is left in the prefix's URL cache", "\n".join(sorted(new)))
     server("/unregserver")
     client("absent")
-    server("/regserverperuser")
-    r = wine("reg", "query", CLSID_KEY)
-    check(r.returncode == 0 and "ryinet-automation.exe" in r.stdout, "/regserverperuser: the class under HKCU", r.stdout)
-    server("/unregserverperuser")
-    r = wine("reg", "query", CLSID_KEY)
-    check(r.returncode != 0, "/unregserverperuser: the class gone from HKCU", r.stdout)
+    per_user()
+    os.remove(phonebook)
     print(f"{results['passed']} passed, {results['failed']} failed")
     return 1 if results["failed"] else 0
 

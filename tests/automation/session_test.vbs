@@ -1,9 +1,9 @@
 ' session_test.vbs ADDR REMOTE WORKDIR STORED OUTFILE
 ' RyInet.Session from VBScript: connects to ADDR, lists, gets REMOTE into WORKDIR, puts
-' it back as STORED, reads a refusal's text. Each result is a line of OUTFILE (UTF-16),
+' it back as STORED, reads a refusal's text, reads the phonebook and dials. Each result is a line of OUTFILE (UTF-16),
 ' which the test compares: Wine's cscript exits 0 even when a script fails.
 Option Explicit
-Dim args, fso, out, s, records, r, bytes, local, started, i, u
+Dim args, fso, out, s, records, r, bytes, local, started, i, u, c, h
 Set args = WScript.Arguments
 Set fso = CreateObject("Scripting.FileSystemObject")
 Set out = fso.CreateTextFile(args(4), True, True)
@@ -26,6 +26,25 @@ out.WriteLine "put " & bytes
 On Error Resume Next
 s.Delete "no-such-file.txt"
 out.WriteLine "error " & Hex(Err.Number) & " " & Replace(Err.Description, vbCrLf, " / ")
+Err.Clear
+On Error GoTo 0
+
+' Dial-up, through the RAS stand-in beside the server, from the phonebook the test wrote.
+u = ""
+For Each r In s.Phonebook()  ' Wine's VBScript has no Join
+    u = u & "," & r
+Next
+out.WriteLine "phonebook " & Mid(u, 2)
+c = s.StoredCredentials("Office")
+out.WriteLine "credentials " & c(0) & " " & c(1)
+c = s.StoredCredentials("Nobody")
+out.WriteLine "credentials of none [" & c(0) & "][" & c(1) & "]"
+h = s.Dial("Office", "alice", "office-pw")
+out.WriteLine "dialed " & (h <> 0)
+s.HangUp h
+On Error Resume Next
+h = s.Dial("Office", "alice", "wrong")
+out.WriteLine "wrong password " & Hex(Err.Number)
 Err.Clear
 On Error GoTo 0
 
