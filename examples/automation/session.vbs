@@ -14,7 +14,7 @@ End If
 Set s = CreateObject("RyInet.Session")
 ' Failures come back as errors with the DLL's text and the server's reply; no boxes.
 s.ShowBoxes = False
-s.Connect args(0), args(1), args(2)           ' add True for passive mode (behind a NAT)
+s.Connect args(0), args(1), args(2)           ' passive, which works behind a NAT; add False for active
 WScript.Echo "Connected to " & args(0) & " (names in " & IIf(s.Utf8, "UTF-8", "the ANSI code page") & ")"
 WScript.Echo "Current directory: " & s.CurrentDirectory
 

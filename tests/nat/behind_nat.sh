@@ -4,8 +4,9 @@
 # route back to the client, a router that masquerades the client (iptables MASQUERADE, no
 # FTP helper), and the client (198.18.2.2) behind it. In passive mode the client opens
 # every connection and all works; in active mode the server cannot connect back, and the
-# listing must fail with the server's reply, not look like an empty directory. Every
-# namespace and server it makes, it removes.
+# listing must fail with the server's reply, not look like an empty directory. The
+# automation server's VBScript example lists and fetches there with a default Connect.
+# Every namespace and server it makes, it removes.
 set -e
 src=$(cd "$1" && pwd)
 build=$(cd "$2" && pwd)
@@ -79,4 +80,19 @@ inside $client env RYTEST_EXPLORER_HOST=198.18.1.2 RYTEST_EXPLORER_ROOT="$base/r
     --gtest_filter=ExplorerWindow.APassiveConnectionListsTheServedTree >"$work/out" 2>&1 || status=$?
 grep -E '^\[ +(OK|FAILED) +\]' "$work/out" || tail -n 20 "$work/out"
 check "the Explorer lists behind the NAT" [ "$status" = 0 ]
+
+echo "== RyInet.Session from VBScript, a default Connect"
+automation() { "$src/cmake/wine-run.sh" --build "$build" --win64 "$build/bin/ryinet-automation.exe" "$@" >/dev/null 2>&1; }
+windows() { echo "Z:$1" | sed 's|/|\\|g'; }
+automation /regserver
+# COM starts the server from the prefix's own processes: they must start in the client's
+# namespace, which they do once the prefix's Wine has ended outside it.
+WINEPREFIX=$("$src/cmake/wine-run.sh" --build "$build" --win64 --prefix) wineserver -w
+inside $client xvfb-run -a "$src/cmake/wine-run.sh" --build "$build" --win64 cscript //nologo \
+    "$(windows "$src/tests/nat/list_and_get.vbs")" 198.18.1.2 "$(windows "$work")" "$(windows "$work/vbs.txt")" >/dev/null 2>&1 || true
+automation /unregserver
+iconv -f UTF-16 -t UTF-8 "$work/vbs.txt" >"$work/out" 2>/dev/null || true
+cat "$work/out"
+check "the VBScript lists behind the NAT" grep -q '^entry readme.txt 512' "$work/out"
+check "the VBScript fetches behind the NAT" sh -c "grep -q '^got 512' '$work/out' && cmp -s '$work/readme.txt' '$base/root/readme.txt'"
 exit $failed
