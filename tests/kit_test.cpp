@@ -122,6 +122,9 @@ TEST(ServerNames, BecomeTextAndComeBackByteForByte) {
     }
     WCHAR small[4];
     EXPECT_EQ(RyKitNameToText(&names, "four", 4, small, 4), 0u);  // no room for the terminator
+    char refused[16];  // each would reach the server as another name
+    EXPECT_EQ(RyKitNameToServer(&names, L"half\xd834.txt", refused, sizeof refused), 0u);
+    EXPECT_EQ(RyKitNameToServer(&names, L"\xdd1e\xd834", refused, sizeof refused), 0u);  // the wrong way round
 
     RyKitNamesSaw(&names, "caf\xc3\xa9", 5);
     EXPECT_EQ(names.encoding, RYKIT_NAMES_AS_SEEN);
@@ -134,6 +137,7 @@ TEST(ServerNames, BecomeTextAndComeBackByteForByte) {
     EXPECT_EQ(RyKitNameToServer(&names, L"caf\u00e9", back, sizeof back), 4u);
     EXPECT_STREQ(back, "caf\xe9");
     EXPECT_EQ(RyKitNameToServer(&names, L"\u65e5", back, sizeof back), 0u);  // not in the code page
+    EXPECT_EQ(RyKitNameToServer(&names, L"\u0101.txt", back, sizeof back), 0u);  // "a.txt" would be its best fit
 }
 
 // The copies of a file WININET's URL cache holds, by the start of their names.

@@ -11,13 +11,21 @@ static class InteropSession
     static int Main(string[] args)
     {
         if (args.Length < 4) { Console.Error.WriteLine("usage: InteropSession SERVER USER PASSWORD FILE"); return 2; }
-        IRyInetSession session = new Session();
+        Session session = new Session();
+        // The Progress event: done and total in bytes (total -1 when the server gave no
+        // size); cancel = true ends the transfer, and GetFile then fails with "cancelled".
+        DateTime started = DateTime.Now;
+        session.Progress += (double done, double total, ref bool cancel) =>
+        {
+            if (total > 0) Console.Write("\r{0:P0} of {1} bytes", done / total, total);
+            cancel = DateTime.Now - started > TimeSpan.FromMinutes(10);
+        };
         try
         {
             session.ShowBoxes = false;
-            session.Connect(args[0], args[1], args[2], true);   // passive behind a NAT
+            session.Connect(args[0], args[1], args[2], true);   // passive, the default
             double bytes = session.GetFile(args[3], System.IO.Path.GetFullPath(args[3]));
-            Console.WriteLine("{0}: {1} bytes", args[3], bytes);
+            Console.WriteLine("\n{0}: {1} bytes", args[3], bytes);
             session.Close();
         }
         catch (COMException e)
