@@ -306,7 +306,10 @@ typedef struct RyKitWatchdog {
     ULONGLONG cpuAtProgress;
     ULONG_PTR socketsBefore[RYKIT_MOST_SOCKETS];  /* open before the host connected: not its own */
     unsigned socketsBeforeCount;
+    ULONG_PTR own[RYKIT_MOST_SOCKETS];  /* opened while it connected: its connection's */
+    unsigned ownCount;
     HMODULE sockets;              /* ws2_32, started; NULL when there are no sockets to end */
+    struct RyKitWatchdog *nextLive;  /* the program's other watchdogs, whose connections are theirs */
 } RyKitWatchdog;
 
 /* Starts the watchdog's thread for the host's handle variables (either may be NULL), with
@@ -316,6 +319,9 @@ int RyKitWatchdogStart(RyKitWatchdog *w, volatile LONG *connection, volatile LON
 void RyKitWatchdogStop(RyKitWatchdog *w);
 /* The host is about to connect: the sockets open now are not the connection's. */
 void RyKitWatchdogConnecting(RyKitWatchdog *w);
+/* The host has connected: the sockets opened since are the connection's, and no other
+ * watchdog of the program ends them (a server with a connection for each client). */
+void RyKitWatchdogConnected(RyKitWatchdog *w);
 /* A call begins on the calling thread; it ends with RyKitWatchdogFinish, which says how. */
 void RyKitWatchdogBegin(RyKitWatchdog *w);
 RyKitEnding RyKitWatchdogFinish(RyKitWatchdog *w);
@@ -996,15 +1002,39 @@ void RyKitCloseTaken(volatile LONG *handle, HWND owner)
     if (h) RyINetClose(h, owner);
 }
 
-/* The connection's sockets: those open now that were not before the host connected. */
+/* The watchdogs of the program, each with its connection's sockets. */
+static RyKitWatchdog *RyKit_liveWatchdogs;
+static volatile LONG RyKit_liveLock;
+static void RyKit_LockLive(void)
+{
+    while (InterlockedCompareExchange(&RyKit_liveLock, 1, 0)) Sleep(0);
+}
+static void RyKit_UnlockLive(void) { InterlockedExchange(&RyKit_liveLock, 0); }
+
+static int RyKit_Holds(const ULONG_PTR *set, unsigned count, ULONG_PTR socket)
+{
+    unsigned i;
+    for (i = 0; i < count && set[i] != socket; ++i) {}
+    return i < count;
+}
+
+/* The connection's sockets: those open now that were not before the host connected, but
+ * for the connections of the program's other watchdogs. */
 static void RyKit_EndSocketCalls(RyKitWatchdog *w)
 {
     ULONG_PTR now[RYKIT_MOST_SOCKETS];
-    unsigned n = RyKit_OpenSockets(w->sockets, now, RYKIT_MOST_SOCKETS), i, j;
+    unsigned n = RyKit_OpenSockets(w->sockets, now, RYKIT_MOST_SOCKETS), i;
     RyKit_shutdown shut = (RyKit_shutdown)(void (*)(void))GetProcAddress(w->sockets, "shutdown");
     for (i = 0; shut && i < n; ++i) {
-        for (j = 0; j < w->socketsBeforeCount && w->socketsBefore[j] != now[i]; ++j) {}
-        if (j < w->socketsBeforeCount) continue;
+        const RyKitWatchdog *other;
+        int others = 0;
+        if (RyKit_Holds(w->socketsBefore, w->socketsBeforeCount, now[i])) continue;
+        RyKit_LockLive();
+        for (other = RyKit_liveWatchdogs; other && !others; other = other->nextLive)
+            others = other != w && other->connection && *other->connection &&  /* still connected */
+                     RyKit_Holds(other->own, other->ownCount, now[i]);
+        RyKit_UnlockLive();
+        if (others) continue;
         shut(now[i], RYKIT_SD_BOTH);
         CancelIoEx((HANDLE)now[i], NULL);
     }
@@ -1064,11 +1094,20 @@ int RyKitWatchdogStart(RyKitWatchdog *w, volatile LONG *connection, volatile LON
     }
     w->wake = CreateEventA(NULL, FALSE, FALSE, NULL);
     w->thread = w->wake ? CreateThread(NULL, 0, RyKit_Watch, w, 0, NULL) : NULL;
+    RyKit_LockLive();
+    w->nextLive = RyKit_liveWatchdogs;
+    RyKit_liveWatchdogs = w;
+    RyKit_UnlockLive();
     return w->thread != NULL;
 }
 
 void RyKitWatchdogStop(RyKitWatchdog *w)
 {
+    RyKitWatchdog **at;
+    RyKit_LockLive();
+    for (at = &RyKit_liveWatchdogs; *at && *at != w; at = &(*at)->nextLive) {}
+    if (*at) *at = w->nextLive;
+    RyKit_UnlockLive();
     w->stop = 1;
     if (w->thread) {
         SetEvent(w->wake);
@@ -1095,6 +1134,21 @@ void RyKitWatchdogConnecting(RyKitWatchdog *w)
     memcpy(w->socketsBefore, before, n * sizeof before[0]);
     w->socketsBeforeCount = n;
     LeaveCriticalSection(&w->lock);
+    RyKit_LockLive();
+    w->ownCount = 0;
+    RyKit_UnlockLive();
+}
+
+void RyKitWatchdogConnected(RyKitWatchdog *w)
+{
+    ULONG_PTR now[RYKIT_MOST_SOCKETS], own[RYKIT_MOST_SOCKETS];
+    unsigned n = w->sockets ? RyKit_OpenSockets(w->sockets, now, RYKIT_MOST_SOCKETS) : 0, i, count = 0;
+    for (i = 0; i < n; ++i)
+        if (!RyKit_Holds(w->socketsBefore, w->socketsBeforeCount, now[i])) own[count++] = now[i];
+    RyKit_LockLive();
+    memcpy(w->own, own, count * sizeof own[0]);
+    w->ownCount = count;
+    RyKit_UnlockLive();
 }
 
 void RyKitWatchdogBegin(RyKitWatchdog *w)

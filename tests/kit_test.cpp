@@ -242,4 +242,43 @@ TEST_F(ReceiveFile, AnExistingPartIsLeftAloneAndTheFileArrivesBesideIt) {
     DeleteFileA((local_ + ".part").c_str());
 }
 
+// Two connections of one program, each with its watchdog, as a server with a client on
+// each: the call the watchdog ends is the stalled one, and the other connection works on.
+TEST(Watchdog, EndsAStalledCallAndLeavesAnotherConnectionBe) {
+    FtpServer hostile = ServerFromEnvironment("HOSTILE");
+    HMODULE wininet = LoadLibraryA("wininet.dll");
+    struct Host {
+        volatile LONG session = static_cast<LONG>(RyINetOpen(nullptr)), connection = 0;
+        RyKitWatchdog w;
+    } stalled, other;
+    for (Host* h : {&stalled, &other}) {
+        ASSERT_TRUE(RyKitWatchdogStart(&h->w, &h->connection, &h->session));
+        RyKitWatchdogConnecting(&h->w);
+        h->connection = static_cast<LONG>(
+            RyFtpConnect(static_cast<DWORD>(h->session), 0, nullptr, hostile.host.c_str(), kUser, kPassword));
+        ASSERT_NE(h->connection, 0);
+        RyKitWatchdogConnected(&h->w);
+    }
+    stalled.w.timeoutSeconds = 2;
+    RyKitReceive r;
+    std::wstring local = L"rykit-endless.bin";
+    DWORD began = GetTickCount();
+    RyKitWatchdogBegin(&stalled.w);  // 100 of 1000 bytes, then silence on an open data connection
+    EXPECT_NE(RyKitReceiveFile(static_cast<DWORD>(stalled.connection), nullptr, "endless", local.c_str(), nullptr,
+                               nullptr, &r),
+              RYKIT_RECEIVED);
+    EXPECT_EQ(RyKitWatchdogFinish(&stalled.w), RYKIT_STALLED);
+    EXPECT_LT(GetTickCount() - began, 10000u);
+    EXPECT_EQ(stalled.connection, 0) << "the watchdog closes the stalled call's connection";
+    char directory[RYINET_CURDIR_BYTES] = "";
+    RyFtpCurDir(static_cast<DWORD>(other.connection), nullptr, directory);
+    EXPECT_EQ(directory[0], '/') << "the other connection was ended too";
+    for (Host* h : {&stalled, &other}) {
+        RyKitWatchdogStop(&h->w);
+        RyKitCloseTaken(&h->connection, nullptr);
+        RyKitCloseTaken(&h->session, nullptr);
+    }
+    FreeLibrary(wininet);
+}
+
 }  // namespace

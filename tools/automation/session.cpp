@@ -293,6 +293,7 @@ STDMETHODIMP Session::Connect(BSTR server, BSTR userName, BSTR password, VARIANT
             return RaiseError(RYINET_E_REFUSED, text);
         }
         InterlockedExchange(&connection_, static_cast<LONG>(connection));
+        RyKitWatchdogConnected(&watchdog_);  // one client's stalled call leaves the others' connections be
         RyKitNamesLearn(&names_, connection);
         return S_OK;
     });
