@@ -52,7 +52,7 @@ test: build
 # again only when its package list changes (cmake/wine-root.sh); wine-run.sh runs Wine
 # there when RYINET_WINE_ROOT names it.
 WINE10_ROOT = $(abspath $(BUILD))/wine10-root
-WINE10_TESTS = ^(frame_test|listing_test|remote_ops_test|no_internet_test|missing_entry_test|netinfo_test|dialup_test|boxes_e2e_test|ryftp_test|ryftp_launcher)$$
+WINE10_TESTS = ^(frame_test|listing_test|remote_ops_test|no_internet_test|missing_entry_test|netinfo_test|dialup_test|boxes_e2e_test|ryftp_test|ryftp_launcher|automation_test)$$
 
 test-wine10: build
 	$(ROUTE)

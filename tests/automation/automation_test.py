@@ -75,9 +75,9 @@ def script(name, *args):
 
 
 def prefix_file(*below):
-    """A path in the win64 prefix's user profile (the user Wine runs as)."""
-    users = [u for u in glob.glob(os.path.join(BUILD, "wineprefix64", "drive_c", "users", "*"))
-             if os.path.basename(u) != "Public"]
+    """A path in the win64 prefix's user profile (the user Wine runs as), of the Wine that runs."""
+    prefix = subprocess.run(WINE_RUN + ["--prefix"], stdout=subprocess.PIPE, text=True).stdout.strip()
+    users = [u for u in glob.glob(os.path.join(prefix, "drive_c", "users", "*")) if os.path.basename(u) != "Public"]
     return os.path.join(users[0], *below)
 
 
