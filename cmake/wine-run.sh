@@ -130,6 +130,24 @@ if $wine_in wineserver </dev/null >/dev/null 2>&1; then
     $wine_in "$loader" wineboot </dev/null >/dev/null 2>&1 || true
 fi
 
+# INT is a console program's Ctrl-C, which it handles itself (ryftp cancels a command
+# with it, and ends at its prompt); a terminal sends it to the program too, so it is
+# passed on only when the input is no terminal. A GUI program (PE subsystem 2) has no
+# Ctrl-C under Wine: INT ends it as TERM does.
+gui=""
+if [ -f "$1" ]; then
+    pe=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
+    [ -z "$pe" ] || [ "$(od -An -tu2 -j$((pe + 92)) -N2 "$1" 2>/dev/null | tr -d ' ')" != 2 ] || gui=1
+fi
+on_int() {
+    ended=1
+    if [ -n "$gui" ]; then
+        kill -TERM "$program" 2>/dev/null || true
+    elif [ ! -t 0 ]; then
+        kill -INT "$program" 2>/dev/null || true
+    fi
+}
+
 # The program, as a child that gets the signals this script gets; its standard input is
 # the caller's (an asynchronous command's would be /dev/null).
 exec 3<&0
@@ -138,7 +156,7 @@ program=$!
 exec 3<&-
 ended=""
 trap 'ended=1; kill -TERM "$program" 2>/dev/null || true' TERM HUP
-trap 'ended=1; kill -INT "$program" 2>/dev/null || true' INT
+trap 'on_int' INT
 rc=0
 while :; do
     wait "$program" && rc=0 || rc=$?
