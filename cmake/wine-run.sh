@@ -123,6 +123,23 @@ if [ -n "$display" ]; then
     unset XAUTHORITY
 fi
 
+# Waits up to $1 tenths of a second for the prefix's Wine processes to end.
+session_ends() {
+    limit=$1
+    $wine_in wineserver -w </dev/null >/dev/null 2>&1 &
+    server_gone=$!
+    while kill -0 "$server_gone" 2>/dev/null && [ "$limit" -gt 0 ]; do
+        sleep 0.1
+        limit=$((limit - 1))
+    done
+    kill "$server_gone" 2>/dev/null || true
+}
+
+# A desktop started without this display (by a program before, whose session is still
+# ending) would serve this program's windows: none could be made. So the session that
+# shows on this display starts anew, once the one before has ended (10 s at most).
+[ -z "$display" ] || session_ends 100
+
 # The prefix's server and shared processes, on no output of the caller's: wineserver
 # starts one only where none runs (it says 2 otherwise), and wineboot then starts the
 # services and the desktop, as the first program would.
@@ -164,15 +181,7 @@ while :; do
 done
 if [ -n "$xvfb" ]; then
     # Up to 10 s for the prefix's processes on this display to end (2 s after a signal).
-    limit=100
-    [ -z "$ended" ] || limit=20
-    $wine_in wineserver -w </dev/null >/dev/null 2>&1 &
-    server_gone=$!
-    while kill -0 "$server_gone" 2>/dev/null && [ "$limit" -gt 0 ]; do
-        sleep 0.1
-        limit=$((limit - 1))
-    done
-    kill "$server_gone" 2>/dev/null || true
+    if [ -z "$ended" ]; then session_ends 100; else session_ends 20; fi
     end_display
 fi
 exit "$rc"
