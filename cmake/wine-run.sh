@@ -21,8 +21,9 @@
 #   prefix has none running.
 # - The program runs as this script's child, which hands each of those signals on to it.
 # - A display of its own outlives the prefix's Wine processes that use it (their desktop
-#   dies with its display, under Wine 10 with a segmentation fault), so the display ends
-#   only once they have, or a few seconds after the program when others live on.
+#   dies with its display, and with it the windows of the next program of the session),
+#   so the display ends only once they have, or a few seconds after the program when
+#   others live on.
 set -e
 if [ "$1" = "--build" ]; then build=$2; shift 2; else build=$(pwd); fi
 build=$(cd "$build" && pwd)
