@@ -180,9 +180,10 @@ while :; do
     wait "$program" && rc=0 || rc=$?
     kill -0 "$program" 2>/dev/null || break
 done
-if [ -n "$xvfb" ]; then
-    # Up to 10 s for the prefix's processes on this display to end (2 s after a signal).
-    if [ -z "$ended" ]; then session_ends 100; else session_ends 20; fi
-    end_display
-fi
+# Up to 10 s (2 s after a signal) for the prefix's Wine processes to end, so that the
+# display outlives them and the next program starts a session of its own rather than
+# join one on its way out; a program of the prefix that lives on (a COM server) only
+# makes this wait its limit.
+if [ -z "$ended" ]; then session_ends 100; else session_ends 20; fi
+end_display
 exit "$rc"
