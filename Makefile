@@ -10,6 +10,8 @@
 #   SIGN_KEY=key.pem the DLL and programs are signed (Authenticode SHA-256) first.
 # make screenshots: build, then take the Explorer's pictures in docs/ again.
 # make fuzz: build the fuzz targets natively with clang and run each for FUZZ_SECONDS.
+# make soak: build, then run the whole suite N times (3 by default), each time on fresh
+#   Wine prefixes, and name each test that did not pass every time (not part of CI).
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS = -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchain-i686-mingw.cmake -DCMAKE_BUILD_TYPE=Release
@@ -28,7 +30,7 @@ endif
 FUZZ_SECONDS ?= 150
 FUZZ_TARGETS = listing command_line phonebook kit
 
-.PHONY: all deps configure build test test-wine10 demo demo-automation bench bench-transfers dist screenshots fuzz clean
+.PHONY: all deps configure build test test-wine10 soak demo demo-automation bench bench-transfers dist screenshots fuzz clean
 
 all: build
 
@@ -53,7 +55,7 @@ test: build
 # again only when its package list changes (cmake/wine-root.sh); wine-run.sh runs Wine
 # there when RYINET_WINE_ROOT names it.
 WINE10_ROOT = $(abspath $(BUILD))/wine10-root
-WINE10_TESTS = ^(frame_test|listing_test|remote_ops_test|no_internet_test|missing_entry_test|netinfo_test|dialup_test|boxes_e2e_test|ryftp_test|ryftp_launcher)$$
+WINE10_TESTS = ^(frame_test|listing_test|remote_ops_test|no_internet_test|missing_entry_test|netinfo_test|dialup_test|boxes_e2e_test|ryftp_test|ryftp_launcher|explorer_test|automation_test)$$
 
 test-wine10: build
 	$(ROUTE)
@@ -61,6 +63,11 @@ test-wine10: build
 	@RYINET_WINE_ROOT=$(WINE10_ROOT) sh cmake/wine-run.sh --build $(BUILD) --version
 	cd $(BUILD) && RYINET_WINE_ROOT=$(WINE10_ROOT) ctest --output-on-failure -R '$(WINE10_TESTS)'
 	RYINET_WINE_ROOT=$(WINE10_ROOT) sh tools/demo.sh $(BUILD)
+
+N ?= 3
+soak: build
+	$(ROUTE)
+	sh tests/soak.sh $(BUILD) $(N)
 
 # The demo builds what it runs (ryftp, the library, the stand-ins), not the test bench.
 demo: configure

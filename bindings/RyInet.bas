@@ -77,6 +77,19 @@ Public Declare Function RyFtpRd Lib "RYINET.dll" (ByVal connection As Long, ByVa
 ' The owner window comes first here.
 Public Declare Function RyFtpOpenFile Lib "RYINET.dll" (ByVal hwndOwner As Long, _
     ByVal connection As Long, ByVal fileName As String) As Long
+' Under Wine, WININET keeps a copy of every file read through RyFtpOpenFile in the
+' user's URL cache (INetCache) and never removes it: a reader asks for the copy's name
+' while the handle is open and deletes it once the handle is closed, or the disk fills.
+'     Private Declare Function InternetQueryOption Lib "wininet" Alias "InternetQueryOptionA" _
+'         (ByVal hInternet As Long, ByVal opt As Long, ByVal buffer As String, ByRef size As Long) As Long
+'     Private Declare Function DeleteFile Lib "kernel32" Alias "DeleteFileA" (ByVal path As String) As Long
+'     Const INTERNET_OPTION_DATAFILE_NAME = 105
+'     Dim copy As String, size As Long, cached As Boolean
+'     copy = String$(260, 0): size = 260
+'     ' ... InternetReadFile until it gives 0 bytes ...
+'     cached = InternetQueryOption(file, INTERNET_OPTION_DATAFILE_NAME, copy, size) <> 0
+'     RyINetClose file, hwnd
+'     If cached Then DeleteFile Left$(copy, size)
 
 ' For RyUtf8Name: UTF-8 bytes into a String's UTF-16.
 Private Const CP_UTF8 As Long = 65001

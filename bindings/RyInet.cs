@@ -89,6 +89,17 @@ namespace RYINET
         // The owner window comes first here.
         [DllImport(Dll, EntryPoint = "RyFtpOpenFile", CallingConvention = CallingConvention.StdCall, CharSet = CharSet.Ansi, ExactSpelling = true)]
         public static extern uint RyFtpOpenFile(IntPtr hwndOwner, uint connection, string fileName);
+        // Under Wine, WININET keeps a copy of every file read through RyFtpOpenFile in the
+        // user's URL cache (INetCache) and never removes it: a reader asks for the copy's
+        // name while the handle is open and deletes it once the handle is closed, or the
+        // disk fills:
+        //   [DllImport("wininet.dll", CharSet = CharSet.Unicode, EntryPoint = "InternetQueryOptionW")]
+        //   static extern bool InternetQueryOption(IntPtr h, int option, StringBuilder buffer, ref int bytes);
+        //   var copy = new StringBuilder(260); int bytes = 520;
+        //   // ... InternetReadFile until it gives 0 bytes ...
+        //   bool cached = InternetQueryOption((IntPtr)file, 105 /* DATAFILE_NAME */, copy, ref bytes);
+        //   RyInet.RyINetClose(file, hwnd);
+        //   if (cached) File.Delete(copy.ToString());
     }
 
     public sealed class RyListingEntry

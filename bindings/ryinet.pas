@@ -84,6 +84,15 @@ function RyFtpRd(connection: DWORD; hwndOwner: HWND; directory: PAnsiChar): Long
 { The owner window comes first here. }
 function RyFtpOpenFile(hwndOwner: HWND; connection: DWORD; fileName: PAnsiChar): DWORD;
   stdcall; external 'RYINET.dll' name 'RyFtpOpenFile';
+{ Under Wine, WININET keeps a copy of every file read through RyFtpOpenFile in the
+  user's URL cache (INetCache) and never removes it: a reader asks for the copy's name
+  while the handle is open and deletes it once the handle is closed, or the disk fills
+  (InternetQueryOptionW and DeleteFileW of the WinInet and Windows units):
+    Size := SizeOf(Copy);  // Copy: array[0..MAX_PATH] of WideChar
+    // ... InternetReadFile until it gives 0 bytes ...
+    Cached := InternetQueryOptionW(Pointer(F), INTERNET_OPTION_DATAFILE_NAME, @Copy, Size);
+    RyINetClose(F, Owner);
+    if Cached then DeleteFileW(Copy); }
 
 type
   TRyListingEntry = record

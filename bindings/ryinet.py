@@ -75,6 +75,15 @@ RyFtpRd = _declare("RyFtpRd", LONG, ("connection", DWORD), ("hwndOwner", HWND), 
 # The owner window comes first here.
 RyFtpOpenFile = _declare("RyFtpOpenFile", DWORD, ("hwndOwner", HWND), ("connection", DWORD),
                          ("fileName", LPCSTR))
+# Under Wine, WININET keeps a copy of every file read through RyFtpOpenFile in the user's
+# URL cache (INetCache) and never removes it: a reader asks for the copy's name while the
+# handle is open and deletes it once the handle is closed, or the disk fills:
+#     copy = ctypes.create_unicode_buffer(260); size = DWORD(ctypes.sizeof(copy))
+#     # ... InternetReadFile until it gives 0 bytes ...
+#     cached = ctypes.windll.wininet.InternetQueryOptionW(
+#         file, 105, copy, ctypes.byref(size))  # INTERNET_OPTION_DATAFILE_NAME
+#     RyINetClose(file, hwnd)
+#     if cached: os.remove(copy.value)
 
 ListingEntry = collections.namedtuple(
     "ListingEntry", "name is_directory month day year hour minute size")

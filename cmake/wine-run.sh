@@ -1,5 +1,5 @@
 #!/bin/sh
-# wine-run.sh --build DIR [--win64] PROGRAM [ARGS...]
+# wine-run.sh --build DIR [--display] [--win64] PROGRAM [ARGS...]
 # wine-run.sh --build DIR --prefix   (makes the prefix where missing and prints its path)
 # Runs a Windows program under Wine in a prefix of the build tree's own, made once per
 # build tree (the first start pays for it, later ones reuse it). Every Wine start of the
@@ -9,11 +9,27 @@
 # and a prefix of its own, since one prefix serves one Wine version. --win64 runs the
 # program in a 64-bit prefix of its own (DIR/wineprefix64), where 64-bit programs and
 # 32-bit ones run side by side (the automation server and its clients); everything else
-# keeps the 32-bit prefix.
+# keeps the 32-bit prefix. --display runs it on a virtual X display of its own (Xvfb),
+# for programs whose windows and boxes must really show where nobody sees them.
+#
+# A program started here and ended by TERM, INT or HUP (timeout, a Ctrl-C) takes nothing
+# of the caller's with it and leaves nothing behind that holds the caller's output:
+# - Wine's shared processes of a prefix (its wineserver, services.exe and the services
+#   it starts, the desktop's explorer.exe) are started by the first program and keep the
+#   output they inherited for as long as any program of the prefix runs, a COM server
+#   that lives on included. Here they are started first, on /dev/null, whenever the
+#   prefix has none running.
+# - The program runs as this script's child, which hands each of those signals on to it.
+# - A display of its own outlives the prefix's Wine processes that use it (their desktop
+#   dies with its display, and with it the windows of the next program of the session),
+#   so the display ends only once they have, or a few seconds after the program when
+#   others live on.
 set -e
 if [ "$1" = "--build" ]; then build=$2; shift 2; else build=$(pwd); fi
 build=$(cd "$build" && pwd)
 top=$(cd "$(dirname "$0")/.." && pwd)
+display=""
+if [ "$1" = "--display" ]; then display=1; shift; fi
 wine_root=${RYINET_WINE_ROOT:-}
 if [ -n "$wine_root" ] && [ ! -f "$wine_root/.ryinet-root" ]; then
     echo "wine-run.sh: $wine_root is no Wine root made by cmake/wine-root.sh (make test-wine10 makes it)" >&2
@@ -76,4 +92,98 @@ if [ "$1" = "--prefix" ]; then
     echo "$WINEPREFIX"
     exit 0
 fi
-exec $wine_in "$loader" "$@"
+
+xvfb=""
+end_display() {
+    [ -n "$xvfb" ] || return 0
+    kill "$xvfb" 2>/dev/null || true
+    wait "$xvfb" 2>/dev/null || true
+    rm -f "$display_file"
+    xvfb=""
+}
+trap end_display EXIT
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
+if [ -n "$display" ]; then
+    # The server picks a free display itself (-displayfd): no race with other builds'.
+    display_file=$(mktemp)
+    Xvfb -displayfd 9 -nolisten tcp -screen 0 1280x1024x24 9>"$display_file" </dev/null >/dev/null 2>&1 &
+    xvfb=$!
+    tries=0
+    until [ -s "$display_file" ] && grep -q '^[0-9]' "$display_file"; do
+        tries=$((tries + 1))
+        if ! kill -0 "$xvfb" 2>/dev/null || [ "$tries" -gt 300 ]; then
+            echo "wine-run.sh: the virtual display (Xvfb) did not start" >&2
+            exit 1
+        fi
+        sleep 0.1
+    done
+    DISPLAY=:$(head -n 1 "$display_file")
+    export DISPLAY
+    unset XAUTHORITY
+fi
+
+# Waits up to $1 tenths of a second for the prefix's Wine processes to end.
+session_ends() {
+    limit=$1
+    $wine_in wineserver -w </dev/null >/dev/null 2>&1 &
+    server_gone=$!
+    while kill -0 "$server_gone" 2>/dev/null && [ "$limit" -gt 0 ]; do
+        sleep 0.1
+        limit=$((limit - 1))
+    done
+    kill "$server_gone" 2>/dev/null || true
+}
+
+# A desktop started without this display (by a program before, whose session is still
+# ending) would serve this program's windows: none could be made. So the session that
+# shows on this display starts anew, once the one before has ended (10 s at most).
+[ -z "$display" ] || session_ends 100
+
+# The prefix's server and shared processes, on no output of the caller's: wineserver
+# starts one only where none runs (it says 2 otherwise), and wineboot then starts the
+# services and the desktop, as the first program would.
+if $wine_in wineserver </dev/null >/dev/null 2>&1; then
+    $wine_in "$loader" wineboot </dev/null >/dev/null 2>&1 || true
+fi
+
+# INT is a console program's Ctrl-C, which it handles itself (ryftp cancels a command
+# with it, and ends at its prompt); a terminal sends it to the program too, so it is
+# passed on only when the input is no terminal. A GUI program (PE subsystem 2) has no
+# Ctrl-C under Wine: INT ends it as TERM does.
+gui=""
+if [ -f "$1" ]; then
+    pe=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
+    [ -z "$pe" ] || [ "$(od -An -tu2 -j$((pe + 92)) -N2 "$1" 2>/dev/null | tr -d ' ')" != 2 ] || gui=1
+fi
+on_int() {
+    ended=1
+    if [ -n "$gui" ]; then
+        kill -TERM "$program" 2>/dev/null || true
+    elif [ ! -t 0 ]; then
+        kill -INT "$program" 2>/dev/null || true
+    fi
+}
+
+# The program, as a child that gets the signals this script gets; its standard input is
+# the caller's (an asynchronous command's would be /dev/null).
+exec 3<&0
+$wine_in "$loader" "$@" <&3 3<&- &
+program=$!
+exec 3<&-
+ended=""
+trap 'ended=1; kill -TERM "$program" 2>/dev/null || true' TERM HUP
+trap 'on_int' INT
+rc=0
+while :; do
+    wait "$program" && rc=0 || rc=$?
+    kill -0 "$program" 2>/dev/null || break
+done
+# Up to 10 s (2 s after a signal) for the prefix's Wine processes to end, so that the
+# display outlives them and the next program starts a session of its own rather than
+# join one on its way out; a program of the prefix that lives on (a COM server) only
+# makes this wait its limit.
+if [ -z "$ended" ]; then session_ends 100; else session_ends 20; fi
+end_display
+exit "$rc"

@@ -18,7 +18,8 @@ import sys
 import time
 
 SOURCE, BUILD, CLIENT, ADDR, ROOT, HOSTILE_ADDR, HOSTILE_BASE = sys.argv[1:8]
-WINE_RUN = [os.path.join(SOURCE, "cmake", "wine-run.sh"), "--build", BUILD, "--win64"]
+# On a display of its own: the library's boxes must really show for the server to see them.
+WINE_RUN = [os.path.join(SOURCE, "cmake", "wine-run.sh"), "--build", BUILD, "--display", "--win64"]
 SERVER = os.path.join(BUILD, "wine-automation", "ryinet-automation.exe")  # beside the RAS stand-in
 WORK = os.path.join(BUILD, "automation-work")
 REMOTE = "Gr\u00fc\u00dfe-\u20ac-\U0001D11E.txt"  # no spaces: Wine's WININET cuts them from listed names
@@ -75,9 +76,9 @@ def script(name, *args):
 
 
 def prefix_file(*below):
-    """A path in the win64 prefix's user profile (the user Wine runs as)."""
-    users = [u for u in glob.glob(os.path.join(BUILD, "wineprefix64", "drive_c", "users", "*"))
-             if os.path.basename(u) != "Public"]
+    """A path in the win64 prefix's user profile (the user Wine runs as), of the Wine that runs."""
+    prefix = subprocess.run(WINE_RUN + ["--prefix"], stdout=subprocess.PIPE, text=True).stdout.strip()
+    users = [u for u in glob.glob(os.path.join(prefix, "drive_c", "users", "*")) if os.path.basename(u) != "Public"]
     return os.path.join(users[0], *below)
 
 

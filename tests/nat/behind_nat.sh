@@ -76,7 +76,7 @@ check "active: not an empty directory" sh -c "! grep -q 'no entries' '$work/out'
 echo "== the Explorer, passive"
 status=0
 inside $client env RYTEST_EXPLORER_HOST=198.18.1.2 RYTEST_EXPLORER_ROOT="$base/root" WINEDLLOVERRIDES=rasapi32=n \
-    xvfb-run -a "$src/cmake/wine-run.sh" --build "$build" "$build/wine-explorer/explorer_test.exe" \
+    "$src/cmake/wine-run.sh" --build "$build" --display "$build/wine-explorer/explorer_test.exe" \
     --gtest_filter=ExplorerWindow.APassiveConnectionListsTheServedTree >"$work/out" 2>&1 || status=$?
 grep -E '^\[ +(OK|FAILED) +\]' "$work/out" || tail -n 20 "$work/out"
 check "the Explorer lists behind the NAT" [ "$status" = 0 ]
@@ -88,7 +88,7 @@ automation /regserver
 # COM starts the server from the prefix's own processes: they must start in the client's
 # namespace, which they do once the prefix's Wine has ended outside it.
 WINEPREFIX=$("$src/cmake/wine-run.sh" --build "$build" --win64 --prefix) wineserver -w
-inside $client xvfb-run -a "$src/cmake/wine-run.sh" --build "$build" --win64 cscript //nologo \
+inside $client "$src/cmake/wine-run.sh" --build "$build" --display --win64 cscript //nologo \
     "$(windows "$src/tests/nat/list_and_get.vbs")" 198.18.1.2 "$(windows "$work")" "$(windows "$work/vbs.txt")" >/dev/null 2>&1 || true
 automation /unregserver
 iconv -f UTF-16 -t UTF-8 "$work/vbs.txt" >"$work/out" 2>/dev/null || true

@@ -35,6 +35,7 @@ struct HostWininet {
     HOST_ENTRY(FtpFindFirstFileA);
     HOST_ENTRY(InternetFindNextFileA);
     HOST_ENTRY(FtpOpenFileA);
+    HOST_ENTRY(InternetQueryOptionW);
 #undef HOST_ENTRY
     ~HostWininet() { FreeLibrary(module); }
 
@@ -43,6 +44,20 @@ struct HostWininet {
         char chunk[4096];
         DWORD got = 0;
         while (InternetReadFile(file, chunk, sizeof chunk, &got) && got) out.append(chunk, got);
+        return out;
+    }
+
+    // A file RYINET opened, read to its end and closed as a careful host does: the copy
+    // Wine's WININET writes of it into the URL cache (and never removes) is deleted, as
+    // the host kit's RyKitCachedCopy says, so the platform's cache stays as it was.
+    std::string readAndClose(DWORD file) const {
+        HINTERNET h = reinterpret_cast<HINTERNET>(file);
+        std::string out = readAll(h);
+        WCHAR copy[MAX_PATH];
+        DWORD bytes = sizeof copy;
+        BOOL cached = InternetQueryOptionW(h, INTERNET_OPTION_DATAFILE_NAME, copy, &bytes);
+        RyINetClose(file, kLoadOwner);
+        if (cached) DeleteFileW(copy);
         return out;
     }
 };
@@ -95,10 +110,7 @@ inline bool RyinetRound(const HostWininet& w, const Expected& e, DWORD c, const 
     std::vector<char> text(RYINET_LISTING_BYTES(16));
     if (RyFtpDir(c, kLoadOwner, "pub/*", 0, text.data()) != 0 || e.listing != text.data()) return false;
     DWORD file = RyFtpOpenFile(kLoadOwner, c, "binary.bin");
-    if (!file) return false;
-    std::string got = w.readAll(reinterpret_cast<HINTERNET>(file));
-    RyINetClose(file, kLoadOwner);
-    return got == e.binary;
+    return file && w.readAndClose(file) == e.binary;
 }
 
 // The reference listing, made when nothing else runs.

@@ -15,12 +15,9 @@ trap '$run "$build/bin/ryinet-automation.exe" /unregserver' EXIT
 rm -rf "$build/demo-automation"
 mkdir -p "$build/demo-automation"
 cd "$build/demo-automation"
-# The library's boxes need a window system for the server to see them (the refusal); a
-# virtual display stays until the prefix's last program, the server, has ended.
+# The library's boxes need a window system for the server to see them (the refusal).
 display=""
-[ -n "${DISPLAY:-}" ] || display="xvfb-run -a"
-export WINEPREFIX="$($run --prefix)"
+[ -n "${DISPLAY:-}" ] || display="--display"
 "$top/tests/servers/with_server.sh" demo "$addr" "$build/demo-ftp" \
-    $display sh -c '"$@"; status=$?; wineserver -w; exit $status' sh \
-    $run cscript //nologo "$(windows_path "$top/examples/automation/session.vbs")" "$addr" ryuser rypass readme.txt
+    "$top/cmake/wine-run.sh" --build "$build" $display --win64 cscript //nologo "$(windows_path "$top/examples/automation/session.vbs")" "$addr" ryuser rypass readme.txt
 ls -l "$build/demo-automation"

@@ -113,10 +113,13 @@ STDMETHODIMP Session::GetClassInfo(ITypeInfo** info) {
     return TypeInfoOf(CLSID_Session, info);
 }
 
+HRESULT Session::Busy() const {
+    return RaiseError(RYINET_E_BUSY, L"A call of this session is still running (a Progress handler may set cancel, "
+                                     L"not call the session).");
+}
+
 HRESULT Session::Run(bool connection, const std::function<HRESULT()>& work) {
-    if (busy_)
-        return RaiseError(RYINET_E_BUSY, L"A call of this session is still running (a Progress handler may set "
-                                         L"cancel, not call the session).");
+    if (busy_) return Busy();
     if (connection && !connection_) return RaiseError(RYINET_E_NOT_OPEN, L"Not connected: call Connect first.");
     AddRef();  // a client that lets go of the object from a handler does not end the call under it
     busy_ = true;
@@ -254,14 +257,14 @@ STDMETHODIMP Session::Open() {
 }
 
 STDMETHODIMP Session::Close() {
-    if (busy_) return Run(false, [] { return S_OK; });  // says why not
+    if (busy_) return Busy();
     CloseConnection();
     RyKitCloseTaken(&session_, nullptr);
     return S_OK;
 }
 
 STDMETHODIMP Session::Disconnect() {
-    if (busy_) return Run(false, [] { return S_OK; });
+    if (busy_) return Busy();
     CloseConnection();
     return S_OK;
 }
@@ -324,7 +327,8 @@ HRESULT Session::Listing(BSTR pattern, std::string& text) {
     RyKitBufferDecommit(results);
     if (boxes.Seen()) return Refused(boxes, L"");
     char reply[RYKIT_REPLY_BYTES];
-    if (listed != 0 && !RyKitNothingListed(reply, sizeof reply) && !watchdog_.ending) {
+    if (listed != 0 && !RyKitNothingListed(reply, sizeof reply) &&
+        RyKitWatchdogEnding(&watchdog_) == RYKIT_RUNNING) {
         BoxCapture none(false);
         return Refused(none, reply[0] ? L"The listing failed." : L"The listing failed: no reply from the server.");
     }

@@ -88,6 +88,7 @@ private:
     // which a Progress handler that calls back would be. A call the watchdog ended fails
     // with the limit that ended it, whatever it returned.
     HRESULT Run(bool connection, const std::function<HRESULT()>& work);
+    HRESULT Busy() const;
     HRESULT Ended(RyKitEnding how);
 
     // Text to and from the server's bytes, in its encoding (names_), or in the ANSI code
