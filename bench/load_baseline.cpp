@@ -87,6 +87,8 @@ ThreadWork RawWork(const HostWininet* w, const Expected* e, const std::string* n
                                           INTERNET_SERVICE_FTP, flags, 0);
         w->FtpSetCurrentDirectoryA(c, e->base.c_str());
         HINTERNET file = nullptr;
+        WCHAR copy[MAX_PATH];  // the copy Wine's WININET keeps in the URL cache, deleted as a careful host does
+        BOOL cached = FALSE;
         auto cur = [&](const std::string& want) {
             char text[RYINET_CURDIR_BYTES];
             DWORD n = sizeof text;
@@ -108,13 +110,16 @@ ThreadWork RawWork(const HostWininet* w, const Expected* e, const std::string* n
             [&]() -> std::string {
                 file = w->FtpOpenFileA(c, "binary.bin", GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
                 if (!file) return Why("FtpOpenFileA");
+                cached = RyKitCachedCopy(file, copy);
                 std::string got = w->readAll(file);
                 if (got == e->binary) return "";
                 w->InternetCloseHandle(file);
+                if (cached) DeleteFileW(copy);
                 return std::to_string(got.size()) + " bytes came";
             },
             [&]() -> std::string {
                 w->InternetCloseHandle(file);
+                if (cached) DeleteFileW(copy);
                 char reply[RYKIT_REPLY_BYTES];
                 RyKitLastResponseInfo(reply, sizeof reply);
                 return RyKitReplyCode(reply) / 100 == 2 ? "" : std::string("final reply \"") + reply + "\"";
@@ -131,6 +136,8 @@ ThreadWork RyinetWork(const HostWininet* w, const Expected* e, bool passive, Tal
     return [=](int t, int rounds, const RoundDone& done) {
         std::string dir = "ryload" + std::to_string(t);
         DWORD s = RyINetOpen(kLoadOwner), file = 0;
+        WCHAR copy[MAX_PATH];
+        BOOL cached = FALSE;
         char reply[RYKIT_REPLY_BYTES];
         DWORD c = passive ? RyKitConnect(s, kLoadOwner, e->server.host.c_str(), e->user.c_str(), e->password.c_str(), 1,
                                          reply, sizeof reply)
@@ -159,13 +166,16 @@ ThreadWork RyinetWork(const HostWininet* w, const Expected* e, bool passive, Tal
             [&]() -> std::string {
                 file = RyFtpOpenFile(kLoadOwner, c, "binary.bin");
                 if (!file) return Why("RyFtpOpenFile");
-                std::string got = w->readAll(reinterpret_cast<HINTERNET>(file));
+                cached = RyKitCachedCopy(RyKitInternetHandle(file), copy);
+                std::string got = w->readAll(RyKitInternetHandle(file));
                 if (got == e->binary) return "";
                 RyINetClose(file, kLoadOwner);
+                if (cached) DeleteFileW(copy);
                 return std::to_string(got.size()) + " bytes came";
             },
             [&]() -> std::string {
                 RyINetClose(file, kLoadOwner);
+                if (cached) DeleteFileW(copy);
                 char last[RYKIT_REPLY_BYTES];
                 RyKitLastResponseInfo(last, sizeof last);
                 return RyKitReplyCode(last) / 100 == 2 ? "" : std::string("final reply \"") + last + "\"";
