@@ -1,7 +1,8 @@
 # make test: install what is missing, configure, build, run every test under Wine.
 # make test-wine10: build, then run the DLL's families, ryftp's and the demo under Wine 10
 #   in a Debian 13 root made once under the build tree (see docs/platforms.md).
-# make demo: build, then run ryftp on a sample session against a local FTP server it starts.
+# make demo: build what the demo runs, then run ryftp on a sample session against a local FTP
+#   server it starts.
 # make demo-automation: build, then run the VBScript example through the automation server
 #   (RyInet.Session) against a local FTP server it starts.
 # make dist: the release, from a build tree of its own without the test bench:
@@ -68,7 +69,9 @@ soak: build
 	$(ROUTE)
 	sh tests/soak.sh $(BUILD) $(N)
 
-demo: build
+# The demo builds what it runs (ryftp, the library, the stand-ins), not the test bench.
+demo: configure
+	cmake --build $(BUILD) -j $(JOBS) --target demo_programs
 	$(ROUTE)
 	sh tools/demo.sh $(BUILD)
 

@@ -1,15 +1,17 @@
 #!/bin/sh
 # run.sh BUILD: every benchmark in one table, with a 30-entry server on the build's own
-# loopback network (.5, see RYINET_TEST_NET) for the real-server figures, ryftp's get and
-# put of a 64 MiB file (bench/ryftp_transfers.sh, its own server on .19), and the load
-# against pyftpdlib, raw WinINet beside RYINET (bench/load_baseline.cpp, its server on
-# .18). Writes the table to bench/results.md and the per-record curve to bench/per-record.png.
+# loopback network (.5, see RYINET_TEST_NET) for the real-server figures, ryftp's get,
+# put and mget and the steps of a receive (bench/ryftp_transfers.sh, its own server on
+# .19), and the load against pyftpdlib and vsftpd in both modes, raw WinINet beside RYINET
+# (bench/load_baseline.cpp, its server on .18). Writes the tables to bench/results.md and
+# the per-record curve to bench/per-record.png.
 set -e
 build=$(cd "${1:-build}" && pwd)
 top=$(cd "$(dirname "$0")/.." && pwd)
 addr="$(cat "$build/test-net").5"
 out="$build/bench-out"
 mkdir -p "$out"
+rm -f "$out/table.md" "$out/steps.md"
 # Emulated timings are not comparable with native ones: the project's figures in bench/
 # stay the native ones, and an emulated run writes its own beside the build.
 route=$(sh "$top/cmake/i386-route.sh" name)
@@ -21,11 +23,14 @@ esac
     "$top/cmake/wine-run.sh" --build "$build" "$build/bin/ryinet_bench.exe" "$addr" \
     "Z:$out/table.md" "Z:$out/per-record.dat"
 sh "$top/bench/ryftp_transfers.sh" "$build" "$out/table.md"
-# The load against pyftpdlib, raw WinINet beside RYINET.
+# The load against pyftpdlib and vsftpd in both modes, raw WinINet beside RYINET.
 load_addr="$(cat "$build/test-net").18"
 "$top/tests/servers/with_server.sh" pyftpdlib "$load_addr" "$build/bench-load-ftp" \
     env RYTEST_PYFTPD_HOST="$load_addr" RYTEST_PYFTPD_ROOT="$build/bench-load-ftp/root" \
-    "$top/cmake/wine-run.sh" --build "$build" "$build/bin/bench_load_baseline.exe" "Z:$out/table.md"
+    "$top/cmake/wine-run.sh" --build "$build" "$build/bin/bench_load_baseline.exe" PYFTPD "Z:$out/table.md"
+"$top/tests/servers/with_server.sh" vsftpd "$load_addr" "$build/bench-load-vsftpd" \
+    env RYTEST_VSFTPD_HOST="$load_addr" RYTEST_VSFTPD_ROOT="$build/bench-load-vsftpd/anon/root" \
+    "$top/cmake/wine-run.sh" --build "$build" "$build/bin/bench_load_baseline.exe" VSFTPD "Z:$out/table.md"
 
 {
     echo "# Benchmark results"
@@ -36,6 +41,10 @@ load_addr="$(cat "$build/test-net").18"
     echo "of the bytes RyFtpDir writes; the real-server figures use pyftpdlib on loopback."
     echo
     cat "$out/table.md"
+    echo
+    echo "Where a receive's time goes (bench/receive_steps.cpp):"
+    echo
+    cat "$out/steps.md"
     echo
     echo "![RyFtpDir cost per record against the number of records](per-record.png)"
 } > "$results/results.md"

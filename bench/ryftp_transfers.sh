@@ -1,7 +1,9 @@
 #!/bin/sh
-# ryftp_transfers.sh BUILD [ROWS]: get and put of a 64 MiB file (and of 1 KiB), ryftp's code against the
-# bare loops in the same process, then curl both ways for the record; pyftpdlib on the
-# build's .19. With ROWS, the figures are also appended there as rows of make bench's table.
+# ryftp_transfers.sh BUILD [ROWS]: get and put of a 64 MiB file and of 1 KiB, and an mget of
+# 1000 files of 1 KiB, ryftp's code against the loops a host would write, in the same
+# process, and the steps of a receive; then curl both ways for the record; pyftpdlib on the
+# build's .19. With ROWS, the figures are also appended there as rows of make bench's table,
+# and the steps' table written to steps.md beside it.
 set -e
 build=$(cd "${1:-build}" && pwd)
 rows=$2
@@ -10,14 +12,19 @@ addr="$(cat "$build/test-net").19"
 base="$build/bench-transfers-ftp"
 fixture="$top/tests/servers/ftp_fixture.py"
 # Wine's WININET keeps a copy of every file read through FtpOpenFileA in the prefix's URL
-# cache (RyFtpOpenFile does not ask it not to): the rounds leave gigabytes there.
+# cache (RyFtpOpenFile does not ask it not to): the bare loops' rounds leave gigabytes there.
 cache="$("$top/cmake/wine-run.sh" --build "$build" --prefix)/drive_c/users/$(id -un)/AppData/Local/Microsoft/Windows/INetCache"
 /usr/bin/python3 "$fixture" start demo "$addr" "$base"
 trap '/usr/bin/python3 "$fixture" stop demo "$addr" "$base"; rm -rf "$cache"' EXIT
 head -c 67108864 /dev/urandom >"$base/root/big64.bin"
 head -c 1024 /dev/urandom >"$base/root/small1k.bin"
-"$top/cmake/wine-run.sh" --build "$build" "$build/bin/bench_ryftp_transfers.exe" "$addr" big64.bin small1k.bin \
+mkdir -p "$base/root/many"
+for i in $(seq -w 1 1000); do head -c 1024 /dev/urandom >"$base/root/many/f$i.bin"; done
+"$top/cmake/wine-run.sh" --build "$build" "$build/bin/bench_ryftp_transfers.exe" "$addr" big64.bin small1k.bin many \
     ${rows:+"Z:$rows"}
+# Where a receive's time goes, step by step; with ROWS, its table goes to steps.md beside it.
+"$top/cmake/wine-run.sh" --build "$build" "$build/bin/bench_receive_steps.exe" "$addr" big64.bin small1k.bin \
+    ${rows:+"Z:$(dirname "$rows")/steps.md"}
 command -v curl >/dev/null || exit 0
 # Median of 5 curl runs: $1 get or put.
 curl_median() {

@@ -24,7 +24,8 @@
  *                       page), and the names turned into UTF-16 text and back.
  *  - RyKitReceiveFile   a remote file into NAME.part, renamed to NAME only when complete
  *                       (the server's final reply says so, and no more and no fewer bytes
- *                       came than it announced), with a progress callback that can cancel.
+ *                       came than it announced), with a progress callback that can cancel;
+ *                       it asks no more of the server than it must (make bench).
  *  - RyKitSendFile      a local file to the server in large blocks, with the same
  *                       progress callback; the server's final reply confirms it.
  *  - RyKitWatchdog      ends a call that has stalled, that ran past its whole allowance,
@@ -149,7 +150,8 @@ void RyKitLastResponseInfo(char *reply, DWORD bytes);
 DWORD RyKitWhyFailed(char *reply, DWORD bytes);
 
 /* The remote file's size from the server's SIZE answer, or -1 when it does not say.
- * Sets binary type first: servers answer SIZE only for that. */
+ * Sets binary type first: servers answer SIZE only for that, or count the bytes of an
+ * ASCII transfer. */
 LONGLONG RyKitRemoteSize(DWORD connection, const char *remote);
 
 /* ---- The server's names ------------------------------------------------------------- */
@@ -233,7 +235,8 @@ typedef int (*RyKitProgress)(void *context, ULONGLONG received, LONGLONG expecte
 #endif
 
 typedef struct RyKitReceive {
-    LONGLONG expected;              /* the server's SIZE answer, or -1 */
+    LONGLONG expected;              /* the size the server announced (in the reply that opened
+                                       the transfer, or its SIZE answer), or -1 */
     ULONGLONG received;             /* bytes written to NAME.part */
     DWORD error;                    /* the system's or WININET's error, where the outcome has one */
     char reply[RYKIT_REPLY_BYTES];  /* the server's last reply: after a failed read, or the one
@@ -453,6 +456,38 @@ extern "C" {
 
 static RyKitBuffer *RyKit_activeBuffer;
 
+/* What the kit has seen of a connection through its own calls, by handle: whether the
+ * last transfer left it in binary type (WININET sends TYPE before each transfer, and a
+ * listing sets ASCII), and whether its server announces a file's size in the reply that
+ * opens a transfer. A host's own calls change the type unseen, and a closed handle's
+ * value comes back for another connection: a wrong belief costs a reply, never a verdict,
+ * as the receive checks what it was told. */
+#define RYKIT_KNOWN_BINARY    1
+#define RYKIT_KNOWN_ANNOUNCES 2
+#define RYKIT_KNOWN_CONNECTIONS 16
+static struct {
+    DWORD connection;
+    unsigned facts;
+} RyKit_known[RYKIT_KNOWN_CONNECTIONS];
+static unsigned RyKit_knownNext;
+static volatile LONG RyKit_knownLock;
+
+/* Adds set and removes clear from what is known of connection; returns what is known. */
+static unsigned RyKit_Learn(DWORD connection, unsigned set, unsigned clear)
+{
+    unsigned i, facts = 0;
+    while (InterlockedCompareExchange(&RyKit_knownLock, 1, 0)) Sleep(0);
+    for (i = 0; i < RYKIT_KNOWN_CONNECTIONS && RyKit_known[i].connection != connection; ++i) {}
+    if (i == RYKIT_KNOWN_CONNECTIONS && set) {
+        i = RyKit_knownNext++ % RYKIT_KNOWN_CONNECTIONS;
+        RyKit_known[i].connection = connection;
+        RyKit_known[i].facts = 0;
+    }
+    if (i < RYKIT_KNOWN_CONNECTIONS) facts = RyKit_known[i].facts = (RyKit_known[i].facts & ~clear) | set;
+    InterlockedExchange(&RyKit_knownLock, 0);
+    return facts;
+}
+
 DWORD RyKitConnect(DWORD session, HWND owner, const char *server, const char *user, const char *password,
                    int passive, char *reply, DWORD replyBytes)
 {
@@ -468,6 +503,7 @@ DWORD RyKitConnect(DWORD session, HWND owner, const char *server, const char *us
     RyKitLastResponseInfo(reply, replyBytes);
     /* Unchanged is an earlier call's, unless it is itself a refused log-in again. */
     if (connection || (lstrcmpA(reply, before) == 0 && RyKitReplyCode(reply) / 100 != 5)) reply[0] = '\0';
+    if (connection) RyKit_Learn(connection, 0, RYKIT_KNOWN_BINARY | RYKIT_KNOWN_ANNOUNCES); /* a closed one's */
     return connection;
 }
 
@@ -543,6 +579,7 @@ void RyKitBufferDecommit(RyKitBuffer *b)
 
 LONG RyKitBufferList(RyKitBuffer *b, DWORD connection, HWND owner, const char *pattern)
 {
+    RyKit_Learn(connection, 0, RYKIT_KNOWN_BINARY); /* WININET lists in ASCII type */
     return RyFtpDir(connection, owner, pattern, 0, b->data);
 }
 
@@ -604,17 +641,24 @@ DWORD RyKitWhyFailed(char *reply, DWORD bytes)
     return error;
 }
 
-LONGLONG RyKitRemoteSize(DWORD connection, const char *remote)
+/* SIZE alone, in whatever type the connection is. */
+static LONGLONG RyKit_AskSize(DWORD connection, const char *remote)
 {
-    HINTERNET c = RyKitInternetHandle(connection);
     char command[MAX_PATH + 8], reply[256];
     if (lstrlenA(remote) > MAX_PATH || strpbrk(remote, "\r\n")) return -1;
-    if (!FtpCommandA(c, FALSE, FTP_TRANSFER_TYPE_BINARY, "TYPE I", 0, NULL)) return -1;
     lstrcpyA(command, "SIZE ");
     lstrcatA(command, remote);
-    FtpCommandA(c, FALSE, FTP_TRANSFER_TYPE_BINARY, command, 0, NULL);
+    FtpCommandA(RyKitInternetHandle(connection), FALSE, FTP_TRANSFER_TYPE_BINARY, command, 0, NULL);
     RyKitLastResponseInfo(reply, sizeof reply);
     return RyKitSizeFromReply(reply);
+}
+
+LONGLONG RyKitRemoteSize(DWORD connection, const char *remote)
+{
+    if (lstrlenA(remote) > MAX_PATH || strpbrk(remote, "\r\n")) return -1;
+    if (!FtpCommandA(RyKitInternetHandle(connection), FALSE, FTP_TRANSFER_TYPE_BINARY, "TYPE I", 0, NULL)) return -1;
+    RyKit_Learn(connection, RYKIT_KNOWN_BINARY, 0);
+    return RyKit_AskSize(connection, remote);
 }
 
 void RyKitNamesLearn(RyKitNames *names, DWORD connection)
@@ -692,30 +736,13 @@ size_t RyKitNameToServer(const RyKitNames *names, const WCHAR *name, char *out, 
     return bytes;
 }
 
-/* The disk's side of a receive, on a thread of its own, so the next block is read from
- * the network while the last one is written: blocks go round a ring of RYKIT_RING buffers,
- * full ones to the writer (filled), written ones back (emptied). */
-#define RYKIT_RING 3
-typedef struct RyKit_Writer {
-    HANDLE out, thread, filled, emptied;
-    char *buffer[RYKIT_RING];
-    DWORD bytes[RYKIT_RING];  /* 0: no more blocks */
-    volatile LONG failed;     /* the first failed write's error, or 0 */
-} RyKit_Writer;
-
-static DWORD WINAPI RyKit_WriteBlocks(void *context)
-{
-    RyKit_Writer *w = (RyKit_Writer *)context;
-    unsigned at;
-    DWORD written;
-    for (at = 0;; at = (at + 1) % RYKIT_RING) {
-        WaitForSingleObject(w->filled, INFINITE);
-        if (w->bytes[at] == 0) return 0;
-        if (!w->failed && (!WriteFile(w->out, w->buffer[at], w->bytes[at], &written, NULL) || written != w->bytes[at]))
-            InterlockedExchange(&w->failed, (LONG)(GetLastError() ? GetLastError() : ERROR_WRITE_FAULT));
-        ReleaseSemaphore(w->emptied, 1, NULL);
-    }
-}
+/* A benchmark names each step of a receive as it begins (the commands before the
+ * transfer, opening it, the reads, the progress calls, the writes, closing it, the cache
+ * copy's removal, the check, the rename) by defining RYKIT_RECEIVE_STEP before the
+ * implementation; otherwise the steps cost nothing. */
+#ifndef RYKIT_RECEIVE_STEP
+#define RYKIT_RECEIVE_STEP(step)
+#endif
 
 /* Reads into buffer until it is full or the file has ended (*ended): a read gives what
  * the data connection holds, and fewer, larger writes cost less than one for each read.
@@ -725,6 +752,7 @@ static RyKitOutcome RyKit_Fill(HINTERNET file, char *buffer, DWORD block, DWORD 
 {
     DWORD n = 1;
     for (*got = 0; *got < block && n > 0; *got += n) {
+        RYKIT_RECEIVE_STEP(read);
         if (!InternetReadFile(file, buffer + *got, block - *got, &n)) {
             r->error = RyKitWhyFailed(r->reply, sizeof r->reply);
             return RYKIT_BROKE_OFF;
@@ -732,104 +760,110 @@ static RyKitOutcome RyKit_Fill(HINTERNET file, char *buffer, DWORD block, DWORD 
         r->received += n;
         if (r->expected >= 0 && r->received > (ULONGLONG)r->expected)
             return RYKIT_TOO_LONG; /* nothing of it is kept: the file is not the one announced */
+        RYKIT_RECEIVE_STEP(progress);
         if (n && progress && progress(context, r->received, r->expected)) return RYKIT_CANCELLED;
     }
     *ended = n == 0;
     return RYKIT_RECEIVED;
 }
 
-/* Gives the writer its other buffers and its thread, the block in buffer[0] being the
- * first it writes. False, with nothing of it left, when the system refuses any part: the
- * copy then goes on without it. */
-static BOOL RyKit_StartWriter(RyKit_Writer *w, DWORD block)
+static RyKitOutcome RyKit_Write(HANDLE out, const char *block, DWORD got, RyKitReceive *r)
 {
-    unsigned i;
-    BOOL ok = TRUE;
-    for (i = 1; i < RYKIT_RING; ++i) ok = (w->buffer[i] = (char *)HeapAlloc(GetProcessHeap(), 0, block)) != NULL && ok;
-    w->filled = ok ? CreateSemaphoreA(NULL, 0, RYKIT_RING, NULL) : NULL;
-    w->emptied = w->filled ? CreateSemaphoreA(NULL, RYKIT_RING - 1, RYKIT_RING, NULL) : NULL;
-    w->thread = w->emptied ? CreateThread(NULL, 0, RyKit_WriteBlocks, w, 0, NULL) : NULL;
-    if (w->thread) return TRUE;
-    if (w->filled) CloseHandle(w->filled);
-    if (w->emptied) CloseHandle(w->emptied);
-    for (i = 1; i < RYKIT_RING; ++i)
-        if (w->buffer[i]) HeapFree(GetProcessHeap(), 0, w->buffer[i]);
-    w->filled = w->emptied = NULL;
-    return FALSE;
+    DWORD written;
+    RYKIT_RECEIVE_STEP(write);
+    if (WriteFile(out, block, got, &written, NULL) && written == got) return RYKIT_RECEIVED;
+    r->error = GetLastError();
+    return RYKIT_NOT_WRITTEN;
 }
 
-/* Copies the open file into out, block by block. The first block is small and written
- * on the calling thread; only a file that fills it gets the large blocks and the writer's
- * thread, so a small file pays for neither. */
+/* The large block, kept for the next receive once one is done with it: a fresh one's
+ * pages cost a 64 MiB receive here about as much as its SIZE command (make bench). One
+ * is kept; receives at once on other threads take blocks of their own. */
+static char *volatile RyKit_spareBlock;
+
+static char *RyKit_TakeBlock(void)
+{
+    char *block = (char *)InterlockedExchangePointer((void *volatile *)&RyKit_spareBlock, NULL);
+    return block ? block : (char *)HeapAlloc(GetProcessHeap(), 0, RYKIT_READ_BLOCK);
+}
+
+static void RyKit_GiveBlock(char *block)
+{
+    if (InterlockedCompareExchangePointer((void *volatile *)&RyKit_spareBlock, block, NULL) != NULL)
+        HeapFree(GetProcessHeap(), 0, block);
+}
+
+/* Copies the open file into out, each block written on this thread as it came: inside
+ * each read Wine's WININET has written the block once already, to its cache copy, and a
+ * thread of its own for the second write made get no faster here (make bench), only
+ * dearer to start. The first block is small and on the stack; only a file that fills it
+ * gets the large block (and, should the system refuse that, goes on in small ones). */
 static RyKitOutcome RyKit_Copy(HINTERNET file, HANDLE out, RyKitReceive *r, RyKitProgress progress, void *context)
 {
-    const DWORD block = RYKIT_READ_BLOCK;
-    RyKit_Writer w;
-    RyKitOutcome outcome;
-    unsigned at = 0, i;
-    DWORD got = 0, written;
-    BOOL ended = FALSE, holding = FALSE; /* holding: buffer[at] is written, and ours */
-    char first[RYKIT_FIRST_BLOCK];
-    memset(&w, 0, sizeof w);
-    w.out = out;
-    outcome = RyKit_Fill(file, first, sizeof first, &got, &ended, r, progress, context);
-    if (outcome == RYKIT_RECEIVED && got && (!WriteFile(out, first, got, &written, NULL) || written != got)) {
-        r->error = GetLastError();
-        outcome = RYKIT_NOT_WRITTEN;
+    char first[RYKIT_FIRST_BLOCK], *block = first;
+    DWORD size = sizeof first, got = 0;
+    BOOL ended = FALSE;
+    RyKitOutcome outcome = RYKIT_RECEIVED;
+    while (outcome == RYKIT_RECEIVED && !ended) {
+        outcome = RyKit_Fill(file, block, size, &got, &ended, r, progress, context);
+        if (outcome == RYKIT_RECEIVED && got) outcome = RyKit_Write(out, block, got, r);
+        if (outcome == RYKIT_RECEIVED && !ended && block == first && (block = RyKit_TakeBlock()) != NULL)
+            size = RYKIT_READ_BLOCK;
+        if (!block) block = first;
     }
-    if (outcome != RYKIT_RECEIVED || ended) return outcome;
-    if ((w.buffer[0] = (char *)HeapAlloc(GetProcessHeap(), 0, block)) == NULL) {
-        r->error = ERROR_NOT_ENOUGH_MEMORY;
-        return RYKIT_NOT_WRITTEN;
-    }
-    while (!ended) {
-        if (w.thread) holding = WaitForSingleObject(w.emptied, INFINITE) == WAIT_OBJECT_0;
-        if (w.failed) {
-            r->error = (DWORD)w.failed;
-            outcome = RYKIT_NOT_WRITTEN;
-            break;
-        }
-        outcome = RyKit_Fill(file, w.buffer[at], block, &got, &ended, r, progress, context);
-        if (outcome != RYKIT_RECEIVED || got == 0) break;
-        if (!w.thread && got == block) RyKit_StartWriter(&w, block);
-        if (w.thread) {
-            w.bytes[at] = got;
-            ReleaseSemaphore(w.filled, 1, NULL);
-            at = (at + 1) % RYKIT_RING;
-            holding = FALSE;
-        } else if (!WriteFile(out, w.buffer[at], got, &written, NULL) || written != got) {
-            r->error = GetLastError();
-            outcome = RYKIT_NOT_WRITTEN;
-            break;
-        }
-    }
-    if (w.thread) { /* the blocks queued are written, then the writer ends */
-        if (!holding) WaitForSingleObject(w.emptied, INFINITE);
-        w.bytes[at] = 0;
-        ReleaseSemaphore(w.filled, 1, NULL);
-        WaitForSingleObject(w.thread, INFINITE);
-        CloseHandle(w.thread);
-        CloseHandle(w.filled);
-        CloseHandle(w.emptied);
-        if (w.failed && outcome == RYKIT_RECEIVED) {
-            r->error = (DWORD)w.failed;
-            outcome = RYKIT_NOT_WRITTEN;
-        }
-    }
-    for (i = 0; i < RYKIT_RING; ++i)
-        if (w.buffer[i]) HeapFree(GetProcessHeap(), 0, w.buffer[i]);
+    if (block != first) RyKit_GiveBlock(block);
     return outcome;
+}
+
+/* The size before the transfer: SIZE, after TYPE I unless the connection is known to be
+ * in binary type (servers answer SIZE there only, or count an ASCII transfer's bytes).
+ * *certain: the answer is binary type's for sure; a believed one is checked afterwards
+ * when fewer bytes come (an ASCII count is never the smaller). */
+static LONGLONG RyKit_SizeBefore(DWORD connection, const char *remote, BOOL *certain)
+{
+    LONGLONG size = -1;
+    *certain = FALSE;
+    if (RyKit_Learn(connection, 0, 0) & RYKIT_KNOWN_BINARY) size = RyKit_AskSize(connection, remote);
+    if (size < 0) {
+        size = RyKitRemoteSize(connection, remote);
+        *certain = TRUE;
+    }
+    return size;
+}
+
+/* The size the reply that opened the transfer announces is the transfer's own word: it
+ * stands over one asked before, and the next receive on the connection asks none. The
+ * transfer has set binary type. */
+static void RyKit_Announced(DWORD connection, RyKitReceive *r, BOOL *certain)
+{
+    char reply[RYKIT_REPLY_BYTES];
+    LONGLONG announced;
+    RyKitLastResponseInfo(reply, sizeof reply);
+    announced = RyKitSizeFromOpening(reply);
+    if (announced >= 0) {
+        r->expected = announced;
+        *certain = TRUE;
+    }
+    RyKit_Learn(connection, RYKIT_KNOWN_BINARY | (announced >= 0 ? RYKIT_KNOWN_ANNOUNCES : 0),
+                announced >= 0 ? 0 : RYKIT_KNOWN_ANNOUNCES);
 }
 
 /* Whether a transfer that ran to its end brought the whole file; asked once the file
  * handle is closed, when WININET has read the reply that ended the transfer. Only the
- * server knows that the file is whole: a transfer cut short without a SIZE answer looks
- * complete here, and its last reply is a 426, or still the 150 that began it. */
-static RyKitOutcome RyKit_Complete(const RyKitReceive *r)
+ * server knows that the file is whole: a transfer cut short without a size looks complete
+ * here, and its last reply is a 426, or still the 150 that began it. A size not known
+ * for certain is asked again, in the binary type the transfer set, when it could err. */
+static RyKitOutcome RyKit_Complete(DWORD connection, const char *remote, RyKitReceive *r, BOOL certain)
 {
     int code = RyKitReplyCode(r->reply);
-    if (r->expected >= 0 && r->received != (ULONGLONG)r->expected) return RYKIT_INCOMPLETE;
-    return code >= 200 && code < 300 ? RYKIT_RECEIVED : RYKIT_NOT_CONFIRMED;
+    BOOL confirmed = code >= 200 && code < 300;
+    if (confirmed && !certain && (r->expected < 0 || r->received < (ULONGLONG)r->expected)) {
+        LONGLONG again = RyKit_AskSize(connection, remote);
+        if (again >= 0) r->expected = again;
+    }
+    if (r->expected >= 0 && r->received < (ULONGLONG)r->expected) return RYKIT_INCOMPLETE;
+    if (r->expected >= 0 && r->received > (ULONGLONG)r->expected) return RYKIT_TOO_LONG;
+    return confirmed ? RYKIT_RECEIVED : RYKIT_NOT_CONFIRMED;
 }
 
 /* Creates the file the transfer goes into, new: local.part, or local.1.part and so on
@@ -848,6 +882,25 @@ static HANDLE RyKit_CreatePart(const WCHAR *local, RyKitReceive *r)
     return out;
 }
 
+/* The verdict on a transfer that ran, once its handles are closed, and the .part renamed
+ * to the user's file or removed. */
+static RyKitOutcome RyKit_Verdict(DWORD connection, const char *remote, const WCHAR *local, RyKitOutcome outcome,
+                                  BOOL certain, RyKitReceive *r)
+{
+    RYKIT_RECEIVE_STEP(check);
+    if (outcome == RYKIT_RECEIVED) {
+        RyKitLastResponseInfo(r->reply, sizeof r->reply);
+        outcome = RyKit_Complete(connection, remote, r, certain);
+    }
+    RYKIT_RECEIVE_STEP(rename);
+    if (outcome == RYKIT_RECEIVED && !MoveFileExW(r->part, local, MOVEFILE_REPLACE_EXISTING)) {
+        r->error = GetLastError();
+        outcome = RYKIT_NOT_RENAMED;
+    }
+    if (outcome != RYKIT_RECEIVED) DeleteFileW(r->part);
+    return outcome;
+}
+
 RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, const WCHAR *local,
                               RyKitProgress progress, void *context, RyKitReceive *r)
 {
@@ -855,32 +908,33 @@ RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, 
     HANDLE out;
     DWORD file;
     WCHAR copy[MAX_PATH];
-    BOOL cached;
+    BOOL cached, certain = FALSE;
     memset(r, 0, sizeof *r);
+    r->expected = -1;
     if (lstrlenW(local) + 9 > MAX_PATH) { /* room for ".99.part" */
         r->error = ERROR_FILENAME_EXCED_RANGE;
         return RYKIT_NO_PART;
     }
-    r->expected = RyKitRemoteSize(connection, remote);
+    RYKIT_RECEIVE_STEP(size);
+    if (!(RyKit_Learn(connection, 0, 0) & RYKIT_KNOWN_ANNOUNCES)) r->expected = RyKit_SizeBefore(connection, remote, &certain);
+    RYKIT_RECEIVE_STEP(open);
     file = RyFtpOpenFile(owner, connection, remote);
     if (!file) return RYKIT_NOT_OPENED;
     /* Named now: a watchdog that ends the transfer closes the handle under it. */
     cached = RyKitCachedCopy(RyKitInternetHandle(file), copy);
+    RyKit_Announced(connection, r, &certain);
+    RYKIT_RECEIVE_STEP(create);
     out = RyKit_CreatePart(local, r);
     outcome = out == INVALID_HANDLE_VALUE ? RYKIT_NO_PART : RyKit_Copy(RyKitInternetHandle(file), out, r, progress, context);
+    RYKIT_RECEIVE_STEP(close);
     RyINetClose(file, owner); /* before its connection is used again */
+    RYKIT_RECEIVE_STEP(uncache);
     if (cached) DeleteFileW(copy);
-    if (outcome == RYKIT_NO_PART) return outcome;
-    CloseHandle(out);
-    if (outcome == RYKIT_RECEIVED) {
-        RyKitLastResponseInfo(r->reply, sizeof r->reply);
-        outcome = RyKit_Complete(r);
+    if (outcome != RYKIT_NO_PART) {
+        CloseHandle(out);
+        outcome = RyKit_Verdict(connection, remote, local, outcome, certain, r);
     }
-    if (outcome == RYKIT_RECEIVED && !MoveFileExW(r->part, local, MOVEFILE_REPLACE_EXISTING)) {
-        r->error = GetLastError();
-        outcome = RYKIT_NOT_RENAMED;
-    }
-    if (outcome != RYKIT_RECEIVED) DeleteFileW(r->part);
+    RYKIT_RECEIVE_STEP(done);
     return outcome;
 }
 
@@ -928,6 +982,7 @@ RyKitOutcome RyKitSendFile(DWORD connection, const WCHAR *local, const char *rem
         s->error = RyKitWhyFailed(s->reply, sizeof s->reply);
         outcome = RYKIT_NOT_OPENED;
     }
+    if (file) RyKit_Learn(connection, ascii ? 0 : RYKIT_KNOWN_BINARY, ascii ? RYKIT_KNOWN_BINARY : 0);
     while (file && outcome == RYKIT_SENT) {
         char *wire = buffer;
         if (!ReadFile(in, buffer, block, &got, NULL)) {

@@ -67,6 +67,25 @@ RYKIT_INLINE long long RyKitSizeFromReply(const char *reply)
     return p == reply + 4 ? -1 : size;
 }
 
+/* The size a server's reply to RETR announces, as vsftpd, ProFTPD and wu-ftpd write it:
+ * "150 Opening BINARY mode data connection for f (1156 bytes).", or -1 when the reply
+ * says none. The count closes the line, after the name, so only "(N bytes)" at its end
+ * (a dot may follow) is read; at most 18 digits. */
+RYKIT_INLINE long long RyKitSizeFromOpening(const char *reply)
+{
+    const char *end = reply + strlen(reply), *digits;
+    long long size = 0;
+    if (strncmp(reply, "150 ", 4) != 0 && strncmp(reply, "125 ", 4) != 0) return -1;
+    while (end > reply + 4 && (end[-1] == '\r' || end[-1] == '\n' || end[-1] == ' ')) --end;
+    if (end > reply + 4 && end[-1] == '.') --end;
+    if (end - reply < 4 + 9 || strncmp(end - 7, " bytes)", 7) != 0) return -1;
+    end -= 7;
+    for (digits = end; digits > reply + 4 && digits[-1] >= '0' && digits[-1] <= '9'; --digits) {}
+    if (digits == end || end - digits > 18 || digits[-1] != '(') return -1;
+    for (; digits < end; ++digits) size = size * 10 + (*digits - '0');
+    return size;
+}
+
 /* ---- Names in UTF-8 -------------------------------------------------------------------- */
 /* Nearly every server today sends its names in UTF-8, and a host shows and stores them in
  * UTF-16. A server's name must also come back byte for byte when the host names that file

@@ -186,20 +186,47 @@ protected:
     RyKitReceive r_;
 };
 
+// The last progress call's bytes and total.
+struct Last {
+    ULONGLONG received = 0;
+    LONGLONG expected = -2;
+};
+int Record(void* last, ULONGLONG received, LONGLONG expected) {
+    *static_cast<Last*>(last) = {received, expected};
+    return 0;
+}
+
+// The second time the host has set ASCII type behind the kit's back, where pyftpdlib
+// answers no SIZE: the total is known all the same.
 TEST_F(ReceiveFile, ACompleteFileReplacesTheOldOneWithProgressAfterEachBlock) {
     Connect("PYFTPD");
-    ULONGLONG last = 0;
-    auto record = [](void* last, ULONGLONG received, LONGLONG) {
-        *static_cast<ULONGLONG*>(last) = received;
-        return 0;
-    };
     int cached = CachedCopies(L"binary");
-    EXPECT_EQ(RyKitReceiveFile(connection_, nullptr, "binary.bin", wide_.c_str(), record, &last, &r_), RYKIT_RECEIVED);
     bool ok = false;
-    EXPECT_EQ(Kept(), ReadWholeFile(server_.path("binary.bin"), &ok));
-    EXPECT_EQ(r_.expected, 1156);
-    EXPECT_EQ(last, 1156u);
+    for (const char* before : {"NOOP", "TYPE A"}) {
+        FtpCommandA(RyKitInternetHandle(connection_), FALSE, FTP_TRANSFER_TYPE_ASCII, before, 0, nullptr);
+        Last last;
+        EXPECT_EQ(RyKitReceiveFile(connection_, nullptr, "binary.bin", wide_.c_str(), Record, &last, &r_), RYKIT_RECEIVED);
+        EXPECT_EQ(Kept(), ReadWholeFile(server_.path("binary.bin"), &ok));
+        EXPECT_EQ(r_.expected, 1156);
+        EXPECT_EQ(last.received, 1156u);
+        EXPECT_EQ(last.expected, 1156) << before;
+    }
     EXPECT_EQ(CachedCopies(L"binary"), cached) << "a copy left in the URL cache";
+}
+
+// Past the first small block, the kit reads in large ones, the one it keeps the second time.
+TEST_F(ReceiveFile, ALargeFileArrivesWholeInLargeBlocks) {
+    Connect("PYFTPD");
+    std::string large(RYKIT_READ_BLOCK * 2 + RYKIT_FIRST_BLOCK + 7, '\0');
+    for (size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 13 + i / 4093);
+    WriteWholeFile(server_.path("large.bin"), large);
+    for (int round = 0; round < 2; ++round) {
+        Last last;
+        EXPECT_EQ(RyKitReceiveFile(connection_, nullptr, "large.bin", wide_.c_str(), Record, &last, &r_), RYKIT_RECEIVED);
+        EXPECT_TRUE(Kept() == large) << "round " << round;
+        EXPECT_EQ(last.received, large.size());
+    }
+    DeleteFileA(server_.path("large.bin").c_str());
 }
 
 TEST_F(ReceiveFile, AFailedOrCancelledTransferKeepsTheOldFile) {
@@ -228,6 +255,30 @@ TEST_F(ReceiveFile, OnlyWhatTheServerConfirmsAndAnnouncedIsKept) {
     EXPECT_EQ(RyKitReplyCode("226-one\r\n226 two"), 226);
     EXPECT_EQ(RyKitReplyCode("150 here\r\n2261"), 150);
     EXPECT_EQ(RyKitReplyCode(""), 0);
+}
+
+// A size the reply that opened the transfer announced holds as SIZE's answer does; a SIZE
+// asked in a type the kit only believed (the host set ASCII behind its back, and this
+// server then counts CRLF line ends) is asked again before it may refuse the file.
+TEST_F(ReceiveFile, TheSizeAnnouncedOrAskedInBinaryTypeDecides) {
+    Connect("HOSTILE");
+    for (const char* before : {"NOOP", "TYPE A"}) {
+        FtpCommandA(RyKitInternetHandle(connection_), FALSE, FTP_TRANSFER_TYPE_ASCII, before, 0, nullptr);
+        EXPECT_EQ(RyKitReceiveFile(connection_, nullptr, "ascii.bin", wide_.c_str(), nullptr, 0, &r_), RYKIT_RECEIVED)
+            << before;
+        EXPECT_EQ(r_.expected, 5);
+        EXPECT_EQ(Kept(), "ab\ncd");
+        WriteWholeFile(local_, "the old file");
+    }
+    EXPECT_EQ(RyKitReceiveFile(connection_, nullptr, "announced.bin", wide_.c_str(), nullptr, 0, &r_), RYKIT_INCOMPLETE);
+    EXPECT_EQ(r_.expected, 5);
+    EXPECT_EQ(r_.received, 2u);
+    EXPECT_EQ(Kept(), "the old file");
+    EXPECT_EQ(RyKitSizeFromOpening("150 Opening BINARY mode data connection for a (3 bytes) (1156 bytes)."), 1156);
+    EXPECT_EQ(RyKitSizeFromOpening("125 Opening data connection for b (77 bytes)\r\n"), 77);
+    for (const char* none : {"150 File status okay. About to open data connection.", "226 done (5 bytes).",
+                             "150 (5 bytes) for a", "150 12 bytes)", "150 (1234567890123456789 bytes)"})
+        EXPECT_EQ(RyKitSizeFromOpening(none), -1) << none;
 }
 
 TEST_F(ReceiveFile, AnExistingPartIsLeftAloneAndTheFileArrivesBesideIt) {

@@ -1,6 +1,7 @@
 // The host kit's readers of text from elsewhere, on any text: the phonebook's names
-// cover it in order, a reply code is 0 or three digits, a SIZE answer is -1 or fits, and
-// any bytes, as a name, become UTF-16 within their length and come back exactly.
+// cover it in order, a reply code is 0 or three digits, a SIZE answer and a size a 150
+// announces are -1 or fit, and any bytes, as a name, become UTF-16 within their length
+// and come back exactly.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string>
@@ -18,6 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     int code = RyKitReplyCode(text.c_str());
     if (code != 0 && (code < 0 || code > 999)) abort();
     long long bytes = RyKitSizeFromReply(text.c_str());
+    if (bytes < -1 || bytes > 999999999999999999LL) abort();
+    bytes = RyKitSizeFromOpening(text.c_str());
     if (bytes < -1 || bytes > 999999999999999999LL) abort();
     if (RyKitTextEnds(text.data(), size) != (memchr(data, 0, size) != NULL)) abort();
     std::vector<unsigned short> units(size + 1);

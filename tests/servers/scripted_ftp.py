@@ -17,7 +17,8 @@ Every file is a transfer cut short: SIZE says 5 bytes, RETR sends 2 and closes t
 connection. MODE hangup closes every connection right after the greeting; MODE silent never
 greets. MODE hostile misbehaves on purpose (see HOSTILE): terminal escapes in names, in the
 current directory and in a refusal, transfers that no final reply confirms, more bytes than
-SIZE said, and a listing, a reply and a transfer that never end. Any user and password log
+SIZE said, fewer than the 150 announced, a SIZE that counts ASCII line ends in ASCII type,
+and a listing, a reply and a transfer that never end. Any user and password log
 in. Active mode (PORT) only, as the client uses.
 """
 import itertools
@@ -71,7 +72,13 @@ HOSTILE = {
     "nosize_b": (None, b"b" * 300, None),  # the control connection drops instead of a reply
     "toolong": (100, b"x" * (5 << 20), "226 done"),
     "endless": (1000, b"e" * 100, "never"),  # the data connection stays open, silent
+    "announced.bin": (None, b"an", "226 done"),  # only the 150 tells the size: 5
+    "ascii.bin": (5, b"ab\ncd", "226 done"),  # in ASCII type SIZE counts CRLF line ends: 7
 }
+# The size a 150 announces, as vsftpd and ProFTPD write it, and SIZE's answer in ASCII type,
+# as wu-ftpd counts it.
+ANNOUNCED = {"announced.bin": 5}
+ASCII_SIZE = {"ascii.bin": 7}
 MODE = "normal"
 BROKEN_TAIL = b"-rw-r--r--   1 ry ry      "  # no end of line: the transfer was cut
 CUT_FILE = b"pl"  # of the 5 bytes SIZE announces
@@ -85,6 +92,7 @@ class Session(socketserver.StreamRequestHandler):
     def handle(self):
         self.port = None
         self.listener = None  # PASV's: the client connects for the next transfer
+        self.ascii = True  # the type every session begins in
         if MODE == "silent":
             self.rfile.read()  # until the client gives up
             return
@@ -103,6 +111,8 @@ class Session(socketserver.StreamRequestHandler):
             elif verb == "SYST":
                 self.reply("215 UNIX Type: L8")
             elif verb in ("TYPE", "MODE", "STRU", "NOOP"):
+                if verb == "TYPE":
+                    self.ascii = arg.upper().startswith("A")
                 self.reply("200 ok")
             elif verb == "PWD":
                 self.reply(f'257 "/{ESCAPES}dir" is current' if MODE == "hostile" else '257 "/" is current')
@@ -128,7 +138,7 @@ class Session(socketserver.StreamRequestHandler):
             elif verb in ("LIST", "NLST"):
                 self.list(arg.strip())
             elif verb == "SIZE" and MODE == "hostile":
-                size = HOSTILE.get(arg, (None,))[0]
+                size = ASCII_SIZE.get(arg) if self.ascii and arg in ASCII_SIZE else HOSTILE.get(arg, (None,))[0]
                 self.reply(f"213 {size}" if size is not None else "550 no size for you")
             elif verb == "RETR" and MODE == "hostile":
                 if not self.hostile_retr(arg):
@@ -178,7 +188,10 @@ class Session(socketserver.StreamRequestHandler):
         if self.port is None and self.listener is None:
             self.reply("425 use PORT or PASV first")
             return True
-        self.reply("150 here it comes")
+        if name in ANNOUNCED:
+            self.reply(f"150 Opening BINARY mode data connection for {name} ({ANNOUNCED[name]} bytes).")
+        else:
+            self.reply("150 here it comes")
         with self.data_connection() as data:
             try:
                 data.sendall(body)
