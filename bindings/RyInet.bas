@@ -83,7 +83,7 @@ Public Declare Function RyFtpOpenFile Lib "RYINET.dll" (ByVal hwndOwner As Long,
 '     Private Declare Function InternetQueryOption Lib "wininet" Alias "InternetQueryOptionA" _
 '         (ByVal hInternet As Long, ByVal opt As Long, ByVal buffer As String, ByRef size As Long) As Long
 '     Private Declare Function DeleteFile Lib "kernel32" Alias "DeleteFileA" (ByVal path As String) As Long
-'     Const INTERNET_OPTION_DATAFILE_NAME = 105
+'     Const INTERNET_OPTION_DATAFILE_NAME = 33
 '     Dim copy As String, size As Long, cached As Boolean
 '     copy = String$(260, 0): size = 260
 '     ' ... InternetReadFile until it gives 0 bytes ...

@@ -97,7 +97,7 @@ namespace RYINET
         //   static extern bool InternetQueryOption(IntPtr h, int option, StringBuilder buffer, ref int bytes);
         //   var copy = new StringBuilder(260); int bytes = 520;
         //   // ... InternetReadFile until it gives 0 bytes ...
-        //   bool cached = InternetQueryOption((IntPtr)file, 105 /* DATAFILE_NAME */, copy, ref bytes);
+        //   bool cached = InternetQueryOption((IntPtr)file, 33 /* INTERNET_OPTION_DATAFILE_NAME */, copy, ref bytes);
         //   RyInet.RyINetClose(file, hwnd);
         //   if (cached) File.Delete(copy.ToString());
     }

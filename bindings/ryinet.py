@@ -81,7 +81,7 @@ RyFtpOpenFile = _declare("RyFtpOpenFile", DWORD, ("hwndOwner", HWND), ("connecti
 #     copy = ctypes.create_unicode_buffer(260); size = DWORD(ctypes.sizeof(copy))
 #     # ... InternetReadFile until it gives 0 bytes ...
 #     cached = ctypes.windll.wininet.InternetQueryOptionW(
-#         file, 105, copy, ctypes.byref(size))  # INTERNET_OPTION_DATAFILE_NAME
+#         file, 33, copy, ctypes.byref(size))  # INTERNET_OPTION_DATAFILE_NAME
 #     RyINetClose(file, hwnd)
 #     if cached: os.remove(copy.value)
 

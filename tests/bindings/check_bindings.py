@@ -17,6 +17,7 @@ import argparse
 import ast
 import collections
 import ctypes
+import glob
 import os
 import re
 import shutil
@@ -309,6 +310,13 @@ def csharp(a, text, platform="x86"):
     return found, [line for line in out if line.startswith(("record", "whole", "phonebook", "utf8"))]
 
 
+def cache_copies(a, stem):
+    """How many copies of files named stem Wine's WININET holds in the URL cache of the
+    build's prefix."""
+    return len(glob.glob(os.path.join(a.build, "wineprefix", "drive_c", "users", "*", "AppData", "Local", "Microsoft",
+                                      "Windows", "INetCache", "*", "*", stem + "*")))
+
+
 def pascal_session(a, binding_dir, name):
     """The Pascal host built on the binding in binding_dir, run once against a fresh
     server and phonebook: its output, the served tree afterwards, and its listing of pub
@@ -334,10 +342,12 @@ def pascal_session(a, binding_dir, name):
                      for n in os.listdir(pub))
         readme = os.path.getsize(os.path.join(root, "readme.txt"))
         windows = lambda p: "Z:" + p.replace("/", "\\")  # noqa: E731
+        cached = cache_copies(a, "readme")
         out = run(os.path.join(a.source, "cmake", "wine-run.sh"), "--build", a.build, os.path.join(work, "pascal_host.exe"),
                   a.addr, windows(os.path.join(work, "appdata")), windows(a.sample), windows(a.utf8),
                   env=dict(os.environ, WINEDLLOVERRIDES="rasapi32=n"), check=False).stdout
         tree = set(os.listdir(root))
+        out += f"copies left in the URL cache {cache_copies(a, 'readme') - cached}\n"
     finally:
         run(*fixture, "stop", "pyftpdlib", a.addr, base)
     return out, tree, pub, readme
@@ -349,7 +359,8 @@ def pascal_run_problems(a, out, tree, pub, readme, c_records):
     found, calls = [], collections.defaultdict(list)
     for name, moved, result in re.findall(r"^call (\w+) (-?\d+) (-?\d+)\r?$", out, re.M):
         calls[name].append((int(moved), int(result)))
-    facts = dict(re.findall(r"^(address|directory|read readme.txt|credentials) (.*?)\r?$", out, re.M))
+    facts = dict(re.findall(r"^(address|directory|read readme.txt|credentials|copies left in the URL cache) (.*?)\r?$",
+                            out, re.M))
     lines = [line.rstrip("\r") for line in out.splitlines()]
     handles = ("RyINetOpen", "RyFtpConnect", "RyFtpOpenFile", "RyRasDial")
     user, _, saved = next(iter(PHONEBOOK.values()))  # the host reads and dials the first entry
@@ -368,6 +379,8 @@ def pascal_run_problems(a, out, tree, pub, readme, c_records):
                                                   and x != "entry whole 1")) == pub and "entry whole 1" in lines,
          "listing of pub"),
         (facts.get("read readme.txt") == str(readme), f"read {facts.get('read readme.txt')} bytes of readme.txt"),
+        (facts.get("copies left in the URL cache") == "0",
+         f"{facts.get('copies left in the URL cache')} copies of readme.txt left in the URL cache"),
         ({"made", "renamed.txt"} <= tree and not {"gone", "old.txt", "victim.txt"} & tree, f"served tree {sorted(tree)}"),
         ([x[10:] for x in lines if x.startswith("phonebook ")] == list(PHONEBOOK), "phonebook names"),
         (facts.get("credentials") == f"{user} {str(saved).upper()}", f"credentials {facts.get('credentials')}"),

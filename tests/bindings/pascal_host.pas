@@ -13,6 +13,8 @@ uses Windows, ryinet;
 
 function InternetReadFile(hFile: DWORD; Buffer: Pointer; ToRead: DWORD; var Read: DWORD): BOOL;
   stdcall; external 'wininet.dll' name 'InternetReadFile';
+function InternetQueryOptionW(hInternet: DWORD; Option: DWORD; Buffer: Pointer; var Size: DWORD): BOOL;
+  stdcall; external 'wininet.dll' name 'InternetQueryOptionW';
 function RasHangUpA(Connection: DWORD): DWORD; stdcall; external 'rasapi32.dll' name 'RasHangUpA';
 
 var
@@ -21,6 +23,9 @@ var
   R: LongInt;
   Ip, Dir, Listing, Names, User, Password: AnsiString;
   Block: array[0..4095] of Byte;
+  CacheCopy: array[0..MAX_PATH] of WideChar;
+  CopySize: DWORD;
+  Cached: Boolean;
   Phonebook: TRyNames;
   I: Integer;
 
@@ -112,6 +117,11 @@ begin
   Called('RyFDelFile', R);
   asm mov Before, esp end; FileHandle := RyFtpOpenFile(0, Ftp, 'readme.txt'); asm mov After, esp; mov esp, Before end;
   Called('RyFtpOpenFile', FileHandle);
+  { The copy Wine's WININET keeps in the URL cache: named while the handle is open,
+    deleted once it is closed, as the binding shows. }
+  CopySize := SizeOf(CacheCopy);
+  Cached := (FileHandle <> 0) and InternetQueryOptionW(FileHandle, 33 { INTERNET_OPTION_DATAFILE_NAME },
+    @CacheCopy, CopySize);
   Total := 0;
   while (FileHandle <> 0) and InternetReadFile(FileHandle, @Block, SizeOf(Block), Got) and (Got > 0) do
     Total := Total + Got;
@@ -120,6 +130,7 @@ begin
   { File, then connection, then session. }
   asm mov Before, esp end; R := RyINetClose(FileHandle, 0); asm mov After, esp; mov esp, Before end;
   Called('RyINetClose', R);
+  if Cached then DeleteFileW(@CacheCopy);
   asm mov Before, esp end; R := RyINetClose(Ftp, 0); asm mov After, esp; mov esp, Before end;
   Called('RyINetClose', R);
   asm mov Before, esp end; R := RyINetClose(Session, 0); asm mov After, esp; mov esp, Before end;
