@@ -506,6 +506,8 @@ TEST(RyftpHostile, NothingRawReachesTheTerminalNoBrokenFileIsKeptAndNoCommandHan
         {"a .part of the user's own", "", "get good.txt x\n", {"received x: 5 bytes\n"}, 30},
         {"a full disk after the data", "", "put up.txt full.bin\n",
          {"not sent: up.txt (552 exceeded storage allocation)\n"}, 30},
+        {"append onto a remote file that comes cut short: nothing is sent back", "", "append up.txt full.bin\n",
+         {"not appended: up.txt (cannot read full.bin (426 connection closed; transfer aborted))\n"}, 30},
         // A listing or a reply that goes on is progress, so only --max-time ends it; a
         // listing that stalls and a transfer that sends nothing more make none, and
         // --timeout ends them.

@@ -73,6 +73,7 @@ HOSTILE = {
     "toolong": (100, b"x" * (5 << 20), "226 done"),
     "endless": (1000, b"e" * 100, "never"),  # the data connection stays open, silent
     "announced.bin": (None, b"an", "226 done"),  # only the 150 tells the size: 5
+    "full.bin": (None, b"f" * 300, "426 connection closed; transfer aborted"),  # and STOR fills the disk
     "ascii.bin": (5, b"ab\ncd", "226 done"),  # in ASCII type SIZE counts CRLF line ends: 7
 }
 # The size a 150 announces, as vsftpd and ProFTPD write it, and SIZE's answer in ASCII type,

@@ -302,6 +302,12 @@ bool Appended(Session& s, const std::string& local, const std::string& remote, c
     bool cached = file && RyKitCachedCopy(file, copy);
     if (file) InternetCloseHandle(file);
     if (cached) DeleteFileW(copy);
+    // Closing reads the reply that ended the transfer: only the server can say the remote
+    // file came whole, and sending back a part would cut it short for good.
+    if (ok && file && RyKitReplyCode(LastReply().c_str()) / 100 != 2) {
+        ok = false;
+        *why = "cannot read " + Visible(s.nameText(remote)) + " (" + Visible(LastReply()) + ")";
+    }
     ok = ok && CopyInto(whole, [in](char* b, DWORD n, DWORD* got) { return ReadFile(in, b, n, got, nullptr) != FALSE; },
                         added);
     if (!ok && why->empty()) *why = "error " + std::to_string(GetLastError());
