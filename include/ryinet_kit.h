@@ -26,6 +26,8 @@
  *                       (the server's final reply says so, and no more and no fewer bytes
  *                       came than it announced), with a progress callback that can cancel;
  *                       it asks no more of the server than it must (make bench).
+ *  - RyKitReceiveInto   a remote file into a file the host opened, with the same checks and
+ *                       no box when it is not there (a host that builds on the remote file).
  *  - RyKitSendFile      a local file to the server in large blocks, with the same
  *                       progress callback; the server's final reply confirms it.
  *  - RyKitWatchdog      ends a call that has stalled, that ran past its whole allowance,
@@ -205,7 +207,8 @@ RYKIT_INLINE int RyKitIsDeviceName(const WCHAR *name)
 
 typedef enum RyKitOutcome {
     RYKIT_RECEIVED = 0,  /* NAME holds the whole remote file */
-    RYKIT_NOT_OPENED,    /* RyFtpOpenFile gave no handle: the library has shown its box */
+    RYKIT_NOT_OPENED,    /* RyFtpOpenFile gave no handle: the library has shown its box
+                            (RyKitReceiveInto shows none: reply, error) */
     RYKIT_NO_PART,       /* NAME.part could not be created (error) */
     RYKIT_BROKE_OFF,     /* a read failed (error, reply) */
     RYKIT_NOT_WRITTEN,   /* NAME.part could not be written (error) */
@@ -260,6 +263,15 @@ RYKIT_INLINE BOOL RyKitCachedCopy(HINTERNET file, WCHAR *copy)
  * returns the outcome. */
 RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, const WCHAR *local,
                               RyKitProgress progress, void *context, RyKitReceive *r);
+
+/* Receives remote into out, a file the host opened for writing, from where it stands, for a
+ * host that makes something of the remote file as it is (ryftp's append puts the local file
+ * after it). The same checks as RyKitReceiveFile, with no .part (r->part is ""): on failure
+ * out holds what came, for the host to discard. Opened through FtpOpenFileA, so a remote
+ * file that is not there shows no box: RYKIT_NOT_OPENED with the server's refusal in
+ * r->reply (550 for a file not there yet). out stays open. */
+RyKitOutcome RyKitReceiveInto(DWORD connection, const char *remote, HANDLE out, RyKitProgress progress, void *context,
+                              RyKitReceive *r);
 
 typedef struct RyKitSend {
     ULONGLONG size;                 /* the local file's size when it was opened */
@@ -882,16 +894,31 @@ static HANDLE RyKit_CreatePart(const WCHAR *local, RyKitReceive *r)
     return out;
 }
 
-/* The verdict on a transfer that ran, once its handles are closed, and the .part renamed
- * to the user's file or removed. */
+/* The size to hold the transfer to, unless the connection's opening replies announce it. */
+static void RyKit_BeginReceive(DWORD connection, const char *remote, RyKitReceive *r, BOOL *certain)
+{
+    memset(r, 0, sizeof *r);
+    r->expected = -1;
+    *certain = FALSE;
+    RYKIT_RECEIVE_STEP(size);
+    if (!(RyKit_Learn(connection, 0, 0) & RYKIT_KNOWN_ANNOUNCES)) r->expected = RyKit_SizeBefore(connection, remote, certain);
+}
+
+/* The verdict on a transfer that ran to its end, once its handles are closed. */
+static RyKitOutcome RyKit_Confirmed(DWORD connection, const char *remote, RyKitOutcome outcome, BOOL certain,
+                                    RyKitReceive *r)
+{
+    RYKIT_RECEIVE_STEP(check);
+    if (outcome != RYKIT_RECEIVED) return outcome;
+    RyKitLastResponseInfo(r->reply, sizeof r->reply);
+    return RyKit_Complete(connection, remote, r, certain);
+}
+
+/* The verdict, and the .part renamed to the user's file or removed. */
 static RyKitOutcome RyKit_Verdict(DWORD connection, const char *remote, const WCHAR *local, RyKitOutcome outcome,
                                   BOOL certain, RyKitReceive *r)
 {
-    RYKIT_RECEIVE_STEP(check);
-    if (outcome == RYKIT_RECEIVED) {
-        RyKitLastResponseInfo(r->reply, sizeof r->reply);
-        outcome = RyKit_Complete(connection, remote, r, certain);
-    }
+    outcome = RyKit_Confirmed(connection, remote, outcome, certain, r);
     RYKIT_RECEIVE_STEP(rename);
     if (outcome == RYKIT_RECEIVED && !MoveFileExW(r->part, local, MOVEFILE_REPLACE_EXISTING)) {
         r->error = GetLastError();
@@ -908,15 +935,14 @@ RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, 
     HANDLE out;
     DWORD file;
     WCHAR copy[MAX_PATH];
-    BOOL cached, certain = FALSE;
-    memset(r, 0, sizeof *r);
-    r->expected = -1;
+    BOOL cached, certain;
     if (lstrlenW(local) + 9 > MAX_PATH) { /* room for ".99.part" */
+        memset(r, 0, sizeof *r);
+        r->expected = -1;
         r->error = ERROR_FILENAME_EXCED_RANGE;
         return RYKIT_NO_PART;
     }
-    RYKIT_RECEIVE_STEP(size);
-    if (!(RyKit_Learn(connection, 0, 0) & RYKIT_KNOWN_ANNOUNCES)) r->expected = RyKit_SizeBefore(connection, remote, &certain);
+    RyKit_BeginReceive(connection, remote, r, &certain);
     RYKIT_RECEIVE_STEP(open);
     file = RyFtpOpenFile(owner, connection, remote);
     if (!file) return RYKIT_NOT_OPENED;
@@ -936,6 +962,27 @@ RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, 
     }
     RYKIT_RECEIVE_STEP(done);
     return outcome;
+}
+
+RyKitOutcome RyKitReceiveInto(DWORD connection, const char *remote, HANDLE out, RyKitProgress progress, void *context,
+                              RyKitReceive *r)
+{
+    RyKitOutcome outcome;
+    HINTERNET file;
+    WCHAR copy[MAX_PATH];
+    BOOL cached, certain;
+    RyKit_BeginReceive(connection, remote, r, &certain);
+    file = FtpOpenFileA(RyKitInternetHandle(connection), remote, GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
+    if (!file) {
+        r->error = RyKitWhyFailed(r->reply, sizeof r->reply);
+        return RYKIT_NOT_OPENED;
+    }
+    cached = RyKitCachedCopy(file, copy);
+    RyKit_Announced(connection, r, &certain);
+    outcome = RyKit_Copy(file, out, r, progress, context);
+    InternetCloseHandle(file);
+    if (cached) DeleteFileW(copy);
+    return RyKit_Confirmed(connection, remote, outcome, certain, r);
 }
 
 /* The local block with each lone LF given its CR, into wire (room for twice the block);

@@ -293,6 +293,24 @@ TEST_F(ReceiveFile, AnExistingPartIsLeftAloneAndTheFileArrivesBesideIt) {
     DeleteFileA((local_ + ".part").c_str());
 }
 
+// Into a file the host holds, after what it wrote there: the same checks, and a file
+// not there yet shows no box but gives the server's refusal.
+TEST_F(ReceiveFile, IntoAFileTheHostHoldsWithTheSameChecksAndNoBox) {
+    Connect("HOSTILE");
+    HANDLE out = CreateFileA(local_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    SetFilePointer(out, 0, nullptr, FILE_END);
+    EXPECT_EQ(RyKitReceiveInto(connection_, "good.txt", out, nullptr, nullptr, &r_), RYKIT_RECEIVED);
+    EXPECT_EQ(RyKitReceiveInto(connection_, "not-there", out, nullptr, nullptr, &r_), RYKIT_NOT_OPENED);
+    EXPECT_STREQ(r_.reply, "550 no such file");
+    EXPECT_EQ(RyKitReceiveInto(connection_, "nosize_a", out, nullptr, nullptr, &r_), RYKIT_NOT_CONFIRMED);
+    EXPECT_EQ(r_.received, 300u);
+    EXPECT_EQ(RyKitReceiveInto(connection_, "toolong", out, nullptr, nullptr, &r_), RYKIT_TOO_LONG);
+    CloseHandle(out);
+    bool ok = false;
+    EXPECT_EQ(ReadWholeFile(local_, &ok).substr(0, 17), "the old filegood\n");
+    EXPECT_TRUE(boxes_.take().empty());
+}
+
 // Two connections of one program, each with its watchdog, as a server with a client on
 // each: the call the watchdog ends is the stalled one, and the other connection works on.
 TEST(Watchdog, EndsAStalledCallAndLeavesAnotherConnectionBe) {

@@ -260,22 +260,9 @@ std::vector<std::string> LocalFiles(Session& s, const std::string& pattern) {
     return names;
 }
 
-// Copies what read(block, size, &got) gives into out, to its end; false when a read or
-// a write failed.
-template <typename Read>
-bool CopyInto(HANDLE out, Read read, ULONGLONG* copied) {
-    std::vector<char> block(256 * 1024);
-    DWORD got, written;
-    bool ok;
-    while ((ok = read(block.data(), static_cast<DWORD>(block.size()), &got)) && got) {
-        if (!WriteFile(out, block.data(), got, &written, nullptr) || written != got) return false;
-        *copied += got;
-    }
-    return ok;
-}
-
 // The remote file as it is now (nothing when it is not there yet), then the local file,
-// into temp.
+// into temp. Only a remote file the server confirmed whole goes back with the local one
+// after it: sending back a part would cut it short for good.
 bool Appended(Session& s, const std::string& local, const std::string& remote, const std::wstring& temp,
               ULONGLONG* added, std::string* why) {
     HANDLE in = CreateFileW(Wide(s.localPath(local)).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -286,30 +273,24 @@ bool Appended(Session& s, const std::string& local, const std::string& remote, c
     }
     HANDLE whole = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     bool ok = whole != INVALID_HANDLE_VALUE;
-    HINTERNET file = ok ? FtpOpenFileA(RyKitInternetHandle(s.connection()), remote.c_str(), GENERIC_READ,
-                                       FTP_TRANSFER_TYPE_BINARY, 0)
-                        : nullptr;
-    if (ok && !file) {
-        std::string reply = LastReply();
-        ok = RyKitReplyCode(reply.c_str()) == 550;  // no such file yet: append makes it
-        if (!ok) *why = "cannot read " + Visible(s.nameText(remote)) + " (" + Visible(reply) + ")";
-    }
-    ULONGLONG before = 0;
-    if (ok && file)
-        ok = CopyInto(whole, [file](char* b, DWORD n, DWORD* got) { return InternetReadFile(file, b, n, got) != FALSE; },
-                      &before);
-    wchar_t copy[MAX_PATH];
-    bool cached = file && RyKitCachedCopy(file, copy);
-    if (file) InternetCloseHandle(file);
-    if (cached) DeleteFileW(copy);
-    // Closing reads the reply that ended the transfer: only the server can say the remote
-    // file came whole, and sending back a part would cut it short for good.
-    if (ok && file && RyKitReplyCode(LastReply().c_str()) / 100 != 2) {
+    RyKitReceive r{};
+    RyKitOutcome outcome = ok ? RyKitReceiveInto(s.connection(), remote.c_str(), whole, nullptr, nullptr, &r)
+                              : RYKIT_NO_PART;
+    bool notThereYet = outcome == RYKIT_NOT_OPENED && RyKitReplyCode(r.reply) == 550;  // append makes it
+    if (!ok) {
+        *why = "error " + std::to_string(GetLastError());
+    } else if (outcome != RYKIT_RECEIVED && !notThereYet) {
         ok = false;
-        *why = "cannot read " + Visible(s.nameText(remote)) + " (" + Visible(LastReply()) + ")";
+        *why = outcome == RYKIT_NOT_OPENED || outcome == RYKIT_NOT_CONFIRMED
+                   ? "cannot read " + Visible(s.nameText(remote)) + " (" + WhyNot(r.reply, r.error) + ")"
+                   : Failure(outcome, r, s.nameText(remote), local, Utf8(temp));
     }
-    ok = ok && CopyInto(whole, [in](char* b, DWORD n, DWORD* got) { return ReadFile(in, b, n, got, nullptr) != FALSE; },
-                        added);
+    std::vector<char> block(256 * 1024);
+    DWORD got = 0, written;
+    while (ok && (ok = ReadFile(in, block.data(), static_cast<DWORD>(block.size()), &got, nullptr)) && got) {
+        ok = WriteFile(whole, block.data(), got, &written, nullptr) && written == got;
+        *added += got;
+    }
     if (!ok && why->empty()) *why = "error " + std::to_string(GetLastError());
     CloseHandle(in);
     if (whole != INVALID_HANDLE_VALUE) CloseHandle(whole);
