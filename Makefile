@@ -1,6 +1,8 @@
 # make test: install what is missing, configure, build, run every test under Wine.
 # make test-wine10: build, then run the DLL's families, ryftp's and the demo under Wine 10
 #   in a Debian 13 root made once under the build tree (see docs/platforms.md).
+# make test-fresh: the README's make demo and make test in a fresh Debian 12 root made with
+#   debootstrap, from a clean clone, on each route the kernel allows; prints each verdict.
 # make demo: build what the demo runs, then run ryftp on a sample session against a local FTP
 #   server it starts.
 # make demo-automation: build, then run the VBScript example through the automation server
@@ -30,7 +32,7 @@ endif
 FUZZ_SECONDS ?= 150
 FUZZ_TARGETS = listing command_line phonebook kit
 
-.PHONY: all deps configure build test test-wine10 soak demo demo-automation bench bench-transfers dist screenshots fuzz clean
+.PHONY: all deps configure build test test-wine10 test-fresh soak demo demo-automation bench bench-transfers dist screenshots fuzz clean
 
 all: build
 
@@ -43,13 +45,13 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Which way 32-bit code runs here (native, or emulated by qemu-user; RYINET_I386=emulated
-# chooses emulation), as one line: emulated timings are not comparable with native ones.
-ROUTE = @sh cmake/i386-route.sh name
+# Runs a command on the way 32-bit code runs here (native, or emulated by qemu-user;
+# RYINET_I386=emulated chooses emulation for that command alone), after one line naming
+# it: emulated timings are not comparable with native ones.
+ROUTE = @sh cmake/i386-route.sh with
 
 test: build
-	$(ROUTE)
-	cd $(BUILD) && ctest --output-on-failure
+	$(ROUTE) sh -c 'cd $(BUILD) && ctest --output-on-failure'
 
 # The second platform: Wine 10 of Debian 13, in a root kept under the build tree and made
 # again only when its package list changes (cmake/wine-root.sh); wine-run.sh runs Wine
@@ -58,30 +60,29 @@ WINE10_ROOT = $(abspath $(BUILD))/wine10-root
 WINE10_TESTS = ^(frame_test|listing_test|remote_ops_test|no_internet_test|missing_entry_test|netinfo_test|dialup_test|boxes_e2e_test|ryftp_test|ryftp_launcher|explorer_test|automation_test)$$
 
 test-wine10: build
-	$(ROUTE)
 	sh cmake/wine-root.sh $(WINE10_ROOT)
-	@RYINET_WINE_ROOT=$(WINE10_ROOT) sh cmake/wine-run.sh --build $(BUILD) --version
-	cd $(BUILD) && RYINET_WINE_ROOT=$(WINE10_ROOT) ctest --output-on-failure -R '$(WINE10_TESTS)'
-	RYINET_WINE_ROOT=$(WINE10_ROOT) sh tools/demo.sh $(BUILD)
+	$(ROUTE) env RYINET_WINE_ROOT=$(WINE10_ROOT) sh -c 'sh cmake/wine-run.sh --build $(BUILD) --version && \
+		(cd $(BUILD) && ctest --output-on-failure -R "$(WINE10_TESTS)") && sh tools/demo.sh $(BUILD)'
 
 N ?= 3
 soak: build
-	$(ROUTE)
-	sh tests/soak.sh $(BUILD) $(N)
+	$(ROUTE) sh tests/soak.sh $(BUILD) $(N)
 
 # The demo builds what it runs (ryftp, the library, the stand-ins), not the test bench.
 demo: configure
 	cmake --build $(BUILD) -j $(JOBS) --target demo_programs
-	$(ROUTE)
-	sh tools/demo.sh $(BUILD)
+	$(ROUTE) sh tools/demo.sh $(BUILD)
 
 demo-automation: build
-	$(ROUTE)
-	sh tools/automation/demo.sh $(BUILD)
+	$(ROUTE) sh tools/automation/demo.sh $(BUILD)
 
 bench: build
-	$(ROUTE)
-	sh bench/run.sh $(BUILD)
+	$(ROUTE) sh bench/run.sh $(BUILD)
+
+# The README's two commands on a fresh Debian 12 root from a clean clone of HEAD, on each
+# route this kernel allows (not part of CI: about as long as make test, twice natively).
+test-fresh: deps
+	sh tests/fresh/test_fresh.sh . $(BUILD)
 
 bench-transfers: build
 	sh bench/ryftp_transfers.sh $(BUILD)

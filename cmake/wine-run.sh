@@ -59,7 +59,7 @@ fault_report=$build/standin/i386-fault
 if [ -f "$fault_report/lib/i386-linux-gnu/fault_report.so" ]; then
     export QEMU_SET_ENV="LD_PRELOAD=$fault_report/\$LIB/fault_report.so"
 elif [ "$(head -n 1 /proc/sys/fs/binfmt_misc/ryinet-i386 2>/dev/null)" = enabled ]; then
-    echo "wine-run.sh: 32-bit code is emulated, but $fault_report is not built (run make)" >&2
+    echo "wine-run.sh: 32-bit code is emulated here (binfmt_misc's ryinet-i386, for the whole machine), and this build has no $fault_report: run make (as root), which installs and builds what emulation needs" >&2
     exit 1
 fi
 
@@ -124,9 +124,25 @@ if [ -n "$display" ]; then
     unset XAUTHORITY
 fi
 
-# Waits up to $1 tenths of a second for the prefix's Wine processes to end.
+# 0 when a program of this prefix runs other than its shared processes (a COM server
+# that lives on): the session then goes on, and waiting for its end is waiting in vain.
+# A Wine process shows its Windows command line (natively) or the loader it runs under
+# (emulated); the shared ones run from the system directory.
+others_live() {
+    for environ in $(grep -lzx "WINEPREFIX=$WINEPREFIX" /proc/[0-9]*/environ 2>/dev/null); do
+        case "$({ tr '\0' ' ' <"${environ%/environ}/cmdline"; } 2>/dev/null)" in
+        *[Ww]indows\\[Ss]ystem32\\*) ;;
+        [A-Za-z]:\\* | */qemu-i386\ */wine* | */wine\ * | */wine64\ * | */wine-preloader\ * | */wine64-preloader\ *) return 0 ;;
+        esac
+    done
+    return 1
+}
+
+# Waits up to $1 tenths of a second for the prefix's Wine processes to end, unless a
+# program of the prefix lives on.
 session_ends() {
     limit=$1
+    ! others_live || return 0
     $wine_in wineserver -w </dev/null >/dev/null 2>&1 &
     server_gone=$!
     while kill -0 "$server_gone" 2>/dev/null && [ "$limit" -gt 0 ]; do
@@ -143,10 +159,25 @@ session_ends() {
 
 # The prefix's server and shared processes, on no output of the caller's: wineserver
 # starts one only where none runs (it says 2 otherwise), and wineboot then starts the
-# services and the desktop, as the first program would.
-if $wine_in wineserver </dev/null >/dev/null 2>&1; then
-    $wine_in "$loader" wineboot </dev/null >/dev/null 2>&1 || true
-fi
+# services and the desktop, as the first program would. A server that runs may be on its
+# way out (its session's last program just ended): then the program would start the next
+# server and desktop itself, on the caller's output, which they would hold for as long as
+# the prefix is used. One that is still there a moment later is not.
+tries=0
+while [ "$tries" -lt 5 ]; do
+    if $wine_in wineserver </dev/null >/dev/null 2>&1; then
+        $wine_in "$loader" wineboot </dev/null >/dev/null 2>&1 || true
+        break
+    fi
+    $wine_in wineserver -w </dev/null >/dev/null 2>&1 &
+    server_gone=$!
+    sleep 0.3
+    if kill -0 "$server_gone" 2>/dev/null; then
+        kill "$server_gone" 2>/dev/null || true
+        break
+    fi
+    tries=$((tries + 1))
+done
 
 # INT is a console program's Ctrl-C, which it handles itself (ryftp cancels a command
 # with it, and ends at its prompt); a terminal sends it to the program too, so it is
@@ -160,7 +191,7 @@ fi
 on_int() {
     ended=1
     if [ -n "$gui" ]; then
-        kill -TERM "$program" 2>/dev/null || true
+        terminate
     elif [ ! -t 0 ]; then
         kill -INT "$program" 2>/dev/null || true
     fi
@@ -173,13 +204,22 @@ $wine_in "$loader" "$@" <&3 3<&- &
 program=$!
 exec 3<&-
 ended=""
-trap 'ended=1; kill -TERM "$program" 2>/dev/null || true' TERM HUP
+killer=""
+# A program told to end that is still there 3 s later is ended outright: a busy machine
+# must not keep the caller's output held on a program on its way out.
+terminate() {
+    ended=1
+    kill -TERM "$program" 2>/dev/null || true
+    [ -n "$killer" ] || { (sleep 3; kill -KILL "$program") </dev/null >/dev/null 2>&1 & killer=$!; }
+}
+trap terminate TERM HUP
 trap 'on_int' INT
 rc=0
 while :; do
     wait "$program" && rc=0 || rc=$?
     kill -0 "$program" 2>/dev/null || break
 done
+[ -z "$killer" ] || kill "$killer" 2>/dev/null || true
 # Up to 10 s (2 s after a signal) for the prefix's Wine processes to end, so that the
 # display outlives them and the next program starts a session of its own rather than
 # join one on its way out; a program of the prefix that lives on (a COM server) only

@@ -295,10 +295,12 @@ RyKitOutcome RyKitSendFile(DWORD connection, const WCHAR *local, const char *rem
  * none: what a host can do is end a call from another thread, by closing the handles it
  * runs on (which ends a blocked call on Windows) and, as Wine's blocked socket calls do
  * not notice that, by shutting down the connection's sockets and cancelling their I/O.
- * Progress is what the host reports (a block received) and, inside a listing, where the
- * platform calls back nothing, the calling thread's CPU time: Wine reads a listing a byte
- * at a time on that thread, which uses CPU while data arrives and none while the server
- * has stalled. */
+ * Progress is what the host reports (a block received) and, inside a listing or a reply,
+ * where the platform calls back nothing, the bytes WININET received on the calling
+ * thread: the kit points WININET's import of the sockets layer's recv at a counter of its
+ * own, which hands every call on unchanged, so a server that sends a byte a second is seen
+ * as sending. Where that import is not there to count (a WININET that reads otherwise),
+ * the sign is the calling thread's CPU time, which reading uses and waiting does not. */
 typedef enum RyKitEnding {
     RYKIT_RUNNING = 0,
     RYKIT_STALLED,    /* no progress for timeoutSeconds */
@@ -319,6 +321,8 @@ typedef struct RyKitWatchdog {
     CRITICAL_SECTION lock;
     volatile LONG stop, busy, waitingForUser, cancelAsked, ending, lastProgress;
     ULONGLONG cpuAtProgress;
+    LONG receivedAtProgress;      /* the bytes counted on the calling thread */
+    int counting;                 /* WININET's receives are counted */
     ULONG_PTR socketsBefore[RYKIT_MOST_SOCKETS];  /* open before the host connected: not its own */
     unsigned socketsBeforeCount;
     ULONG_PTR own[RYKIT_MOST_SOCKETS];  /* opened while it connected: its connection's */
@@ -1098,6 +1102,91 @@ static ULONGLONG RyKit_CpuTime(HANDLE thread)
            ((ULONGLONG)user.dwHighDateTime << 32 | user.dwLowDateTime);
 }
 
+/* Bytes WININET received, counted by the thread that called; a slot is claimed by a
+ * watchdog's calling thread and taken over by another once its thread has ended. */
+typedef int(WINAPI *RyKit_recv)(UINT_PTR, char *, int, int);
+#define RYKIT_COUNTED_THREADS 64
+static RyKit_recv RyKit_realRecv;
+static volatile LONG RyKit_countedThread[RYKIT_COUNTED_THREADS];
+static volatile LONG RyKit_countedBytes[RYKIT_COUNTED_THREADS];
+
+static int RyKit_CountSlot(DWORD thread)
+{
+    int i;
+    for (i = 0; i < RYKIT_COUNTED_THREADS; ++i)
+        if ((DWORD)RyKit_countedThread[i] == thread) return i;
+    return -1;
+}
+
+static int RyKit_ThreadEnded(DWORD id)
+{
+    HANDLE thread = id ? OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, id) : NULL;
+    DWORD code = 0;
+    int ended = !thread || (GetExitCodeThread(thread, &code) && code != STILL_ACTIVE);
+    if (thread) CloseHandle(thread);
+    return ended;
+}
+
+static void RyKit_ClaimCountSlot(DWORD thread)
+{
+    int i;
+    for (i = 0; RyKit_CountSlot(thread) < 0 && i < RYKIT_COUNTED_THREADS; ++i) {
+        LONG was = RyKit_countedThread[i];
+        if (!RyKit_ThreadEnded((DWORD)was)) continue;
+        if (InterlockedCompareExchange(&RyKit_countedThread[i], (LONG)thread, was) == was)
+            InterlockedExchange(&RyKit_countedBytes[i], 0);
+    }
+}
+
+static LONG RyKit_Received(DWORD thread)
+{
+    int slot = RyKit_CountSlot(thread);
+    return slot < 0 ? 0 : RyKit_countedBytes[slot];
+}
+
+static int WINAPI RyKit_CountedRecv(UINT_PTR socket, char *buffer, int length, int flags)
+{
+    int got = RyKit_realRecv(socket, buffer, length, flags);
+    if (got > 0) {
+        int slot = RyKit_CountSlot(GetCurrentThreadId());
+        if (slot >= 0) InterlockedExchangeAdd(&RyKit_countedBytes[slot], got);
+    }
+    return got;
+}
+
+/* Points the loaded WININET's import of recv at the counter (again after WININET was
+ * loaded anew); 1 when its receives are counted. */
+static int RyKit_CountReceives(void)
+{
+    BYTE *base = (BYTE *)GetModuleHandleA("wininet.dll");
+    HMODULE ws2 = GetModuleHandleA("ws2_32.dll");
+    RyKit_recv real = ws2 ? (RyKit_recv)(void (*)(void))GetProcAddress(ws2, "recv") : NULL;
+    const IMAGE_NT_HEADERS *nt;
+    const IMAGE_DATA_DIRECTORY *imports;
+    const IMAGE_IMPORT_DESCRIPTOR *d;
+    int counted = 0;
+    if (!base || !real) return 0;
+    InterlockedCompareExchangePointer((void *volatile *)&RyKit_realRecv, (void *)real, NULL);
+    if (RyKit_realRecv != real) return 0;
+    nt = (const IMAGE_NT_HEADERS *)(base + ((const IMAGE_DOS_HEADER *)base)->e_lfanew);
+    imports = &nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (d = (const IMAGE_IMPORT_DESCRIPTOR *)(base + imports->VirtualAddress); imports->VirtualAddress && d->Name; ++d) {
+        IMAGE_THUNK_DATA *slot;
+        if (lstrcmpiA((const char *)(base + d->Name), "ws2_32.dll") != 0) continue;
+        for (slot = (IMAGE_THUNK_DATA *)(base + d->FirstThunk); slot->u1.Function; ++slot) {
+            DWORD was;
+            if (slot->u1.Function == (ULONG_PTR)RyKit_CountedRecv) counted = 1;
+            if (slot->u1.Function != (ULONG_PTR)real ||
+                !VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &was))
+                continue;
+            InterlockedExchangePointer((void *volatile *)&slot->u1.Function, (void *)RyKit_CountedRecv);
+            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, was, &was);
+            counted = 1;
+        }
+    }
+    return counted;
+}
+
 void RyKitCloseTaken(volatile LONG *handle, HWND owner)
 {
     DWORD h = handle ? (DWORD)InterlockedExchange(handle, 0) : 0;
@@ -1147,10 +1236,13 @@ static void RyKit_Check(RyKitWatchdog *w)
     EnterCriticalSection(&w->lock);
     if (w->busy && w->ending == RYKIT_RUNNING) {
         ULONGLONG cpu = RyKit_CpuTime(w->callThread);
+        LONG received = RyKit_Received(w->callThreadId);
         DWORD now;
         int stalled, over;
-        if (cpu != w->cpuAtProgress) { /* counted in the system's 10 ms steps */
+        /* CPU time is counted in the system's 10 ms steps: a slow trickle may show none. */
+        if (w->counting ? received != w->receivedAtProgress : cpu != w->cpuAtProgress) {
             w->cpuAtProgress = cpu;
+            w->receivedAtProgress = received;
             InterlockedExchange(&w->lastProgress, (LONG)GetTickCount());
         }
         now = GetTickCount();
@@ -1260,8 +1352,11 @@ void RyKitWatchdogBegin(RyKitWatchdog *w)
         if (w->callThread) CloseHandle(w->callThread);
         w->callThreadId = GetCurrentThreadId();
         w->callThread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, w->callThreadId);
+        RyKit_ClaimCountSlot(w->callThreadId);
     }
+    w->counting = RyKit_CountReceives() && RyKit_CountSlot(w->callThreadId) >= 0;
     w->cpuAtProgress = RyKit_CpuTime(w->callThread);
+    w->receivedAtProgress = RyKit_Received(w->callThreadId);
     w->began = GetTickCount();
     w->lastProgress = (LONG)w->began;
     w->ending = RYKIT_RUNNING;

@@ -350,4 +350,30 @@ TEST(Watchdog, EndsAStalledCallAndLeavesAnotherConnectionBe) {
     FreeLibrary(wininet);
 }
 
+// A reply that goes on, 20 bytes every 0.2 s, is progress however little CPU reading it
+// costs: only the whole allowance ends it.
+TEST(Watchdog, AReplyThatTricklesIsProgressUntilTheAllowanceEnds) {
+    FtpServer hostile = ServerFromEnvironment("HOSTILE");
+    HMODULE wininet = LoadLibraryA("wininet.dll");
+    volatile LONG session = static_cast<LONG>(RyINetOpen(nullptr)), connection = 0;
+    RyKitWatchdog w;
+    ASSERT_TRUE(RyKitWatchdogStart(&w, &connection, &session));
+    RyKitWatchdogConnecting(&w);
+    connection = static_cast<LONG>(RyFtpConnect(static_cast<DWORD>(session), 0, nullptr, hostile.host.c_str(), kUser, kPassword));
+    ASSERT_NE(connection, 0);
+    RyKitWatchdogConnected(&w);
+    w.timeoutSeconds = 2;
+    w.maxTimeSeconds = 5;
+    DWORD began = GetTickCount();
+    RyKitWatchdogBegin(&w);
+    EXPECT_TRUE(w.counting) << "WININET's receives are not counted";
+    RyFSetDir(static_cast<DWORD>(connection), 0, "endless");
+    EXPECT_EQ(RyKitWatchdogFinish(&w), RYKIT_OVER_TIME);
+    EXPECT_GE(GetTickCount() - began, 4500u);
+    RyKitWatchdogStop(&w);
+    RyKitCloseTaken(&connection, nullptr);
+    RyKitCloseTaken(&session, nullptr);
+    FreeLibrary(wininet);
+}
+
 }  // namespace
