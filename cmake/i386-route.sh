@@ -31,6 +31,10 @@ emulated_packages="qemu-user gcc-i686-linux-gnu libc6-dev-i386-cross"
 forced_mark=/run/ryinet-i386.forced
 forced_lock=/run/ryinet-i386.lock
 
+# binfmt_misc is the kernel's, but a fresh root or container may not have it mounted,
+# and i386 programs then seem to run natively while qemu runs them: it is mounted first.
+[ -f "$binfmt/register" ] || [ "$(id -u)" != 0 ] || mount -t binfmt_misc binfmt_misc "$binfmt" 2>/dev/null || true
+
 registered() {
     [ -f "$binfmt/$entry" ] && [ "$(head -n 1 "$binfmt/$entry")" = enabled ]
 }
@@ -125,7 +129,7 @@ with_forced() {
     flock -s 8
     trap : INT  # a Ctrl-C ends the command; this shell stays to clean up after it
     rc=0
-    name && "$@" || rc=$?
+    name && "$@" 8>&- || rc=$?
     flock -u 8
     if flock -n -x 8 && [ -f "$forced_mark" ]; then
         echo -1 >"$binfmt/$entry" 2>/dev/null || true
@@ -155,7 +159,10 @@ kernel)
     ;;
 with)
     shift
-    if forced && ! registered || [ -f "$forced_mark" ]; then
+    # A command beside a forced one holds the registration too while it runs.
+    if forced && ! registered; then
+        with_forced "$@"
+    elif [ -f "$forced_mark" ] && [ "$(id -u)" = 0 ]; then
         with_forced "$@"
     fi
     name
