@@ -94,6 +94,15 @@ if [ "$1" = "--prefix" ]; then
 fi
 
 xvfb=""
+relay=""
+# Once the program has ended: the relay copies what it still holds, and ends.
+end_relay() {
+    [ -n "$relay" ] || return 0
+    kill -TERM "$relay" 2>/dev/null || true
+    wait "$relay" 2>/dev/null || true
+    rm -rf "$relay_dir"
+    relay=""
+}
 end_display() {
     [ -n "$xvfb" ] || return 0
     kill "$xvfb" 2>/dev/null || true
@@ -101,7 +110,7 @@ end_display() {
     rm -f "$display_file"
     xvfb=""
 }
-trap end_display EXIT
+trap 'end_relay; end_display' EXIT
 trap 'exit 129' HUP
 trap 'exit 130' INT
 trap 'exit 143' TERM
@@ -159,25 +168,10 @@ session_ends() {
 
 # The prefix's server and shared processes, on no output of the caller's: wineserver
 # starts one only where none runs (it says 2 otherwise), and wineboot then starts the
-# services and the desktop, as the first program would. A server that runs may be on its
-# way out (its session's last program just ended): then the program would start the next
-# server and desktop itself, on the caller's output, which they would hold for as long as
-# the prefix is used. One that is still there a moment later is not.
-tries=0
-while [ "$tries" -lt 5 ]; do
-    if $wine_in wineserver </dev/null >/dev/null 2>&1; then
-        $wine_in "$loader" wineboot </dev/null >/dev/null 2>&1 || true
-        break
-    fi
-    $wine_in wineserver -w </dev/null >/dev/null 2>&1 &
-    server_gone=$!
-    sleep 0.3
-    if kill -0 "$server_gone" 2>/dev/null; then
-        kill "$server_gone" 2>/dev/null || true
-        break
-    fi
-    tries=$((tries + 1))
-done
+# services and the desktop, as the first program would.
+if $wine_in wineserver </dev/null >/dev/null 2>&1; then
+    $wine_in "$loader" wineboot </dev/null >/dev/null 2>&1 || true
+fi
 
 # INT is a console program's Ctrl-C, which it handles itself (ryftp cancels a command
 # with it, and ends at its prompt); a terminal sends it to the program too, so it is
@@ -197,12 +191,27 @@ on_int() {
     fi
 }
 
+# The program's output and errors reach a caller that is no terminal through a relay of
+# this script's (cmake/relay.py), ended once the program has: every process a Wine
+# program starts inherits its Unix output, and one that outlives it (a session's next
+# wineserver and desktop, where the one before ended while the program was starting)
+# would hold the caller's output for as long as the prefix is used.
+relay=""
+exec 4>&1 5>&2
+if [ ! -t 1 ] || [ ! -t 2 ]; then
+    relay_dir=$(mktemp -d)
+    mkfifo "$relay_dir/out" "$relay_dir/err"
+    /usr/bin/python3 "$top/cmake/relay.py" "$relay_dir/out" "$relay_dir/err" </dev/null 4>&- 5>&- &
+    relay=$!
+    exec 4>"$relay_dir/out" 5>"$relay_dir/err"
+fi
+
 # The program, as a child that gets the signals this script gets; its standard input is
 # the caller's (an asynchronous command's would be /dev/null).
 exec 3<&0
-$wine_in "$loader" "$@" <&3 3<&- &
+$wine_in "$loader" "$@" <&3 >&4 2>&5 3<&- 4>&- 5>&- &
 program=$!
-exec 3<&-
+exec 3<&- 4>&- 5>&-
 ended=""
 killer=""
 # A program told to end that is still there 3 s later is ended outright: a busy machine
@@ -220,10 +229,11 @@ while :; do
     kill -0 "$program" 2>/dev/null || break
 done
 [ -z "$killer" ] || kill "$killer" 2>/dev/null || true
+end_relay
 # Up to 10 s (2 s after a signal) for the prefix's Wine processes to end, so that the
 # display outlives them and the next program starts a session of its own rather than
-# join one on its way out; a program of the prefix that lives on (a COM server) only
-# makes this wait its limit.
+# join one on its way out; where a program of the prefix lives on (a COM server), the
+# session goes on, and there is nothing to wait for.
 if [ -z "$ended" ]; then session_ends 100; else session_ends 20; fi
 end_display
 exit "$rc"

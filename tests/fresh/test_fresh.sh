@@ -45,10 +45,12 @@ trap cleanup EXIT
 trap 'exit 1' HUP INT TERM
 
 # inside COMMAND: runs COMMAND with sh in the root, in a mount namespace of its own, with
-# the machine's /proc, /sys and /dev, and an environment as a login would give.
+# the machine's /proc, /sys and /dev, and an environment as a login would give. The root
+# is a mount of its own, as a machine's / is (ip netns exec remounts / as a slave).
 inside() {
     unshare -m --propagation private sh -c '
         root=$1; shift
+        mount --bind "$root" "$root"
         for d in /proc /sys /dev /dev/pts /dev/shm; do mkdir -p "$root$d"; mount --bind "$d" "$root$d"; done
         cp /etc/hosts "$root/etc/hosts"
         exec chroot "$root" /usr/bin/env -i HOME=/root TERM=dumb LANG=C.UTF-8 \
