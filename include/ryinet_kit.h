@@ -28,8 +28,15 @@
  *                       it asks no more of the server than it must (make bench).
  *  - RyKitReceiveInto   a remote file into a file the host opened, with the same checks and
  *                       no box when it is not there (a host that builds on the remote file).
+ *                       A receive that breaks keeps what came as the kit's partial,
+ *                       NAME.rykit-partial, which the next receive of the same remote
+ *                       file into NAME continues (REST) when the file is unchanged.
  *  - RyKitSendFile      a local file to the server in large blocks, with the same
  *                       progress callback; the server's final reply confirms it.
+ *  - RyKitLink          what a connection was opened with, to open it again: the receive
+ *                       and send that try again after a break (pausing 1, 2, 4, 8, 16 s),
+ *                       reconnecting, redialing a dropped dial-up line, and going on from
+ *                       the byte they had.
  *  - RyKitWatchdog      ends a call that has stalled, that ran past its whole allowance,
  *                       or that the user cancelled: a thread that closes the call's handles
  *                       (and, as Wine needs, shuts down the connection's sockets).
@@ -219,6 +226,8 @@ typedef enum RyKitOutcome {
     RYKIT_TOO_LONG,      /* more bytes came than the server announced */
     RYKIT_NO_LOCAL,      /* sending: the local file could not be opened (error) */
     RYKIT_NOT_READ,      /* sending: the local file could not be read (error) */
+    RYKIT_NOT_RESTARTED, /* RyKitReceiveAfter: the server refused REST (reply) */
+    RYKIT_CALL_FAILED,   /* for RyKitWorthAnotherTry: a host's call that is no transfer failed */
     RYKIT_SENT = RYKIT_RECEIVED /* sending: the server confirmed the whole file */
 } RyKitOutcome;
 
@@ -240,12 +249,32 @@ typedef int (*RyKitProgress)(void *context, ULONGLONG received, LONGLONG expecte
 typedef struct RyKitReceive {
     LONGLONG expected;              /* the size the server announced (in the reply that opened
                                        the transfer, or its SIZE answer), or -1 */
-    ULONGLONG received;             /* bytes written to NAME.part */
+    ULONGLONG received;             /* bytes the partial holds: those it held before, and those
+                                       that came */
+    ULONGLONG resumedFrom;          /* bytes the partial held when the transfer began (REST) */
+    int partialKept;                /* the transfer broke: the partial waits for the next one */
     DWORD error;                    /* the system's or WININET's error, where the outcome has one */
     char reply[RYKIT_REPLY_BYTES];  /* the server's last reply: after a failed read, or the one
                                        that ended the transfer; "" when none came */
-    WCHAR part[MAX_PATH];           /* NAME.part, or NAME.N.part when a NAME.part was there */
+    WCHAR part[MAX_PATH];           /* the partial, NAME.rykit-partial */
 } RyKitReceive;
+
+/* The kit's partial of a local file: the bytes that came, then a record of what they belong
+ * to, which no other file of the user's would have as its name. */
+#define RYKIT_PARTIAL_SUFFIX L".rykit-partial"
+#define RYKIT_TIME_BYTES 16
+
+typedef struct RyKitPartial {
+    char remote[MAX_PATH + 1];       /* the remote path, as the server took it */
+    LONGLONG expected;               /* the size the server announced, or -1 */
+    char time[RYKIT_TIME_BYTES];     /* the remote file's time (MDTM), "" when not asked or not said */
+    ULONGLONG bytes;                 /* the bytes that came */
+} RyKitPartial;
+
+/* The partial waiting for local, if there is one with its record whole: 1, with *p filled. */
+int RyKitReadPartial(const WCHAR *local, RyKitPartial *p);
+/* Removes the partial of local (a cancel, a host that starts again). */
+void RyKitDiscardPartial(const WCHAR *local);
 
 /* The copy WININET keeps in the URL cache of a file opened for reading (Wine writes one
  * whatever the flags, and never removes it), into copy (MAX_PATH units): FALSE when there
@@ -257,10 +286,14 @@ RYKIT_INLINE BOOL RyKitCachedCopy(HINTERNET file, WCHAR *copy)
     return InternetQueryOptionW(file, INTERNET_OPTION_DATAFILE_NAME, copy, &bytes);
 }
 
-/* Receives remote (the server's bytes) into local through local.part, renamed to local only when the whole
- * file came: a failed or cancelled transfer leaves local as it was and no .part behind,
- * and a .part that was there already is left alone. progress may be NULL. Fills *r and
- * returns the outcome. */
+/* Receives remote (the server's bytes) into local through its partial, renamed to local
+ * only when the whole file came: a failed transfer leaves local as it was. A transfer that
+ * broke (a read failed, the server ended it early, fewer bytes came than announced) keeps
+ * the partial with its record (r->partialKept); a cancelled one, or one whose bytes are
+ * wrong, removes it. A partial of the same remote path whose remote file has the size (and,
+ * where it was recorded, the time) it had goes on from its length: TYPE I, REST, the rest
+ * appended. Otherwise, or when the server refuses REST, the receive starts at byte 0.
+ * progress may be NULL. Fills *r and returns the outcome. */
 RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, const WCHAR *local,
                               RyKitProgress progress, void *context, RyKitReceive *r);
 
@@ -272,10 +305,17 @@ RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, 
  * r->reply (550 for a file not there yet). out stays open. */
 RyKitOutcome RyKitReceiveInto(DWORD connection, const char *remote, HANDLE out, RyKitProgress progress, void *context,
                               RyKitReceive *r);
+/* As RyKitReceiveInto, from byte from of the remote file on (REST, in binary type), for
+ * a host that continues a file of its own (ryftp's reget): out stands at its end, and
+ * r->received counts from. RYKIT_NOT_RESTARTED when the server refuses REST (r->reply). */
+RyKitOutcome RyKitReceiveAfter(DWORD connection, const char *remote, HANDLE out, ULONGLONG from, RyKitProgress progress,
+                               void *context, RyKitReceive *r);
 
 typedef struct RyKitSend {
     ULONGLONG size;                 /* the local file's size when it was opened */
-    ULONGLONG sent;                 /* bytes WININET took */
+    ULONGLONG sent;                 /* bytes the server has: those WININET took, and where the
+                                       send went on after a break, those it had before */
+    ULONGLONG resumedFrom;          /* where the last attempt began (REST) */
     DWORD error;                    /* the system's or WININET's error, where the outcome has one */
     char reply[RYKIT_REPLY_BYTES];  /* the server's last reply: the refusal, or the one that
                                        ended the transfer */
@@ -347,6 +387,9 @@ RyKitEnding RyKitWatchdogFinish(RyKitWatchdog *w);
 void RyKitWatchdogProgress(RyKitWatchdog *w);
 void RyKitWatchdogWaitForUser(RyKitWatchdog *w, int waiting);  /* a prompt is no lack of progress */
 int RyKitWatchdogCancel(RyKitWatchdog *w);  /* from any thread; 0 when no call runs */
+/* The call goes on after the watchdog ended a part of it (a try again): running again, its
+ * progress counted from now, its whole allowance (maxTimeSeconds) still from its beginning. */
+void RyKitWatchdogGoOn(RyKitWatchdog *w);
 RyKitEnding RyKitWatchdogEnding(const RyKitWatchdog *w);  /* RYKIT_RUNNING until a call is ended */
 /* Takes the RYINET handle in *handle, leaving 0, and closes it: of two threads that reach
  * for it, one closes it. */
@@ -383,6 +426,72 @@ typedef struct RyKitBoxWatch {
  * may be NULL (boxes are only counted). 1 when the hook is in place. */
 int RyKitWatchBoxes(RyKitBoxWatch *w, RyKitBoxSeen seen, void *context);
 void RyKitStopWatching(RyKitBoxWatch *w);
+
+/* ---- Trying again after a break --------------------------------------------------------- */
+
+/* Told before each pause: the attempt to come (1 for the first try again) of retries, the
+ * pause, and why, as a line says it ("broken off after 1.0 MiB of 1.9 MiB"). */
+typedef void (*RyKitRetrying)(void *context, unsigned attempt, unsigned retries, DWORD pauseSeconds,
+                              const char *reason);
+
+#define RYKIT_SERVER_BYTES 256
+#define RYKIT_RETRIES 5  /* as lftp and curl users expect of a client that retries */
+
+/* What the host's connection was opened with, so that the kit can open it again: the
+ * host sets it as it connects, dials and changes directory. The host owns it; the secrets
+ * in it go with RyKitLinkForget. */
+typedef struct RyKitLink {
+    char server[RYKIT_SERVER_BYTES];
+    char user[RYINET_CREDENTIAL_BYTES], password[RYINET_CREDENTIAL_BYTES];
+    int passive;
+    DWORD type;                              /* FTP_TRANSFER_TYPE_BINARY or _ASCII */
+    char directory[RYINET_CURDIR_BYTES];     /* "" for where the log-in puts it */
+    char entry[RYINET_PHONEBOOK_ENTRY_BYTES];  /* the phonebook entry dialed, "" for none */
+    char dialUser[RYINET_CREDENTIAL_BYTES], dialPassword[RYINET_CREDENTIAL_BYTES];
+    HRASCONN dial;                           /* that dial's connection, the host's to hang up */
+    unsigned retries;                        /* attempts after the first; 0: none */
+    RyKitRetrying retrying;                  /* may be NULL */
+    void *context;
+    RyKitWatchdog *watchdog;          /* the host's (may be NULL): a stall it ended is
+                                                worth another try, a cancel is not */
+    RyKitBoxWatch *boxes;             /* the host's (may be NULL): the boxes of an attempt
+                                                tried again are not the command's */
+    volatile LONG *session, *connection;     /* the host's handles, opened anew */
+    HWND owner;
+} RyKitLink;
+
+/* A link for the host's handle variables; retries RYKIT_RETRIES, binary type. */
+void RyKitLinkInit(RyKitLink *l, volatile LONG *session, volatile LONG *connection, HWND owner,
+                   RyKitWatchdog *watchdog, RyKitBoxWatch *boxes);
+/* The host logged in; the directory is the log-in's until RyKitLinkMoved. */
+void RyKitLinkLoggedIn(RyKitLink *l, const char *server, const char *user, const char *password, int passive);
+/* The host dialed entry with these credentials; dial NULL after it hung up. */
+void RyKitLinkDialed(RyKitLink *l, const char *entry, const char *user, const char *password, HRASCONN dial);
+/* The host changed the remote directory: the kit asks where it is now (RyFtpCurDir). */
+void RyKitLinkMoved(RyKitLink *l);
+/* The connection is closed for good: nothing of it is kept. */
+void RyKitLinkForget(RyKitLink *l);
+
+/* Whether a failure is worth another try: a transfer or listing that broke off, a 421, 425
+ * or 426, a control connection lost, a stall the watchdog ended. A 5xx (550, a refused
+ * log-in), a local file's error, a cancel and the whole allowance run out are not. */
+int RyKitWorthAnotherTry(RyKitOutcome outcome, const char *reply, RyKitEnding ending);
+/* After a failure worth another try: when *attempt is below l->retries, tells the host,
+ * pauses (1, 2, 4, 8, 16 s, at most 30; a cancel ends it), redials where the dial-up
+ * connection is down, and opens the host's connection anew where it was; 1 once it is
+ * open, 0 when the attempts ran out or the user cancelled (the host's handles are then
+ * closed). *attempt counts the attempts made. */
+int RyKitLinkAgain(RyKitLink *l, unsigned *attempt, const char *reason);
+/* RyKitReceiveFile on the link's connection, tried again as the link says, each attempt
+ * going on from the partial; progress goes on across them. In ASCII type every attempt
+ * starts at byte 0. */
+RyKitOutcome RyKitLinkReceive(RyKitLink *l, const char *remote, const WCHAR *local, RyKitProgress progress,
+                              void *context, RyKitReceive *r);
+/* RyKitSendFile in the link's type, tried again as the link says; in binary type an
+ * attempt goes on from the size the server has of the file this send was writing (REST,
+ * STOR), which the final reply and the size then confirm. */
+RyKitOutcome RyKitLinkSend(RyKitLink *l, const WCHAR *local, const char *remote, RyKitProgress progress,
+                           void *context, RyKitSend *s);
 
 #ifdef __cplusplus
 }
@@ -882,30 +991,132 @@ static RyKitOutcome RyKit_Complete(DWORD connection, const char *remote, RyKitRe
     return confirmed ? RYKIT_RECEIVED : RYKIT_NOT_CONFIRMED;
 }
 
-/* Creates the file the transfer goes into, new: local.part, or local.1.part and so on
- * when one is there already, as a file of the user's is never overwritten. */
-static HANDLE RyKit_CreatePart(const WCHAR *local, RyKitReceive *r)
+/* ---- The partial ---- */
+
+/* The record after the bytes of a partial; its two marks and its count of bytes say it is
+ * whole (a program that ended while it wrote leaves none, and the partial then starts
+ * again). */
+typedef struct RyKit_Record {
+    char mark[8];
+    RyKitPartial p;
+    char end[8];
+} RyKit_Record;
+static const char RyKit_recordMark[8] = {'R', 'Y', 'K', 'I', 'T', 'P', 'R', '1'};
+static const char RyKit_recordEnd[8] = {'R', 'Y', 'K', 'I', 'T', 'E', 'N', 'D'};
+
+/* Where local's partial is (MAX_PATH units); 0 when the name would not fit. */
+static int RyKit_PartialName(const WCHAR *local, WCHAR *part)
 {
-    HANDLE out = INVALID_HANDLE_VALUE;
-    unsigned n;
-    for (n = 0; n < 100; ++n) {
-        if (n == 0) wsprintfW(r->part, L"%s.part", local);
-        else wsprintfW(r->part, L"%s.%u.part", local, n);
-        out = CreateFileW(r->part, GENERIC_WRITE, 0, NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL);
-        r->error = out == INVALID_HANDLE_VALUE ? GetLastError() : 0;
-        if (r->error != ERROR_FILE_EXISTS && r->error != ERROR_ALREADY_EXISTS) break;
-    }
-    return out;
+    if (lstrlenW(local) + lstrlenW(RYKIT_PARTIAL_SUFFIX) >= MAX_PATH) return 0;
+    lstrcpyW(part, local);
+    lstrcatW(part, RYKIT_PARTIAL_SUFFIX);
+    return 1;
 }
 
-/* The size to hold the transfer to, unless the connection's opening replies announce it. */
-static void RyKit_BeginReceive(DWORD connection, const char *remote, RyKitReceive *r, BOOL *certain)
+static int RyKit_ReadRecord(HANDLE h, RyKitPartial *p)
+{
+    LARGE_INTEGER size, at;
+    RyKit_Record record;
+    DWORD got;
+    if (!GetFileSizeEx(h, &size) || size.QuadPart < (LONGLONG)sizeof record) return 0;
+    at.QuadPart = size.QuadPart - (LONGLONG)sizeof record;
+    if (!SetFilePointerEx(h, at, NULL, FILE_BEGIN) || !ReadFile(h, &record, sizeof record, &got, NULL) ||
+        got != sizeof record)
+        return 0;
+    if (memcmp(record.mark, RyKit_recordMark, 8) || memcmp(record.end, RyKit_recordEnd, 8) ||
+        record.p.bytes != (ULONGLONG)at.QuadPart)
+        return 0;
+    record.p.remote[MAX_PATH] = '\0';
+    record.p.time[RYKIT_TIME_BYTES - 1] = '\0';
+    *p = record.p;
+    return 1;
+}
+
+int RyKitReadPartial(const WCHAR *local, RyKitPartial *p)
+{
+    WCHAR part[MAX_PATH];
+    HANDLE h;
+    int whole;
+    if (!RyKit_PartialName(local, part)) return 0;
+    h = CreateFileW(part, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (h == INVALID_HANDLE_VALUE) return 0;
+    whole = RyKit_ReadRecord(h, p);
+    CloseHandle(h);
+    return whole;
+}
+
+void RyKitDiscardPartial(const WCHAR *local)
+{
+    WCHAR part[MAX_PATH];
+    if (RyKit_PartialName(local, part)) DeleteFileW(part);
+}
+
+/* The record after what came, the partial left for the next receive; 0 when it could not
+ * be written (the partial then goes). */
+static int RyKit_KeepPartial(HANDLE out, const char *remote, const RyKitReceive *r, const char *time)
+{
+    RyKit_Record record;
+    DWORD written;
+    memset(&record, 0, sizeof record);
+    memcpy(record.mark, RyKit_recordMark, 8);
+    memcpy(record.end, RyKit_recordEnd, 8);
+    lstrcpynA(record.p.remote, remote, MAX_PATH + 1);
+    record.p.expected = r->expected;
+    lstrcpynA(record.p.time, time, RYKIT_TIME_BYTES);
+    record.p.bytes = r->received;
+    return WriteFile(out, &record, sizeof record, &written, NULL) && written == sizeof record;
+}
+
+/* The remote file's time from MDTM ("213 20261211030405"), or "" when the server gives none. */
+static void RyKit_AskTime(DWORD connection, const char *remote, char *time)
+{
+    char command[MAX_PATH + 8], reply[RYKIT_REPLY_BYTES];
+    int i = 0;
+    time[0] = '\0';
+    if (!connection || lstrlenA(remote) > MAX_PATH || strpbrk(remote, "\r\n")) return;
+    lstrcpyA(command, "MDTM ");
+    lstrcatA(command, remote);
+    if (!FtpCommandA(RyKitInternetHandle(connection), FALSE, FTP_TRANSFER_TYPE_BINARY, command, 0, NULL)) return;
+    RyKitLastResponseInfo(reply, sizeof reply);
+    if (RyKitReplyCode(reply) != 213) return;
+    while (i < RYKIT_TIME_BYTES - 1 && reply[4 + i] > ' ') time[i] = reply[4 + i], ++i;
+    time[i] = '\0';
+}
+
+/* REST from; 1 when the server will begin the next transfer there (350). */
+static int RyKit_Restart(DWORD connection, ULONGLONG from, char *reply, DWORD bytes)
+{
+    char command[32], digits[24];
+    int n = 0, at = 5;
+    do digits[n++] = (char)('0' + from % 10); while ((from /= 10) != 0);
+    lstrcpyA(command, "REST ");
+    while (n > 0) command[at++] = digits[--n];
+    command[at] = '\0';
+    FtpCommandA(RyKitInternetHandle(connection), FALSE, FTP_TRANSFER_TYPE_BINARY, command, 0, NULL);
+    RyKitLastResponseInfo(reply, bytes);
+    return RyKitReplyCode(reply) == 350;
+}
+
+/* A broken receive keeps what came: the same file is asked for again and continued. */
+static int RyKit_WorthKeeping(RyKitOutcome outcome)
+{
+    return outcome == RYKIT_BROKE_OFF || outcome == RYKIT_INCOMPLETE || outcome == RYKIT_NOT_CONFIRMED;
+}
+
+/* A broken transfer's file is timed (MDTM, before it began) from this size on: below it,
+ * the round trip costs more than the check is worth, and the size alone is held to. */
+#define RYKIT_TIMED_FROM (1024 * 1024)
+
+/* The size to hold the transfer to, unless the connection's opening replies announce it;
+ * asked in any case when a partial is to go on, whose size must be checked first. */
+static void RyKit_BeginReceive(DWORD connection, const char *remote, RyKitReceive *r, BOOL *certain, BOOL sizeNeeded)
 {
     memset(r, 0, sizeof *r);
     r->expected = -1;
     *certain = FALSE;
     RYKIT_RECEIVE_STEP(size);
-    if (!(RyKit_Learn(connection, 0, 0) & RYKIT_KNOWN_ANNOUNCES)) r->expected = RyKit_SizeBefore(connection, remote, certain);
+    if (sizeNeeded || !(RyKit_Learn(connection, 0, 0) & RYKIT_KNOWN_ANNOUNCES))
+        r->expected = RyKit_SizeBefore(connection, remote, certain);
 }
 
 /* The verdict on a transfer that ran to its end, once its handles are closed. */
@@ -918,75 +1129,121 @@ static RyKitOutcome RyKit_Confirmed(DWORD connection, const char *remote, RyKitO
     return RyKit_Complete(connection, remote, r, certain);
 }
 
-/* The verdict, and the .part renamed to the user's file or removed. */
-static RyKitOutcome RyKit_Verdict(DWORD connection, const char *remote, const WCHAR *local, RyKitOutcome outcome,
-                                  BOOL certain, RyKitReceive *r)
+/* Whether the partial had goes on here: the same remote path, and the remote file's size
+ * (and time, where one was recorded) as they were. Asked after the size. */
+static int RyKit_GoesOn(DWORD connection, const char *remote, const RyKitPartial *had, const RyKitReceive *r,
+                        char *time)
 {
-    outcome = RyKit_Confirmed(connection, remote, outcome, certain, r);
-    RYKIT_RECEIVE_STEP(rename);
-    if (outcome == RYKIT_RECEIVED && !MoveFileExW(r->part, local, MOVEFILE_REPLACE_EXISTING)) {
-        r->error = GetLastError();
-        outcome = RYKIT_NOT_RENAMED;
+    if (had->expected < 0 || r->expected != had->expected || had->bytes > (ULONGLONG)had->expected) return 0;
+    if (!had->time[0]) return 1;
+    RyKit_AskTime(connection, remote, time);
+    return lstrcmpA(time, had->time) == 0;
+}
+
+/* Opens the partial: at its end for a transfer that goes on (the record dropped), else new. */
+static HANDLE RyKit_OpenPartial(RyKitReceive *r)
+{
+    HANDLE out;
+    LARGE_INTEGER at;
+    r->error = 0;
+    if (r->resumedFrom) {
+        out = CreateFileW(r->part, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+        at.QuadPart = (LONGLONG)r->resumedFrom;
+        if (out != INVALID_HANDLE_VALUE && SetFilePointerEx(out, at, NULL, FILE_BEGIN) && SetEndOfFile(out)) return out;
+        if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+        r->resumedFrom = r->received = 0;
     }
-    if (outcome != RYKIT_RECEIVED) DeleteFileW(r->part);
-    return outcome;
+    out = CreateFileW(r->part, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (out == INVALID_HANDLE_VALUE) r->error = GetLastError();
+    return out;
 }
 
 RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, const WCHAR *local,
                               RyKitProgress progress, void *context, RyKitReceive *r)
 {
     RyKitOutcome outcome;
+    RyKitPartial had;
     HANDLE out;
     DWORD file;
-    WCHAR copy[MAX_PATH];
-    BOOL cached, certain;
-    if (lstrlenW(local) + 9 > MAX_PATH) { /* room for ".99.part" */
+    WCHAR copy[MAX_PATH], part[MAX_PATH];
+    char time[RYKIT_TIME_BYTES] = "";
+    BOOL cached, certain, partial;
+    if (!RyKit_PartialName(local, part)) {
         memset(r, 0, sizeof *r);
         r->expected = -1;
         r->error = ERROR_FILENAME_EXCED_RANGE;
         return RYKIT_NO_PART;
     }
-    RyKit_BeginReceive(connection, remote, r, &certain);
+    partial = RyKitReadPartial(local, &had) && had.bytes > 0 && lstrcmpA(had.remote, remote) == 0;
+    RyKit_BeginReceive(connection, remote, r, &certain, partial);
+    lstrcpyW(r->part, part);
+    if (partial && RyKit_GoesOn(connection, remote, &had, r, time) &&
+        RyKit_Restart(connection, had.bytes, r->reply, sizeof r->reply)) {
+        r->received = r->resumedFrom = had.bytes;
+    } else {
+        if (partial) DeleteFileW(part); /* another file now, or a server that cannot go on */
+        if (r->expected > RYKIT_TIMED_FROM) RyKit_AskTime(connection, remote, time);
+    }
     RYKIT_RECEIVE_STEP(open);
     file = RyFtpOpenFile(owner, connection, remote);
-    if (!file) return RYKIT_NOT_OPENED;
+    if (!file) {
+        RyKitLastResponseInfo(r->reply, sizeof r->reply);
+        r->received = r->resumedFrom = 0;
+        return RYKIT_NOT_OPENED;
+    }
     /* Named now: a watchdog that ends the transfer closes the handle under it. */
     cached = RyKitCachedCopy(RyKitInternetHandle(file), copy);
-    RyKit_Announced(connection, r, &certain);
+    if (r->resumedFrom) RyKit_Learn(connection, RYKIT_KNOWN_BINARY, 0); /* the size asked is the whole file's */
+    else RyKit_Announced(connection, r, &certain);
     RYKIT_RECEIVE_STEP(create);
-    out = RyKit_CreatePart(local, r);
+    out = RyKit_OpenPartial(r);
     outcome = out == INVALID_HANDLE_VALUE ? RYKIT_NO_PART : RyKit_Copy(RyKitInternetHandle(file), out, r, progress, context);
     RYKIT_RECEIVE_STEP(close);
     RyINetClose(file, owner); /* before its connection is used again */
     RYKIT_RECEIVE_STEP(uncache);
     if (cached) DeleteFileW(copy);
-    if (outcome != RYKIT_NO_PART) {
-        CloseHandle(out);
-        outcome = RyKit_Verdict(connection, remote, local, outcome, certain, r);
+    if (outcome == RYKIT_NO_PART) return outcome;
+    outcome = RyKit_Confirmed(connection, remote, outcome, certain, r);
+    r->partialKept = outcome != RYKIT_RECEIVED && RyKit_WorthKeeping(outcome) && r->received > 0 &&
+                     r->expected >= 0 && RyKit_KeepPartial(out, remote, r, time); /* no size: nothing to go on to */
+    CloseHandle(out);
+    RYKIT_RECEIVE_STEP(rename);
+    if (outcome == RYKIT_RECEIVED && !MoveFileExW(r->part, local, MOVEFILE_REPLACE_EXISTING)) {
+        r->error = GetLastError();
+        outcome = RYKIT_NOT_RENAMED;
     }
+    if (outcome != RYKIT_RECEIVED && !r->partialKept) DeleteFileW(r->part);
     RYKIT_RECEIVE_STEP(done);
     return outcome;
 }
 
-RyKitOutcome RyKitReceiveInto(DWORD connection, const char *remote, HANDLE out, RyKitProgress progress, void *context,
-                              RyKitReceive *r)
+RyKitOutcome RyKitReceiveAfter(DWORD connection, const char *remote, HANDLE out, ULONGLONG from, RyKitProgress progress,
+                               void *context, RyKitReceive *r)
 {
     RyKitOutcome outcome;
     HINTERNET file;
     WCHAR copy[MAX_PATH];
     BOOL cached, certain;
-    RyKit_BeginReceive(connection, remote, r, &certain);
+    RyKit_BeginReceive(connection, remote, r, &certain, from > 0);
+    if (from && !RyKit_Restart(connection, from, r->reply, sizeof r->reply)) return RYKIT_NOT_RESTARTED;
     file = FtpOpenFileA(RyKitInternetHandle(connection), remote, GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
     if (!file) {
         r->error = RyKitWhyFailed(r->reply, sizeof r->reply);
         return RYKIT_NOT_OPENED;
     }
     cached = RyKitCachedCopy(file, copy);
-    RyKit_Announced(connection, r, &certain);
+    r->received = r->resumedFrom = from;
+    if (!from) RyKit_Announced(connection, r, &certain);
     outcome = RyKit_Copy(file, out, r, progress, context);
     InternetCloseHandle(file);
     if (cached) DeleteFileW(copy);
     return RyKit_Confirmed(connection, remote, outcome, certain, r);
+}
+
+RyKitOutcome RyKitReceiveInto(DWORD connection, const char *remote, HANDLE out, RyKitProgress progress, void *context,
+                              RyKitReceive *r)
+{
+    return RyKitReceiveAfter(connection, remote, out, 0, progress, context, r);
 }
 
 /* The local block with each lone LF given its CR, into wire (room for twice the block);
@@ -1002,8 +1259,10 @@ static DWORD RyKit_ToWire(const char *block, DWORD got, char *wire, BOOL *afterC
     return n;
 }
 
-RyKitOutcome RyKitSendFile(DWORD connection, const WCHAR *local, const char *remote, DWORD type,
-                           RyKitProgress progress, void *context, RyKitSend *s)
+/* The send from byte from of the local file on, into the remote file from the same byte
+ * (REST, binary type only); 0 is a whole send. */
+static RyKitOutcome RyKit_SendFrom(DWORD connection, const WCHAR *local, const char *remote, DWORD type,
+                                   ULONGLONG from, RyKitProgress progress, void *context, RyKitSend *s)
 {
     DWORD block = RYKIT_SEND_BLOCK;
     RyKitOutcome outcome = RYKIT_SENT;
@@ -1021,6 +1280,22 @@ RyKitOutcome RyKitSendFile(DWORD connection, const WCHAR *local, const char *rem
         return RYKIT_NO_LOCAL;
     }
     s->size = (ULONGLONG)size.QuadPart;
+    if (from) {
+        LARGE_INTEGER at;
+        at.QuadPart = (LONGLONG)from;
+        if (from > s->size || !SetFilePointerEx(in, at, NULL, FILE_BEGIN)) {
+            s->error = GetLastError();
+            CloseHandle(in);
+            return RYKIT_NOT_READ;
+        }
+        if (!FtpCommandA(RyKitInternetHandle(connection), FALSE, FTP_TRANSFER_TYPE_BINARY, "TYPE I", 0, NULL) ||
+            !RyKit_Restart(connection, from, s->reply, sizeof s->reply)) {
+            s->error = RyKitWhyFailed(s->reply, sizeof s->reply);
+            CloseHandle(in);
+            return RYKIT_NOT_RESTARTED;
+        }
+        s->sent = s->resumedFrom = from;
+    }
     if (s->size < block) block = (DWORD)s->size + 1; /* a small file pays for no large buffer */
     buffer = (char *)HeapAlloc(GetProcessHeap(), 0, ascii ? 3 * block : block);
     if (!buffer) {
@@ -1058,9 +1333,18 @@ RyKitOutcome RyKitSendFile(DWORD connection, const WCHAR *local, const char *rem
             if (RyKitReplyCode(s->reply) < 200 || RyKitReplyCode(s->reply) >= 300) outcome = RYKIT_NOT_CONFIRMED;
         }
     }
+    /* A send that went on has the size to prove it: the server appended to what it had. */
+    if (outcome == RYKIT_SENT && from && RyKit_AskSize(connection, remote) != (LONGLONG)s->size)
+        outcome = RYKIT_NOT_CONFIRMED;
     HeapFree(GetProcessHeap(), 0, buffer);
     CloseHandle(in);
     return outcome;
+}
+
+RyKitOutcome RyKitSendFile(DWORD connection, const WCHAR *local, const char *remote, DWORD type,
+                           RyKitProgress progress, void *context, RyKitSend *s)
+{
+    return RyKit_SendFrom(connection, local, remote, type, 0, progress, context, s);
 }
 
 /* The sockets layer, bound by name: the kit's header stays free of the winsock headers,
@@ -1396,6 +1680,254 @@ int RyKitWatchdogCancel(RyKitWatchdog *w)
 }
 
 RyKitEnding RyKitWatchdogEnding(const RyKitWatchdog *w) { return (RyKitEnding)w->ending; }
+
+void RyKitWatchdogGoOn(RyKitWatchdog *w)
+{
+    EnterCriticalSection(&w->lock);
+    w->cpuAtProgress = RyKit_CpuTime(w->callThread);
+    w->receivedAtProgress = RyKit_Received(w->callThreadId);
+    w->lastProgress = (LONG)GetTickCount();
+    if (w->ending == RYKIT_STALLED) w->ending = RYKIT_RUNNING; /* a cancel, or the allowance, stays */
+    LeaveCriticalSection(&w->lock);
+}
+
+/* ---- Trying again ---- */
+
+void RyKitLinkInit(RyKitLink *l, volatile LONG *session, volatile LONG *connection, HWND owner,
+                   RyKitWatchdog *watchdog, RyKitBoxWatch *boxes)
+{
+    memset(l, 0, sizeof *l);
+    l->session = session;
+    l->connection = connection;
+    l->owner = owner;
+    l->watchdog = watchdog;
+    l->boxes = boxes;
+    l->retries = RYKIT_RETRIES;
+    l->type = FTP_TRANSFER_TYPE_BINARY;
+    l->passive = 1;
+}
+
+void RyKitLinkLoggedIn(RyKitLink *l, const char *server, const char *user, const char *password, int passive)
+{
+    lstrcpynA(l->server, server, sizeof l->server);
+    lstrcpynA(l->user, user, sizeof l->user);
+    lstrcpynA(l->password, password, sizeof l->password);
+    l->passive = passive;
+    l->directory[0] = '\0';
+}
+
+void RyKitLinkDialed(RyKitLink *l, const char *entry, const char *user, const char *password, HRASCONN dial)
+{
+    SecureZeroMemory(l->dialPassword, sizeof l->dialPassword);
+    l->entry[0] = l->dialUser[0] = '\0';
+    l->dial = dial;
+    if (!dial) return;
+    lstrcpynA(l->entry, entry, sizeof l->entry);
+    lstrcpynA(l->dialUser, user, sizeof l->dialUser);
+    lstrcpynA(l->dialPassword, password, sizeof l->dialPassword);
+}
+
+void RyKitLinkMoved(RyKitLink *l)
+{
+    char directory[RYINET_CURDIR_BYTES];
+    DWORD units = sizeof directory, connection = l->connection ? (DWORD)*l->connection : 0;
+    if (connection && FtpGetCurrentDirectoryA(RyKitInternetHandle(connection), directory, &units))
+        lstrcpynA(l->directory, directory, sizeof l->directory); /* otherwise the last one known */
+}
+
+void RyKitLinkForget(RyKitLink *l)
+{
+    SecureZeroMemory(l->password, sizeof l->password);
+    l->server[0] = l->user[0] = l->directory[0] = '\0';
+}
+
+int RyKitWorthAnotherTry(RyKitOutcome outcome, const char *reply, RyKitEnding ending)
+{
+    int code = RyKitReplyCode(reply);
+    if (ending != RYKIT_RUNNING) return ending == RYKIT_STALLED;
+    switch (outcome) {
+    case RYKIT_BROKE_OFF:
+    case RYKIT_INCOMPLETE: return 1;
+    case RYKIT_NOT_OPENED:
+    case RYKIT_NOT_CONFIRMED: break;
+    case RYKIT_CALL_FAILED: return code == 421 || code == 425 || code == 426;
+    default: return 0; /* received, cancelled, or a local file's error */
+    }
+    /* No new reply (the last is still an earlier command's 2xx or 3xx, or a 150) is a
+       connection lost. */
+    return code == 421 || code == 425 || code == 426 || code < 400;
+}
+
+/* "900 bytes", "12 KiB", "1.9 MiB". */
+static void RyKit_Amount(ULONGLONG bytes, char *out)
+{
+    ULONGLONG tenths = (bytes * 10 + 512 * 1024) / (1024 * 1024);
+    if (bytes < 1024) wsprintfA(out, "%lu bytes", (unsigned long)bytes);
+    else if (bytes < 1024 * 1024) wsprintfA(out, "%lu KiB", (unsigned long)(bytes / 1024));
+    else wsprintfA(out, "%lu.%lu MiB", (unsigned long)(tenths / 10), (unsigned long)(tenths % 10));
+}
+
+/* Why a transfer is tried again, as a line says it. */
+static void RyKit_Why(const RyKitLink *l, RyKitOutcome outcome, const char *reply, RyKitEnding ending, ULONGLONG had,
+                      LONGLONG expected, char *why)
+{
+    char amount[32], whole[40] = "";
+    RyKit_Amount(had, amount);
+    if (expected >= 0) {
+        lstrcpyA(whole, " of ");
+        RyKit_Amount((ULONGLONG)expected, whole + 4);
+    }
+    if (ending == RYKIT_STALLED)
+        wsprintfA(why, "no progress for %lu s after %s%s", (unsigned long)l->watchdog->timeoutSeconds, amount, whole);
+    else if (outcome == RYKIT_NOT_OPENED)
+        wsprintfA(why, "not opened (%.300s)", RyKitReplyCode(reply) >= 400 ? reply : "the connection was lost");
+    else
+        wsprintfA(why, "broken off after %s%s", amount, whole);
+}
+
+/* The pause before another try: the watchdog counts none of it as a stall, and a cancel or
+ * the whole allowance running out ends it (0). */
+static int RyKit_Pause(RyKitLink *l, DWORD seconds)
+{
+    DWORD waited;
+    RyKitWatchdog *w = l->watchdog;
+    if (!w) {
+        Sleep(seconds * 1000);
+        return 1;
+    }
+    RyKitWatchdogGoOn(w);
+    RyKitWatchdogWaitForUser(w, 1);
+    for (waited = 0; waited < seconds * 1000 && RyKitWatchdogEnding(w) == RYKIT_RUNNING; waited += 100) Sleep(100);
+    RyKitWatchdogWaitForUser(w, 0);
+    return RyKitWatchdogEnding(w) == RYKIT_RUNNING;
+}
+
+/* The dial-up connection the session dialed, dialed again when RAS says it is down. */
+static int RyKit_Redial(RyKitLink *l, unsigned attempt, char *why)
+{
+    RASCONNSTATUSA status;
+    DWORD dialed;
+    memset(&status, 0, sizeof status);
+    status.dwSize = sizeof status;
+    if (RasGetConnectStatusA(l->dial, &status) == 0 && status.rasconnstate == RASCS_Connected) return 1;
+    RyKitHangUp(l->dial);
+    l->dial = NULL;
+    dialed = RyRasDial(l->owner, l->entry, l->dialUser, l->dialPassword);
+    if (!dialed) {
+        wsprintfA(why, "the dial-up connection %.256s is down, and dialing it again failed", l->entry);
+        return 0;
+    }
+    l->dial = (HRASCONN)(ULONG_PTR)dialed;
+    if (l->retrying) {
+        wsprintfA(why, "the dial-up connection %.256s was down: dialed it again", l->entry);
+        l->retrying(l->context, attempt, l->retries, 0, why);
+    }
+    return 1;
+}
+
+/* The host's connection opened anew, where it was; why says what failed. */
+static int RyKit_Reopen(RyKitLink *l, unsigned attempt, char *why)
+{
+    char reply[RYKIT_REPLY_BYTES];
+    DWORD session, connection = 0;
+    RyKitCloseTaken(l->connection, l->owner);
+    RyKitCloseTaken(l->session, l->owner);
+    if (l->dial && l->entry[0] && !RyKit_Redial(l, attempt, why)) return 0;
+    if (l->watchdog) RyKitWatchdogConnecting(l->watchdog);
+    session = RyINetOpen(l->owner);
+    InterlockedExchange(l->session, (LONG)session); /* the watchdog ends a connect that hangs */
+    if (session)
+        connection = RyKitConnect(session, l->owner, l->server, l->user, l->password, l->passive, reply, sizeof reply);
+    InterlockedExchange(l->connection, (LONG)connection);
+    if (l->watchdog) RyKitWatchdogConnected(l->watchdog);
+    if (!connection) {
+        wsprintfA(why, "not connected again to %.200s%s%.300s%s", l->server, reply[0] ? " (" : "", reply,
+                  reply[0] ? ")" : "");
+        return 0;
+    }
+    if (l->directory[0] && !FtpSetCurrentDirectoryA(RyKitInternetHandle(connection), l->directory)) {
+        wsprintfA(why, "connected again to %.200s, but not into %.256s", l->server, l->directory);
+        return 0;
+    }
+    return 1;
+}
+
+int RyKitLinkAgain(RyKitLink *l, unsigned *attempt, const char *reason)
+{
+    char why[RYKIT_REPLY_BYTES + 256];
+    lstrcpynA(why, reason, sizeof why);
+    while (*attempt < l->retries) {
+        DWORD pause = *attempt < 5 ? 1u << *attempt : 30;
+        ++*attempt;
+        if (l->retrying) l->retrying(l->context, *attempt, l->retries, pause, why);
+        if (!RyKit_Pause(l, pause)) break;
+        if (RyKit_Reopen(l, *attempt, why)) return 1;
+    }
+    RyKitCloseTaken(l->connection, l->owner);
+    RyKitCloseTaken(l->session, l->owner);
+    return 0;
+}
+
+static RyKitEnding RyKit_Ending(const RyKitLink *l)
+{
+    return l->watchdog ? RyKitWatchdogEnding(l->watchdog) : RYKIT_RUNNING;
+}
+
+RyKitOutcome RyKitLinkReceive(RyKitLink *l, const char *remote, const WCHAR *local, RyKitProgress progress,
+                              void *context, RyKitReceive *r)
+{
+    char why[RYKIT_REPLY_BYTES + 64];
+    unsigned attempt = 0;
+    int boxes = l->boxes ? l->boxes->shown : 0;
+    BOOL ascii = (l->type & FTP_TRANSFER_TYPE_ASCII) != 0;
+    RyKitOutcome outcome;
+    for (;;) {
+        if (ascii) RyKitDiscardPartial(local); /* an ASCII transfer's bytes are no file's to go on from */
+        outcome = RyKitReceiveFile((DWORD)*l->connection, l->owner, remote, local, progress, context, r);
+        if (outcome == RYKIT_RECEIVED) break;
+        if (outcome == RYKIT_CANCELLED || RyKit_Ending(l) == RYKIT_CANCELLED_CALL) {
+            RyKitDiscardPartial(local); /* the user said stop */
+            r->partialKept = 0;
+            break;
+        }
+        if (!RyKitWorthAnotherTry(outcome, r->reply, RyKit_Ending(l)) || attempt >= l->retries) break;
+        RyKit_Why(l, outcome, r->reply, RyKit_Ending(l), r->received, r->expected, why);
+        if (l->boxes) l->boxes->shown = boxes;
+        if (!RyKitLinkAgain(l, &attempt, why)) break;
+    }
+    if (ascii && outcome != RYKIT_RECEIVED) {
+        RyKitDiscardPartial(local);
+        r->partialKept = 0;
+    }
+    return outcome;
+}
+
+RyKitOutcome RyKitLinkSend(RyKitLink *l, const WCHAR *local, const char *remote, RyKitProgress progress,
+                           void *context, RyKitSend *s)
+{
+    char why[RYKIT_REPLY_BYTES + 64];
+    unsigned attempt = 0;
+    int boxes = l->boxes ? l->boxes->shown : 0;
+    BOOL binary = !(l->type & FTP_TRANSFER_TYPE_ASCII);
+    ULONGLONG from = 0;
+    RyKitOutcome outcome;
+    for (;;) {
+        outcome = RyKit_SendFrom((DWORD)*l->connection, local, remote, l->type, from, progress, context, s);
+        if (outcome == RYKIT_NOT_RESTARTED) /* a server that cannot go on gets the whole file */
+            outcome = RyKit_SendFrom((DWORD)*l->connection, local, remote, l->type, 0, progress, context, s);
+        if (outcome == RYKIT_SENT || outcome == RYKIT_CANCELLED) break;
+        if (!RyKitWorthAnotherTry(outcome, s->reply, RyKit_Ending(l)) || attempt >= l->retries) break;
+        RyKit_Why(l, outcome, s->reply, RyKit_Ending(l), s->sent, (LONGLONG)s->size, why);
+        if (l->boxes) l->boxes->shown = boxes;
+        if (!RyKitLinkAgain(l, &attempt, why)) break;
+        from = 0;
+        if (binary) { /* what the server kept of the file this send was writing */
+            LONGLONG kept = RyKitRemoteSize((DWORD)*l->connection, remote);
+            if (kept > 0 && (ULONGLONG)kept <= s->size) from = (ULONGLONG)kept;
+        }
+    }
+    return outcome;
+}
 
 
 #ifdef __cplusplus

@@ -66,7 +66,10 @@ DWORD Service::dial(const void* extensions, LPCSTR phonebook, const void* params
     if (!accepted && !failedDialLeavesHandle) return ERROR_AUTHENTICATION_FAILURE;
     // A failed dial still holds a port until it is hung up, as on the real service.
     DWORD error = accepted ? 0 : ERROR_AUTHENTICATION_FAILURE;
-    connections_.push_back({nextHandle_++, error, 0, false});
+    int before = 0;
+    for (const std::string& name : dialed_) before += name == e->name;
+    if (accepted) dialed_.push_back(e->name);
+    connections_.push_back({nextHandle_++, error, 0, false, accepted && before < e->lineDrops});
     *connection = reinterpret_cast<HRASCONN>(connections_.back().handle);
     return error;
 }
@@ -93,8 +96,8 @@ DWORD Service::connectStatus(HRASCONN handle, LPRASCONNSTATUSA status) {
         connections_.erase(connections_.begin() + (c - connections_.data()));
         return ERROR_INVALID_HANDLE;
     }
-    status->rasconnstate = c->error || c->hungUp ? RASCS_Disconnected : RASCS_Connected;
-    status->dwError = c->error;
+    status->rasconnstate = c->error || c->hungUp || c->dropped ? RASCS_Disconnected : RASCS_Connected;
+    status->dwError = c->dropped && !c->hungUp ? ERROR_REMOTE_DISCONNECTION : c->error;
     lstrcpynA(status->szDeviceType, "modem", RAS_MaxDeviceType + 1);
     lstrcpynA(status->szDeviceName, "Stand-in modem", RAS_MaxDeviceName + 1);
     return 0;

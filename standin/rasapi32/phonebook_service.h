@@ -36,12 +36,14 @@ private:
         DWORD error;         // 0 for a live connection, else why the dial failed
         int pollsUntilGone;  // after a hang-up: status polls that still see it
         bool hungUp;
+        bool dropped;        // the line went down: Disconnected, 629
     };
     const Entry* find(const char* name) const;
     Connection* connection(HRASCONN handle);
 
     DWORD nextHandle_ = 0x100;
     std::vector<Connection> connections_;
+    std::vector<std::string> dialed_;  // the entry of each connection dialed, in order
 };
 
 }  // namespace rasstandin

@@ -1,3 +1,4 @@
+#include <stdlib.h>
 #include "phonebook_text.h"
 
 namespace rasstandin {
@@ -38,6 +39,7 @@ std::vector<Entry> ParsePhonebook(const std::string& text) {
         if (SameKey(key, "StandInUser")) e.user = value;
         else if (SameKey(key, "StandInPassword")) e.password = value;
         else if (SameKey(key, "StandInSavePassword")) e.passwordSaved = value == "1";
+        else if (SameKey(key, "StandInLineDrops")) e.lineDrops = atoi(value.c_str());
     }
     return entries;
 }

@@ -6,7 +6,8 @@ DIR/root, detached, and records its pid in DIR/pid; stop ends exactly that pid a
 processes it started (its process group).
 KIND is pyftpdlib, vsftpd, pureftpd, twisted, scripted (our own server for listings no
 real server makes), dying, hangup, silent or hostile (the scripted server's fault modes, see
-scripted_ftp.py), bench (pyftpdlib serving a flat directory of 30 files) or demo
+scripted_ftp.py), breaking (pyftpdlib whose first transfer of each file breaks off,
+see breaking_server.py, with big.bin of 2,000,000 bytes and many/ of two), bench (pyftpdlib serving a flat directory of 30 files) or demo
 (pyftpdlib serving the sample tree with a name holding ';' and an 8 MiB file, for make
 demo), explorer (pyftpdlib serving the sample tree and names in several scripts, for the
 Explorer's test and pictures). pure-ftpd
@@ -89,6 +90,17 @@ def make_explorer_tree(root):
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "wb") as f:
             f.write(text.encode("utf-8"))
+
+
+def make_breaking_tree(root):
+    """The sample tree, and files large enough to break in the middle."""
+    make_tree(root)
+    pattern = bytes((i * 7 + i // 251) % 256 for i in range(65536))
+    for name, size in (("big.bin", 2000000), ("many/a.bin", 300000), ("many/b.bin", 300001)):
+        path = os.path.join(root, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write((pattern * (size // len(pattern) + 1))[:size])
 
 
 def make_flat_tree(root, count=30):
@@ -205,15 +217,20 @@ def start(kind, addr, base):
         cmd = pure_ftpd_command(addr, base, root, ftp.pw_uid, ftp.pw_gid)
     else:
         root = os.path.join(base, "root")
-        make = {"bench": make_flat_tree, "demo": make_demo_tree, "explorer": make_explorer_tree}.get(kind, make_tree)
+        make = {"bench": make_flat_tree, "demo": make_demo_tree, "explorer": make_explorer_tree,
+                "breaking": make_breaking_tree}.get(kind, make_tree)
         make(root)
         if kind in ("scripted", "dying", "hangup", "silent", "hostile"):
             script, mode = "scripted_ftp.py", [kind]
         else:
-            script, mode = ("twisted_server.py" if kind == "twisted" else "pyftpd_server.py"), []
+            script = {"twisted": "twisted_server.py", "breaking": "breaking_server.py"}.get(kind, "pyftpd_server.py")
+            mode = []
         cmd = ["/usr/bin/python3", os.path.join(HERE, script), addr, root] + mode
-        if kind in ("pyftpdlib", "demo", "explorer"):
+        if kind in ("pyftpdlib", "demo", "explorer", "breaking"):
             cmd = in_root(cmd, base)
+    for stale in ("commands.log", "sent.log"):  # breaking_server.py's, from an earlier run
+        if os.path.exists(os.path.join(base, stale)):
+            os.remove(os.path.join(base, stale))
     log = open(os.path.join(base, "server.log"), "wb")
     proc = subprocess.Popen(cmd, stdin=subprocess.DEVNULL, stdout=log, stderr=log,
                             start_new_session=True)

@@ -10,20 +10,22 @@ namespace {
 using namespace cmd;
 
 const Command kCommands[] = {
-    // name, aliases, least and most arguments, secret, usage, help, needs a connection, handler
+    // name, aliases, least and most arguments, secret, usage, help, needs a connection, handler,
+    // run again whole after a broken connection
     {"open", "", 1, 3, 2, "HOST [USER [PASSWORD]]", "connect and log in (no USER: asks for it; see --help)", false, Open},
     {"user", "", 1, 2, 1, "NAME [PASSWORD]", "log in to the open host (no PASSWORD: asks for it)", false, User},
     {"close", "disconnect", 0, 0, kNoSecret, "", "end the FTP connection", false, Close},
-    {"pwd", "", 0, 0, kNoSecret, "", "show the remote directory", true, Pwd},
-    {"cd", "", 1, 1, kNoSecret, "DIR", "change the remote directory", true, Cd},
+    {"pwd", "", 0, 0, kNoSecret, "", "show the remote directory", true, Pwd, true},
+    {"cd", "", 1, 1, kNoSecret, "DIR", "change the remote directory", true, Cd, true},
     {"lcd", "", 0, 1, kNoSecret, "[DIR]", "change or show the local directory", false, Lcd},
-    {"ls", "dir", 0, 1, kNoSecret, "[PATTERN]", "list the remote directory", true, List},
-    {"mkdir", "", 1, 1, kNoSecret, "DIR", "create a remote directory", true, Mkdir},
-    {"rmdir", "", 1, 1, kNoSecret, "DIR", "remove a remote directory", true, Rmdir},
-    {"delete", "", 1, 1, kNoSecret, "FILE", "delete a remote file", true, Delete},
-    {"mdelete", "", 1, kAnyNumber, kNoSecret, "PATTERN...", "delete the remote files a listing names", true, Mdelete},
-    {"rename", "", 2, 2, kNoSecret, "OLD NEW", "rename a remote file", true, Rename},
+    {"ls", "dir", 0, 1, kNoSecret, "[PATTERN]", "list the remote directory", true, List, true},
+    {"mkdir", "", 1, 1, kNoSecret, "DIR", "create a remote directory", true, Mkdir, true},
+    {"rmdir", "", 1, 1, kNoSecret, "DIR", "remove a remote directory", true, Rmdir, true},
+    {"delete", "", 1, 1, kNoSecret, "FILE", "delete a remote file", true, Delete, true},
+    {"mdelete", "", 1, kAnyNumber, kNoSecret, "PATTERN...", "delete the remote files a listing names", true, Mdelete, true},
+    {"rename", "", 2, 2, kNoSecret, "OLD NEW", "rename a remote file", true, Rename, true},
     {"get", "recv", 1, 2, kNoSecret, "REMOTE [LOCAL]", "receive a file", true, Get},
+    {"reget", "", 1, 2, kNoSecret, "REMOTE [LOCAL]", "go on with a broken get: the partial, or a shorter local file", true, Reget},
     {"mget", "", 1, kAnyNumber, kNoSecret, "PATTERN...", "receive the files a listing names", true, Mget},
     {"put", "send", 1, 2, kNoSecret, "LOCAL [REMOTE]", "send a file", true, Put},
     {"mput", "", 1, kAnyNumber, kNoSecret, "PATTERN...", "send the local files that match", true, Mput},

@@ -24,6 +24,8 @@ struct Command {
     const char* help;
     bool needsConnection;
     bool (*run)(Session&, const Args&);
+    bool triedAgain = false;  // run again whole after a broken connection (a transfer's own
+                              // attempts are the kit's)
 };
 
 // The command a name or alias stands for, or null.

@@ -26,6 +26,7 @@ bool Rename(Session& s, const Args& a);
 bool Quote(Session& s, const Args& a);
 // transfers.cpp: files both ways, one or many
 bool Get(Session& s, const Args& a);
+bool Reget(Session& s, const Args& a);
 bool Put(Session& s, const Args& a);
 bool Append(Session& s, const Args& a);
 bool Mget(Session& s, const Args& a);

@@ -32,6 +32,7 @@ bool LogIn(Session& s, const std::string& host, const std::string& user, std::st
     if (internet)
         connection = RyKitConnect(internet, s.owner, server.c_str(), name.c_str(), password.c_str(), s.passive,
                                   refusal, sizeof refusal);
+    if (connection) RyKitLinkLoggedIn(&s.link, server.c_str(), name.c_str(), password.c_str(), s.passive);
     Wipe(password);
     std::string reply = refusal;
     s.handles.open(internet, connection);
@@ -114,7 +115,9 @@ bool Status(Session& s, const Args&) {
                              : s.names.encoding == RYKIT_NAMES_ANSI ? "the ANSI code page (a name was not UTF-8)"
                                                                    : "UTF-8 (every name so far is)");
     s.say("internet: %s\n", RyINetConn() ? "connected" : "not connected");
-    s.say("dial-up: %s\n", s.dial ? s.dialEntry.c_str() : "none");
+    s.say("dial-up: %s\n", s.link.dial ? s.dialEntry.c_str() : "none");
+    s.say("retries: %u\n", s.link.retries);
+    SayPartials(s);
     s.say("result buffer: %s committed, %s reserved (%s)\n", Amount(RyKitBufferCommitted(&s.results)).c_str(),
           Amount(s.results.size).c_str(),
           Plural((s.results.size - 1) / RYINET_LISTING_ENTRY_BYTES, "listing entry", "listing entries").c_str());

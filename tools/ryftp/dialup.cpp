@@ -74,7 +74,7 @@ bool Creds(Session& s, const Args& a) {
 }
 
 bool Dial(Session& s, const Args& a) {
-    if (s.dial) {
+    if (s.link.dial) {
         s.say("already dialed %s; hangup first\n", s.dialEntry.c_str());
         return false;
     }
@@ -84,24 +84,26 @@ bool Dial(Session& s, const Args& a) {
     DWORD connection = 0;
     if (FitsCredentialField(s, user, "user name") && FitsCredentialField(s, password, "password"))
         connection = RyRasDial(s.owner, Ansi(a[0]).c_str(), user.c_str(), password.c_str());
+    if (connection)  // a line that drops is dialed again with the same
+        RyKitLinkDialed(&s.link, Ansi(a[0]).c_str(), user.c_str(), password.c_str(),
+                        reinterpret_cast<HRASCONN>(static_cast<ULONG_PTR>(connection)));
     Wipe(password);
     if (!connection) {
         s.say("dial failed: %s\n", a[0].c_str());
         return false;
     }
-    s.dial = reinterpret_cast<HRASCONN>(static_cast<ULONG_PTR>(connection));
     s.dialEntry = a[0];
     s.say("dialed %s\n", a[0].c_str());
     return true;
 }
 
 bool HangUp(Session& s, const Args&) {
-    if (!s.dial) {
+    if (!s.link.dial) {
         s.say("no dial-up connection\n");
         return false;
     }
-    DWORD error = RyKitHangUp(s.dial);
-    s.dial = nullptr;
+    DWORD error = RyKitHangUp(s.link.dial);
+    RyKitLinkDialed(&s.link, "", "", "", nullptr);
     if (error) s.say("hang-up of %s failed: RAS error %lu\n", s.dialEntry.c_str(), error);
     else s.say("hung up %s\n", s.dialEntry.c_str());
     return error == 0;

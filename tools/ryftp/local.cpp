@@ -12,7 +12,7 @@ namespace cmd {
 bool Lcd(Session& s, const Args& a) {
     wchar_t full[MAX_PATH] = L"";
     if (!a.empty()) {
-        std::wstring path = Wide(s.localPath(a[0]));
+        std::wstring path = s.localPath(Wide(a[0]));
         DWORD attributes = GetFileAttributesW(path.c_str());
         DWORD error = attributes == INVALID_FILE_ATTRIBUTES ? GetLastError()
                       : !(attributes & FILE_ATTRIBUTE_DIRECTORY) ? static_cast<DWORD>(ERROR_DIRECTORY)
@@ -23,10 +23,10 @@ bool Lcd(Session& s, const Args& a) {
         }
         size_t length = wcslen(full);
         if (length > 3 && full[length - 1] == L'\\') full[length - 1] = L'\0';
-        s.localDirectory = Utf8(full, wcslen(full));
+        s.localDirectory = full;
     }
     if (s.localDirectory.empty()) GetCurrentDirectoryW(MAX_PATH, full);
-    s.say("local directory now %s\n", s.localDirectory.empty() ? Utf8(full, wcslen(full)).c_str() : s.localDirectory.c_str());
+    s.say("local directory now %s\n", Utf8(s.localDirectory.empty() ? std::wstring(full) : s.localDirectory).c_str());
     return true;
 }
 
@@ -39,7 +39,7 @@ bool Shell(Session& s, const Args& a) {
     fflush(s.out);
     fflush(stdout);
     std::wstring line = Wide(a.empty() ? "cmd.exe" : "cmd.exe /c " + Joined(a));
-    std::wstring directory = Wide(s.localDirectory);
+    std::wstring directory = s.localDirectory;
     STARTUPINFOW startup = {sizeof startup};
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr,

@@ -90,6 +90,7 @@ int main() {
         ApplyFtpFlags(o.ftpFlags, session);
         session.passive = !o.active;
         session.watchdog.setLimits(o.timeoutSeconds, o.maxTimeSeconds);
+        session.link.retries = static_cast<unsigned>(o.retries);
         gRunning = &session.watchdog;
         SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
         allOk = RunSession(session, o, input);

@@ -17,8 +17,8 @@ const unsigned long kMostEntries = 0x7FFFFFFF / RYINET_LISTING_ENTRY_BYTES - 1;
 const unsigned long kMostSeconds = 0x7FFFFFFF / 1000;
 
 #define RYFTP_USAGE \
-    "ryftp [--echo-boxes] [--active] [--max-entries N] [--timeout SECONDS] [--max-time SECONDS] [-v] [-n]\n" \
-    "             [-i] [-d] [-g] [-A] [-s:FILE] [HOST [USER [PASSWORD]]]"
+    "ryftp [--echo-boxes] [--active] [--max-entries N] [--timeout SECONDS] [--max-time SECONDS] [--retries N]\n" \
+    "             [-v] [-n] [-i] [-d] [-g] [-A] [-s:FILE] [HOST [USER [PASSWORD]]]"
 
 void PrintHelp() {
     puts("usage: " RYFTP_USAGE "\n"
@@ -37,6 +37,9 @@ void PrintHelp() {
          "  --max-time SECONDS\n"
          "                   end a command that has run for so long, whatever it is doing\n"
          "                   (default 0: never)\n"
+         "  --retries N      try a broken transfer, listing or command again so many times\n"
+         "                   (default 5; 0: never), pausing 1, 2, 4, 8, 16 s, connecting\n"
+         "                   (and dialing) again; a get goes on from the bytes it had\n"
          "  -s:FILE          read commands from FILE (also standard input when it is not a\n"
          "                   console); each is echoed after the prompt\n"
          "  HOST ...         open a connection first\n"
@@ -94,6 +97,8 @@ int ReadOptions(int argc, char** argv, Options* o) {
             status = ReadNumber(argc, argv, &i, 1, kMostEntries, "", &o->maxEntries);
         } else if (strcmp(arg, "--timeout") == 0) {
             status = ReadNumber(argc, argv, &i, 0, kMostSeconds, "seconds", &o->timeoutSeconds);
+        } else if (strcmp(arg, "--retries") == 0) {
+            status = ReadNumber(argc, argv, &i, 0, 100, "", &o->retries);
         } else if (strcmp(arg, "--max-time") == 0) {
             status = ReadNumber(argc, argv, &i, 0, kMostSeconds, "seconds", &o->maxTimeSeconds);
         } else if (strncmp(arg, "-s:", 3) == 0 && arg[3]) {

@@ -2,6 +2,7 @@
 #pragma once
 #include <string>
 #include <vector>
+#include "ryinet_kit.h"
 
 namespace ryftp {
 
@@ -12,6 +13,7 @@ struct Options {
     unsigned long maxEntries = 1000000;
     unsigned long timeoutSeconds = 120;
     unsigned long maxTimeSeconds = 0;
+    unsigned long retries = RYKIT_RETRIES;  // --retries: a broken transfer or connection tried again
     bool active = false;  // --active: the server opens the data connections
     const char* scriptPath = nullptr;
     std::vector<std::string> open = {"open"};  // "open HOST [USER [PASSWORD]]" when a host was given

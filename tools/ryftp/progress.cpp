@@ -18,12 +18,13 @@ double ProgressMeter::seconds() const { return (GetTickCount64() - start_) / 100
 void ProgressMeter::draw(ULONGLONG bytes, LONGLONG expected) {
     drawn_ = true;
     double rate = MBps(bytes, seconds());
+    char line[96];
     if (expected > 0)
-        s_.say("\r%8.1f MiB of %.1f MiB (%3d%%)  %.1f MB/s   ", MiB(bytes), MiB(expected),
-               static_cast<int>(std::min<ULONGLONG>(bytes, expected) * 100 / expected), rate);
+        snprintf(line, sizeof line, "\r%8.1f MiB of %.1f MiB (%3d%%)  %.1f MB/s   ", MiB(bytes), MiB(expected),
+                 static_cast<int>(std::min<ULONGLONG>(bytes, expected) * 100 / expected), rate);
     else
-        s_.say("\r%8.1f MiB  %.1f MB/s   ", MiB(bytes), rate);
-    fflush(s_.out);
+        snprintf(line, sizeof line, "\r%8.1f MiB  %.1f MB/s   ", MiB(bytes), rate);
+    s_.sayOnLine(line);
 }
 
 int ProgressMeter::Update(void* meter, ULONGLONG bytes, LONGLONG expected) {
@@ -31,8 +32,9 @@ int ProgressMeter::Update(void* meter, ULONGLONG bytes, LONGLONG expected) {
     p->s_.watchdog.progress();
     if (p->s_.watchdog.ending() != Watchdog::kRunning) return 1;
     if (p->style_ == ProgressStyle::kHash) {
-        for (; p->marked_ + kHashBytes <= bytes; p->marked_ += kHashBytes) p->s_.say("#");
-        fflush(p->s_.out);
+        std::string marks;
+        for (; p->marked_ + kHashBytes <= bytes; p->marked_ += kHashBytes) marks += '#';
+        if (!marks.empty()) p->s_.sayOnLine(marks);
         return 0;
     }
     ULONGLONG now = GetTickCount64();
@@ -43,10 +45,8 @@ int ProgressMeter::Update(void* meter, ULONGLONG bytes, LONGLONG expected) {
 }
 
 void ProgressMeter::finish(ULONGLONG bytes, LONGLONG expected) {
-    if (marked_) s_.say("\n");
-    if (!drawn_) return;
-    draw(bytes, expected);
-    s_.say("\n");
+    if (drawn_) draw(bytes, expected);
+    s_.endLine();
 }
 
 }  // namespace ryftp

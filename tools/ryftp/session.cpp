@@ -7,8 +7,24 @@
 
 namespace ryftp {
 
+namespace {
+
+// Each attempt told on a line of its own: "broken off after 1.0 MiB of 1.9 MiB; trying
+// again in 2 s (1 of 5)".
+void TellRetry(void* session, unsigned attempt, unsigned retries, DWORD pauseSeconds, const char* reason) {
+    Session& s = *static_cast<Session*>(session);
+    if (pauseSeconds == 0) s.say("%s\n", reason);
+    else s.say("%s; trying again in %lu s (%u of %u)\n", reason, pauseSeconds, attempt, retries);
+}
+
+}  // namespace
+
 Session::Session(HWND owner, RyKitBuffer& results, RyKitBoxWatch& boxes, bool interactive, FILE* out)
-    : owner(owner), results(results), boxes(boxes), interactive(interactive), out(out) {}
+    : owner(owner), results(results), boxes(boxes), interactive(interactive), out(out) {
+    RyKitLinkInit(&link, handles.internetSlot(), handles.connectionSlot(), owner, watchdog.kit(), &boxes);
+    link.retrying = &TellRetry;
+    link.context = this;
+}
 
 Session::~Session() { closeConnection(); }
 
@@ -32,11 +48,35 @@ bool Session::run(const std::vector<std::string>& words) {
     boxes.shown = 0;
     fflush(out);  // the line is on screen, or in the transcript, while its command runs
     watchdog.begin();
+    link.type = transferType();
     bool ok = c->run(*this, args);
+    // A command that is no transfer (which the kit tries again itself) is run again whole.
+    for (unsigned attempt = 0; !ok && c->triedAgain && connection();) {
+        if (!RyKitWorthAnotherTry(RYKIT_CALL_FAILED, LastReply().c_str(), RyKitWatchdogEnding(watchdog.kit())))
+            break;
+        std::string why = watchdog.ending() == Watchdog::kTimedOut
+                              ? "no progress for " + std::to_string(watchdog.timeoutSeconds()) + " s"
+                              : "the server said: " + Visible(LastReply());
+        if (!tryAgain(&attempt, why.c_str())) break;
+        boxes.shown = 0;
+        ok = c->run(*this, args);
+    }
     Watchdog::Ending ending = watchdog.finish();
     if (ending != Watchdog::kRunning) ok = ended(ending);
+    else if (!connection() && !user.empty()) ok = lost();
     fflush(out);
     return ok && boxes.shown == 0;
+}
+
+bool Session::tryAgain(unsigned* attempt, const char* reason) {
+    return RyKitLinkAgain(&link, attempt, reason) != 0;
+}
+
+// The kit tried again until its attempts ran out, and closed the connection.
+bool Session::lost() {
+    say("the connection to %s is closed\n", host.c_str());
+    closeConnection();
+    return false;
 }
 
 // The watchdog closed the handles; what the command opened after that goes too.
@@ -86,6 +126,8 @@ void Session::say(const char* format, ...) {
     int length = vsnprintf(text, sizeof text, format, args);
     va_end(args);
     if (length < 0) return;
+    if (lineOpen_ && text[0] != '\n') WriteText(out, "\n");
+    lineOpen_ = false;
     if (static_cast<size_t>(length) < sizeof text) return WriteText(out, std::string(text, length));
     std::string whole(length + 1, '\0');
     va_start(args, format);
@@ -93,6 +135,19 @@ void Session::say(const char* format, ...) {
     va_end(args);
     whole.pop_back();
     WriteText(out, whole);
+}
+
+void Session::sayOnLine(const std::string& text) {
+    if (watchdog.ending() != Watchdog::kRunning) return;
+    WriteText(out, text);
+    fflush(out);
+    lineOpen_ = true;
+}
+
+void Session::endLine() {
+    if (!lineOpen_ || watchdog.ending() != Watchdog::kRunning) return;
+    WriteText(out, "\n");
+    lineOpen_ = false;
 }
 
 bool Session::holdsHost() {
@@ -109,6 +164,7 @@ bool Session::connected() {
 
 void Session::closeConnection() {
     handles.close(owner);
+    RyKitLinkForget(&link);
     host.clear();
     user.clear();
 }
@@ -146,9 +202,9 @@ std::string Session::askPassword(const char* prompt) {
     return password;
 }
 
-std::string Session::localPath(const std::string& name) const {
-    bool absolute = (name.size() > 1 && name[1] == ':') || (!name.empty() && (name[0] == '\\' || name[0] == '/'));
-    return absolute || localDirectory.empty() ? name : localDirectory + "\\" + name;
+std::wstring Session::localPath(const std::wstring& name) const {
+    bool absolute = (name.size() > 1 && name[1] == L':') || (!name.empty() && (name[0] == L'\\' || name[0] == L'/'));
+    return absolute || localDirectory.empty() ? name : localDirectory + L"\\" + name;
 }
 
 std::string Session::nameText(const char* bytes, size_t length) const {

@@ -33,8 +33,16 @@ struct Session {
     bool runLine(const InputLine& line, bool echo);
 
     // Everything ryftp tells the user goes through here; quiet once the watchdog has
-    // ended the command.
+    // ended the command. A message after a progress line that is still open starts on a
+    // line of its own.
     void say(const char* format, ...) __attribute__((format(printf, 2, 3)));
+    // The progress line's text (redrawn with \r, or hash marks): it stays open until the
+    // next message, or endLine.
+    void sayOnLine(const std::string& text);
+    void endLine();
+    // After a failure worth another try (the kit's policy): the pause, the connection
+    // opened anew, true; false when the attempts ran out, with the connection closed.
+    bool tryAgain(unsigned* attempt, const char* reason);
     // false, after saying what the command needs, when no host is connected (or held).
     bool connected();
     bool holdsHost();
@@ -44,7 +52,7 @@ struct Session {
     bool answer(const char* prompt, bool secret, std::string* text);
     std::string askPassword(const char* prompt);  // "" when nobody answers
     // A local name as this session's local directory (lcd) takes it.
-    std::string localPath(const std::string& name) const;
+    std::wstring localPath(const std::wstring& name) const;
     // A name the server sent, as text (names learns what it is written in).
     std::string nameText(const char* bytes, size_t length) const;
     std::string nameText(const std::string& bytes) const { return nameText(bytes.data(), bytes.size()); }
@@ -65,10 +73,10 @@ struct Session {
     bool finished = false;
     FtpHandles handles;      // from RyINetOpen and RyFtpConnect on it
     Watchdog watchdog{handles};  // ends a command that hangs, or that Ctrl-C cancels
+    RyKitLink link;          // what the connection was opened with: a broken one opens again
     std::string host, user;  // a host without a connection waits for its log-in
-    HRASCONN dial = nullptr;  // the last dial's connection, ours to hang up
-    std::string dialEntry;
-    std::string localDirectory;  // lcd's ("": the process's); the process's own stays put
+    std::string dialEntry;   // the last dial's (link.dial is its connection, ours to hang up)
+    std::wstring localDirectory;  // lcd's ("": the process's); the process's own stays put
     RyKitNames names{};          // what the server's names are written in
 
     // As the Windows ftp command has them: set from ryftp's options, changed by commands.
@@ -85,6 +93,8 @@ struct Session {
 
 private:
     bool ended(Watchdog::Ending how);  // says how, closes the connection; false
+    bool lost();                       // says the kit closed the connection; false
+    bool lineOpen_ = false;            // a progress line waits for its end
 };
 
 // What the commands share.
@@ -101,5 +111,7 @@ std::string LastReply();
 // said so, or listed nothing), which the caller says in its own words.
 bool NothingMatched(Session& s);
 void Wipe(std::string& secret);
+// The kit's partials waiting in the local directory, as status shows them.
+void SayPartials(Session& s);
 
 }  // namespace ryftp

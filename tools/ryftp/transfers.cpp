@@ -1,9 +1,10 @@
 // Files both ways, one or many, through the host kit: get and mget receive what RYINET
-// opened (NAME.part, renamed only when complete); put, mput and append send through
-// WININET's own upload on the connection handle (the library has none). Names from a
-// listing are the server's: they are shown as text through Visible, and never used as a
-// local path before UnsafeLocalName has looked at them. Local names are UTF-16 at every
-// call into Windows.
+// opened (into the kit's partial, renamed only when complete, kept when the transfer
+// broke); put, mput and append send through WININET's own upload on the connection handle
+// (the library has none). The kit tries a broken transfer again as the session's link
+// says (--retries). Names from a listing are the server's: they are shown as text through
+// Visible, and never used as a local path before UnsafeLocalName has looked at them. A
+// local name is UTF-16 from where ryftp reads it until it is opened.
 #include <windows.h>
 #include <wininet.h>
 #include <ctype.h>
@@ -30,8 +31,8 @@ std::string Error(const char* what, const std::string& name, DWORD error) {
     return std::string(what) + " " + name + " (error " + std::to_string(error) + ")";
 }
 
-// Why a receive failed, as the transcript says it; part is the .part file as the user
-// named the local file.
+// Why a receive failed, as the transcript says it; part is the partial as the user named
+// the local file.
 std::string Failure(RyKitOutcome outcome, const RyKitReceive& r, const std::string& shownRemote,
                     const std::string& local, const std::string& part) {
     std::string remote = Visible(shownRemote);
@@ -53,6 +54,8 @@ std::string Failure(RyKitOutcome outcome, const RyKitReceive& r, const std::stri
     case RYKIT_NOT_RENAMED: return "not received: " + remote + ": " + Error("cannot write", local, r.error);
     case RYKIT_TOO_LONG:
         return "not received: " + remote + ": more than the " + std::to_string(r.expected) + " bytes announced came";
+    case RYKIT_NOT_RESTARTED: return "not received: " + remote + ": the server does not go on from a byte (" +
+                                     WhyNot(r.reply, r.error) + ")";
     default: return "";
     }
 }
@@ -60,13 +63,14 @@ std::string Failure(RyKitOutcome outcome, const RyKitReceive& r, const std::stri
 // What a Windows client receives in ASCII type: each LF not already after a CR becomes
 // CRLF. The file is rewritten through a new temporary file beside it; false, with the
 // file as received, when that fails.
-bool ToCrlf(Session& s, const std::string& local) {
-    std::wstring path = Wide(s.localPath(local));
+bool ToCrlf(Session& s, const std::wstring& local) {
+    std::wstring path = s.localPath(local);
+    std::string shown = Utf8(local);
     size_t slash = path.find_last_of(L"/\\");
     std::wstring dir = slash == std::wstring::npos ? L"." : path.substr(0, slash + 1);
     wchar_t temp[MAX_PATH];
     if (!GetTempFileNameW(dir.c_str(), L"ry", 0, temp)) {
-        s.say("%s: line ends not turned into CRLF (error %lu)\n", local.c_str(), GetLastError());
+        s.say("%s: line ends not turned into CRLF (error %lu)\n", shown.c_str(), GetLastError());
         return false;
     }
     HANDLE in = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -95,32 +99,46 @@ bool ToCrlf(Session& s, const std::string& local) {
     }
     if (!ok) {
         DeleteFileW(temp);
-        s.say("%s: line ends not turned into CRLF (error %lu)\n", local.c_str(), error);
+        s.say("%s: line ends not turned into CRLF (error %lu)\n", shown.c_str(), error);
         return false;
     }
-    s.say("%s: LF line ends turned into CRLF, now %llu bytes\n", local.c_str(), total);
+    s.say("%s: LF line ends turned into CRLF, now %llu bytes\n", shown.c_str(), total);
+    return true;
+}
+
+// What a receive says once it ended: what came, or why not and what is kept.
+bool Received(Session& s, RyKitOutcome outcome, const RyKitReceive& r, const std::string& remote,
+              const std::wstring& local, double seconds) {
+    std::string shown = Utf8(local);
+    std::wstring path = s.localPath(local);
+    size_t partLength = wcslen(r.part);
+    std::string part = shown + (partLength > path.size() ? Utf8(r.part + path.size(), partLength - path.size()) : "");
+    if (outcome != RYKIT_RECEIVED) {
+        s.say("%s\n", Failure(outcome, r, remote, shown, part).c_str());
+        if (r.partialKept)
+            s.say("%llu bytes kept in %s: get or reget goes on from there\n", r.received, part.c_str());
+        return false;
+    }
+    std::string from = r.resumedFrom ? ", going on from byte " + std::to_string(r.resumedFrom) : "";
+    if (r.received - r.resumedFrom > 1024 * 1024)
+        s.say("received %s: %llu bytes in %.2f s (%.1f MB/s%s)\n", shown.c_str(), r.received, seconds,
+              MBps(r.received - r.resumedFrom, seconds), from.c_str());
+    else
+        s.say("received %s: %llu bytes%s\n", shown.c_str(), r.received, from.c_str());
     return true;
 }
 
 // get in the session's type: ASCII turns LF line ends into CRLF once received. False,
-// with the local file as it was and no .part left, on failure.
-bool Receive(Session& s, const RemoteName& remote, const std::string& local) {
+// with the local file as it was, on failure.
+bool Receive(Session& s, const RemoteName& remote, const std::wstring& local) {
     ProgressMeter meter(s);
     RyKitReceive r;
-    std::wstring path = Wide(s.localPath(local));
-    RyKitOutcome outcome = RyKitReceiveFile(s.connection(), s.owner, remote.bytes.c_str(), path.c_str(),
-                                            &ProgressMeter::Update, &meter, &r);
+    std::wstring path = s.localPath(local);
+    RyKitOutcome outcome = RyKitLinkReceive(&s.link, remote.bytes.c_str(), path.c_str(), &ProgressMeter::Update,
+                                            &meter, &r);
     double seconds = meter.seconds();
     meter.finish(r.received, r.expected);
-    size_t partLength = wcslen(r.part);
-    std::string part = local + (partLength > path.size() ? Utf8(r.part + path.size(), partLength - path.size()) : "");
-    if (outcome != RYKIT_RECEIVED) s.say("%s\n", Failure(outcome, r, remote.text, local, part).c_str());
-    else if (r.received > 1024 * 1024)
-        s.say("received %s: %llu bytes in %.2f s (%.1f MB/s)\n", local.c_str(), r.received, seconds,
-              MBps(r.received, seconds));
-    else
-        s.say("received %s: %llu bytes\n", local.c_str(), r.received);
-    return outcome == RYKIT_RECEIVED && (!s.ascii || ToCrlf(s, local));
+    return Received(s, outcome, r, remote.text, local, seconds) && (!s.ascii || ToCrlf(s, local));
 }
 
 // Why a send failed, as the transcript says it.
@@ -136,27 +154,28 @@ std::string SendFailure(RyKitOutcome outcome, const RyKitSend& r, const std::str
     }
 }
 
-bool Send(Session& s, const std::string& local, const std::string& remoteText) {
-    std::wstring path = Wide(s.localPath(local));
+bool Send(Session& s, const std::wstring& local, const std::string& remoteText) {
+    std::wstring path = s.localPath(local);
+    std::string shown = Utf8(local);
     DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        s.say("no such local file: %s\n", local.c_str());
+        s.say("no such local file: %s\n", shown.c_str());
         return false;
     }
     std::string remote;
     if (!s.serverName(remoteText, &remote)) return false;
     ProgressMeter meter(s);
     RyKitSend r;
-    RyKitOutcome outcome = RyKitSendFile(s.connection(), path.c_str(), remote.c_str(), s.transferType(),
-                                         &ProgressMeter::Update, &meter, &r);
+    RyKitOutcome outcome = RyKitLinkSend(&s.link, path.c_str(), remote.c_str(), &ProgressMeter::Update, &meter, &r);
     double seconds = meter.seconds();
     meter.finish(r.sent, static_cast<LONGLONG>(r.size));
-    if (outcome != RYKIT_SENT) s.say("%s\n", SendFailure(outcome, r, local).c_str());
+    std::string from = r.resumedFrom ? ", going on from byte " + std::to_string(r.resumedFrom) : "";
+    if (outcome != RYKIT_SENT) s.say("%s\n", SendFailure(outcome, r, shown).c_str());
     else if (r.size > 1024 * 1024)
-        s.say("sent %s as %s: %llu bytes in %.2f s (%.1f MB/s)\n", local.c_str(), remoteText.c_str(), r.size,
-              seconds, MBps(r.size, seconds));
+        s.say("sent %s as %s: %llu bytes in %.2f s (%.1f MB/s%s)\n", shown.c_str(), remoteText.c_str(), r.size,
+              seconds, MBps(r.size - r.resumedFrom, seconds), from.c_str());
     else
-        s.say("sent %s as %s: %llu bytes\n", local.c_str(), remoteText.c_str(), r.size);
+        s.say("sent %s as %s: %llu bytes%s\n", shown.c_str(), remoteText.c_str(), r.size, from.c_str());
     return outcome == RYKIT_SENT;
 }
 
@@ -193,6 +212,11 @@ bool RemoteFiles(Session& s, const std::string& pattern, bool localNames, std::v
     std::string listed;
     if (!s.serverName(pattern, &listed)) return false;
     LONG opened = RyKitBufferList(&s.results, s.connection(), s.owner, listed.c_str());
+    char reply[RYKIT_REPLY_BYTES];
+    for (unsigned attempt = 0; opened != 0 && !RyKitNothingListed(reply, sizeof reply) &&
+                               RyKitWorthAnotherTry(RYKIT_CALL_FAILED, reply, RyKitWatchdogEnding(s.watchdog.kit())) &&
+                               s.tryAgain(&attempt, "the listing broke off");)
+        opened = RyKitBufferList(&s.results, s.connection(), s.owner, listed.c_str());
     RyListingEntry e;
     const char* at = s.results.data;
     while (opened == 0 && RyListingNext(&at, &e) == 1) RyKitNamesSaw(&s.names, e.name, e.nameLength);
@@ -246,15 +270,15 @@ bool EachRemoteFile(Session& s, const Args& patterns, const char* verb, bool loc
 
 // The local files a pattern matches, sorted, as the user would name them; with globbing
 // off, or no wildcard, the name itself.
-std::vector<std::string> LocalFiles(Session& s, const std::string& pattern) {
-    std::vector<std::string> names;
-    if (!s.globbing || pattern.find_first_of("*?") == std::string::npos) return {pattern};
-    size_t slash = pattern.find_last_of("/\\");
-    std::string dir = slash == std::string::npos ? "" : pattern.substr(0, slash + 1);
+std::vector<std::wstring> LocalFiles(Session& s, const std::wstring& pattern) {
+    std::vector<std::wstring> names;
+    if (!s.globbing || pattern.find_first_of(L"*?") == std::wstring::npos) return {pattern};
+    size_t slash = pattern.find_last_of(L"/\\");
+    std::wstring dir = slash == std::wstring::npos ? L"" : pattern.substr(0, slash + 1);
     WIN32_FIND_DATAW f;
-    HANDLE h = FindFirstFileW(Wide(s.localPath(pattern)).c_str(), &f);
+    HANDLE h = FindFirstFileW(s.localPath(pattern).c_str(), &f);
     for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileW(h, &f))
-        if (!(f.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(dir + Utf8(f.cFileName, wcslen(f.cFileName)));
+        if (!(f.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(dir + f.cFileName);
     if (h != INVALID_HANDLE_VALUE) FindClose(h);
     std::sort(names.begin(), names.end());
     return names;
@@ -263,9 +287,9 @@ std::vector<std::string> LocalFiles(Session& s, const std::string& pattern) {
 // The remote file as it is now (nothing when it is not there yet), then the local file,
 // into temp. Only a remote file the server confirmed whole goes back with the local one
 // after it: sending back a part would cut it short for good.
-bool Appended(Session& s, const std::string& local, const std::string& remote, const std::wstring& temp,
+bool Appended(Session& s, const std::wstring& local, const std::string& remote, const std::wstring& temp,
               ULONGLONG* added, std::string* why) {
-    HANDLE in = CreateFileW(Wide(s.localPath(local)).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE in = CreateFileW(s.localPath(local).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             0, nullptr);
     if (in == INVALID_HANDLE_VALUE) {
         *why = "no such local file";
@@ -283,7 +307,7 @@ bool Appended(Session& s, const std::string& local, const std::string& remote, c
         ok = false;
         *why = outcome == RYKIT_NOT_OPENED || outcome == RYKIT_NOT_CONFIRMED
                    ? "cannot read " + Visible(s.nameText(remote)) + " (" + WhyNot(r.reply, r.error) + ")"
-                   : Failure(outcome, r, s.nameText(remote), local, Utf8(temp));
+                   : Failure(outcome, r, s.nameText(remote), Utf8(local), Utf8(temp));
     }
     std::vector<char> block(256 * 1024);
     DWORD got = 0, written;
@@ -302,7 +326,7 @@ bool Appended(Session& s, const std::string& local, const std::string& remote, c
 namespace cmd {
 
 bool Get(Session& s, const Args& a) {
-    std::string local = a.size() > 1 ? a[1] : BaseName(a[0]);
+    std::wstring local = Wide(a.size() > 1 ? a[1] : BaseName(a[0]));
     if (local.empty()) {
         s.say("give a local name: get REMOTE LOCAL\n");
         return false;
@@ -311,7 +335,40 @@ bool Get(Session& s, const Args& a) {
     return s.serverName(a[0], &remote.bytes) && Receive(s, remote, local);
 }
 
-bool Put(Session& s, const Args& a) { return Send(s, a[0], a.size() > 1 ? a[1] : BaseName(a[0])); }
+// As BSD ftp's reget: the kit's partial goes on where it is waiting; else a local file
+// shorter than the remote one is continued in place from its length.
+bool Reget(Session& s, const Args& a) {
+    std::wstring local = Wide(a.size() > 1 ? a[1] : BaseName(a[0]));
+    RemoteName remote{"", a[0]};
+    if (local.empty() || !s.serverName(a[0], &remote.bytes)) return false;
+    std::wstring path = s.localPath(local);
+    RyKitPartial waiting;
+    WIN32_FILE_ATTRIBUTE_DATA f;
+    if ((RyKitReadPartial(path.c_str(), &waiting) && waiting.remote == remote.bytes) ||
+        !GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &f))
+        return Receive(s, remote, local);
+    ULONGLONG had = (static_cast<ULONGLONG>(f.nFileSizeHigh) << 32) | f.nFileSizeLow;
+    LONGLONG size = RyKitRemoteSize(s.connection(), remote.bytes.c_str());
+    if (size >= 0 && had >= static_cast<ULONGLONG>(size)) {
+        s.say("%s already holds %llu bytes, the remote file %lld: nothing to go on with\n", a[0].c_str(), had, size);
+        return size >= 0 && had == static_cast<ULONGLONG>(size);
+    }
+    HANDLE out = CreateFileW(path.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (out == INVALID_HANDLE_VALUE) {
+        s.say("%s\n", Error("cannot write", Utf8(local), GetLastError()).c_str());
+        return false;
+    }
+    ProgressMeter meter(s);
+    RyKitReceive r;
+    RyKitOutcome outcome = RyKitReceiveAfter(s.connection(), remote.bytes.c_str(), out, had, &ProgressMeter::Update,
+                                             &meter, &r);
+    CloseHandle(out);
+    double seconds = meter.seconds();
+    meter.finish(r.received, r.expected);
+    return Received(s, outcome, r, remote.text, local, seconds);
+}
+
+bool Put(Session& s, const Args& a) { return Send(s, Wide(a[0]), a.size() > 1 ? a[1] : BaseName(a[0])); }
 
 // WININET has no append of its own, and Wine's FtpCommandA opens no data connection for
 // APPE: ryftp reads the remote file, adds the local one, and sends the whole back.
@@ -325,11 +382,10 @@ bool Append(Session& s, const Args& a) {
     }
     ULONGLONG added = 0;
     std::string why;
-    bool ok = Appended(s, a[0], remote, temp, &added, &why);
+    bool ok = Appended(s, Wide(a[0]), remote, temp, &added, &why);
     RyKitSend sent;
     if (ok) {
-        RyKitOutcome outcome = RyKitSendFile(s.connection(), temp, remote.c_str(), s.transferType(), nullptr, nullptr,
-                                             &sent);
+        RyKitOutcome outcome = RyKitLinkSend(&s.link, temp, remote.c_str(), nullptr, nullptr, &sent);
         ok = outcome == RYKIT_SENT;
         if (!ok) why = WhyNot(sent.reply, sent.error);
     }
@@ -342,21 +398,22 @@ bool Append(Session& s, const Args& a) {
 
 bool Mget(Session& s, const Args& a) {
     return EachRemoteFile(s, a, "mget", true,
-                          [&s](const RemoteName& file) { return Receive(s, file, BaseName(file.text)); });
+                          [&s](const RemoteName& file) { return Receive(s, file, Wide(BaseName(file.text))); });
 }
 
 bool Mput(Session& s, const Args& a) {
     bool ok = true, all = false;
     for (const std::string& pattern : a) {
-        std::vector<std::string> names = LocalFiles(s, pattern);
+        std::vector<std::wstring> names = LocalFiles(s, Wide(pattern));
         if (names.empty()) {
             s.say("no local files match %s\n", pattern.c_str());
             ok = false;
         }
-        for (const std::string& name : names) {
-            Choice choice = Confirm(s, "mput", name, &all);
+        for (const std::wstring& name : names) {
+            std::string shown = Utf8(name);
+            Choice choice = Confirm(s, "mput", shown, &all);
             if (choice == kQuit) return ok;
-            if (choice == kYes) ok = Send(s, name, BaseName(name)) && ok;
+            if (choice == kYes) ok = Send(s, name, BaseName(shown)) && ok;
         }
     }
     return ok;
@@ -373,4 +430,20 @@ bool Mdelete(Session& s, const Args& a) {
 }
 
 }  // namespace cmd
+
+// The kit's partials waiting in the local directory, for status.
+void SayPartials(Session& s) {
+    WIN32_FIND_DATAW f;
+    HANDLE h = FindFirstFileW(s.localPath(std::wstring(L"*") + RYKIT_PARTIAL_SUFFIX).c_str(), &f);
+    for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileW(h, &f)) {
+        std::wstring local(f.cFileName, wcslen(f.cFileName) - wcslen(RYKIT_PARTIAL_SUFFIX));
+        RyKitPartial p;
+        if (!RyKitReadPartial(s.localPath(local).c_str(), &p)) continue;
+        std::string of = p.expected >= 0 ? " of " + std::to_string(p.expected) : "";
+        s.say("partial: %s holds %llu%s bytes of %s; get or reget goes on\n", Utf8(local).c_str(), p.bytes, of.c_str(),
+              Visible(s.nameText(p.remote)).c_str());
+    }
+    if (h != INVALID_HANDLE_VALUE) FindClose(h);
+}
+
 }  // namespace ryftp

@@ -16,6 +16,9 @@ public:
         InterlockedExchange(&internet_, static_cast<LONG>(internet));
         InterlockedExchange(&connection_, static_cast<LONG>(connection));
     }
+    // The variables themselves, for the host kit's link, which opens them anew.
+    volatile LONG* internetSlot() { return &internet_; }
+    volatile LONG* connectionSlot() { return &connection_; }
     // Takes each handle, leaving 0, and closes it: the connection, then the session.
     void close(HWND owner) {
         RyKitCloseTaken(&connection_, owner);
@@ -52,6 +55,7 @@ public:
     void progress() { RyKitWatchdogProgress(&w_); }
     void waitForUser(bool on) { RyKitWatchdogWaitForUser(&w_, on); }  // a prompt: no time-out
     bool cancel() { return RyKitWatchdogCancel(&w_) != 0; }  // Ctrl-C, from any thread
+    RyKitWatchdog* kit() { return &w_; }
     Ending ending() const { return static_cast<Ending>(RyKitWatchdogEnding(&w_)); }
     Ending finish() { return static_cast<Ending>(RyKitWatchdogFinish(&w_)); }  // how it ended
 
