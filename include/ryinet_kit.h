@@ -931,7 +931,11 @@ static RyKitOutcome RyKit_Copy(HINTERNET file, HANDLE out, RyKitReceive *r, RyKi
     RyKitOutcome outcome = RYKIT_RECEIVED;
     while (outcome == RYKIT_RECEIVED && !ended) {
         outcome = RyKit_Fill(file, block, size, &got, &ended, r, progress, context);
-        if (outcome == RYKIT_RECEIVED && got) outcome = RyKit_Write(out, block, got, r);
+        /* What came before a read failed is the file's, for the partial to go on from. */
+        if ((outcome == RYKIT_RECEIVED || outcome == RYKIT_BROKE_OFF) && got) {
+            RyKitOutcome written = RyKit_Write(out, block, got, r);
+            if (written != RYKIT_RECEIVED) outcome = written;
+        }
         if (outcome == RYKIT_RECEIVED && !ended && block == first && (block = RyKit_TakeBlock()) != NULL)
             size = RYKIT_READ_BLOCK;
         if (!block) block = first;
@@ -1859,6 +1863,7 @@ int RyKitLinkAgain(RyKitLink *l, unsigned *attempt, const char *reason)
     while (*attempt < l->retries) {
         DWORD pause = *attempt < 5 ? 1u << *attempt : 30;
         ++*attempt;
+        if (l->watchdog) RyKitWatchdogGoOn(l->watchdog); /* the host may speak again */
         if (l->retrying) l->retrying(l->context, *attempt, l->retries, pause, why);
         if (!RyKit_Pause(l, pause)) break;
         if (RyKit_Reopen(l, *attempt, why)) return 1;

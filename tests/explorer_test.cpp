@@ -16,6 +16,7 @@
 #include "ftp_env.h"
 #include "phonebook_service.h"
 #include "ryinet.h"
+#include "ryinet_kit.h"
 #include "ryinet_listing.h"
 
 namespace {
@@ -46,6 +47,19 @@ std::string Contents(const std::string& path) {
     return bytes;
 }
 
+// What the status bar's first part was told, in order: "(covered) " in front when the
+// progress bar hid it, " [painted]" after when the bar painted before the next text.
+std::vector<std::string> said;
+WNDPROC statusProc;
+LRESULT CALLBACK StatusHeard(HWND bar, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == SB_SETTEXTW && LOBYTE(wParam) == 0)
+        said.push_back((IsWindowVisible(GetDlgItem(bar, IDC_PROGRESS)) ? "(covered) " : "") +
+                       Utf8(reinterpret_cast<const wchar_t*>(lParam)));
+    if (msg == WM_PAINT && !said.empty() && said.back().find(" [painted]") == std::string::npos)
+        said.back() += " [painted]";
+    return CallWindowProcW(statusProc, bar, msg, wParam, lParam);
+}
+
 const char kPhonebook[] = "[Office]\nStandInUser=alice\nStandInPassword=office-secret\nStandInSavePassword=1\n"
                           "[Home]\nStandInUser=bob\nStandInPassword=home-secret\n";
 
@@ -74,6 +88,7 @@ protected:
         if (GetDlgItem(box, IDC_TIMEOUT)) {  // Time limits: the test's own
             SetDlgItemInt(box, IDC_TIMEOUT, limits_[0], FALSE);
             SetDlgItemInt(box, IDC_MAXTIME, limits_[1], FALSE);
+            SetDlgItemInt(box, IDC_RETRIES, limits_[2], FALSE);
             return IDOK;
         }
         WCHAR offered[MAX_PATH] = L"";
@@ -217,7 +232,7 @@ protected:
 
     FtpServer server_;
     std::string dialogFile_, suggested_;
-    unsigned limits_[2] = {120, 0};
+    unsigned limits_[3] = {120, 0, RYKIT_RETRIES};  // View > Time limits: as the window starts
     ShownBoxes boxes_{[this](HWND box) { return Answer(box); }};
     HWND wnd_ = nullptr, list_ = nullptr;
 };
@@ -353,15 +368,47 @@ TEST_F(ExplorerWindow, DownloadWritesTheFileChosenInTheSaveDialogAndAFailedOneKe
     ASSERT_EQ(boxes_.seen.size(), 1u);
     EXPECT_EQ(boxes_.seen[0].owner, wnd_);  // the Save dialog
 
+    limits_[2] = 1;  // each attempt is cut short too: one more is enough to see them fail
+    Command(IDM_LIMITS);
     Click(IDC_CONNECT);  // disconnect, then a server whose transfers are cut short
     ConnectTo(ServerFromEnvironment("SCRIPTED").host);
     Select("plain.txt");
     Click(IDC_DOWNLOAD);  // over the file just downloaded
     EXPECT_TRUE(ReadWholeFile(dialogFile_, &ok) == large && ok);
     EXPECT_FALSE(FileExists(dialogFile_ + ".part"));
-    ASSERT_EQ(boxes_.seen.size(), 4u);  // the Save dialog, its question to replace, and why it failed
-    EXPECT_EQ(boxes_.seen[3].text,
+    ASSERT_EQ(boxes_.seen.size(), 5u);  // Time limits, the Save dialog, its question to replace, and why it failed
+    EXPECT_EQ(boxes_.seen[4].text,
               "Could not download \"plain.txt\" to " + dialogFile_ + ". A file already there is kept.");
+    EXPECT_EQ(StatusText(), "Download failed");
+    DeleteFileA(dialogFile_.c_str());
+    DeleteFileA((dialogFile_ + ".rykit-partial").c_str());
+}
+
+// ---- Trying again after a break ----------------------------------------------------------
+
+// The server breaks off each file's first transfer halfway: the status bar says so through
+// the pause, and the Explorer connects again and asks only for the rest.
+TEST_F(ExplorerWindow, ABrokenDownloadCompletesByItselfFromWhereItBroke) {
+    FtpServer breaking = ServerFromEnvironment("EXPLORER_BREAKING");
+    ASSERT_TRUE(breaking.present());
+    Click(IDC_CONNECT);  // disconnect
+    ConnectTo(breaking.host);
+    HWND bar = GetDlgItem(wnd_, IDC_STATUS);
+    said.clear();
+    statusProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&StatusHeard)));
+    dialogFile_ = TempPath("explorer_broken.bin");
+    DeleteFileA(dialogFile_.c_str());
+    Select("big.bin");
+    Click(IDC_DOWNLOAD);
+    bool ok = false, served = false;
+    EXPECT_TRUE(ReadWholeFile(dialogFile_, &ok) == ReadWholeFile(breaking.path("big.bin"), &served) && ok && served);
+    EXPECT_FALSE(FileExists(dialogFile_ + ".rykit-partial"));
+    ASSERT_EQ(said.size(), 2u) << ::testing::PrintToString(said);  // the attempt, then the outcome
+    EXPECT_EQ(said[0], "Broken off after 976 KiB of 1.9 MiB; trying again in 1 s (1 of 5) [painted]");
+    EXPECT_EQ(StatusText(), "Downloaded big.bin");
+    EXPECT_EQ(Contents(breaking.path("../sent.log")), "1000000\n1000000\n");  // the second RETR: the rest
+    EXPECT_EQ(boxes_.seen.size(), 1u);  // the Save dialog alone
     DeleteFileA(dialogFile_.c_str());
 }
 

@@ -3,7 +3,8 @@
 ' WScript.CreateObject with the prefix "ry_" connects the Subs named ry_EVENT. Typing q
 ' and Enter is not possible in cscript, so this one cancels after 60 seconds instead:
 ' setting cancel to True ends the transfer, the call fails with "cancelled", and the
-' local file is left as it was.
+' local file is left as it was. A transfer that breaks off is tried again (Retries) from
+' the byte it had, and ry_Retrying says so.
 Option Explicit
 Dim args, s, started, bytes
 Set args = WScript.Arguments
@@ -25,6 +26,7 @@ On Error GoTo 0
 
 s.ShowBoxes = False
 s.StallSeconds = 60                    ' a server that stops sending for a minute ends the call
+s.Retries = 5                          ' the default: pauses of 1, 2, 4, 8, 16 s between attempts
 s.Connect args(0), args(1), args(2)
 started = Timer
 bytes = s.GetFile(args(3), CreateObject("WScript.Shell").CurrentDirectory & "\" & args(3))
@@ -40,4 +42,10 @@ Sub ry_Progress(done, total, cancel)
         WScript.StdOut.Write vbCr & done & " bytes   "
     End If
     If Timer - started > 60 Then cancel = True
+End Sub
+
+' Before each pause: attempt 1 is the first try again; the next Progress goes on from where
+' the transfer broke.
+Sub ry_Retrying(attempt, reason)
+    WScript.StdOut.WriteLine vbCrLf & "Trying again (attempt " & attempt & "): " & reason
 End Sub

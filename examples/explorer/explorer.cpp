@@ -83,6 +83,7 @@ struct Explorer {
     HRASCONN dial = nullptr;            // the dial-up connection we made, until hung up
     bool passive = true;                // the next connection's mode (View > Passive mode)
     RyKitWatchdog watchdog;             // ends a call that hangs (View > Time limits)
+    RyKitLink link;                     // how to open the connection again when a transfer breaks
     bool guarding = false;              // an action runs under it
 };
 
@@ -236,6 +237,7 @@ void Disconnect(Explorer* e, HWND owner) {
     if (e->connection) RyINetClose(e->connection, owner);
     if (e->session) RyINetClose(e->session, owner);
     e->connection = e->session = 0;
+    RyKitLinkForget(&e->link);  // the password too
 }
 
 // WININET's log-in takes the ANSI code page; the password's copies are wiped once used.
@@ -251,6 +253,8 @@ void Connect(Explorer* e) {
     if (e->session)
         e->connection = RyKitConnect(e->session, e->wnd, server.c_str(), user.c_str(), password.c_str(), e->passive,
                                      refusal, sizeof refusal);
+    if (e->connection)  // the link keeps its own copy, to log in again after a break
+        RyKitLinkLoggedIn(&e->link, server.c_str(), user.c_str(), password.c_str(), e->passive);
     SecureZeroMemory(&password[0], password.size());
     if (e->connection) RyKitNamesLearn(&e->names, e->connection);  // once, before the first listing
     if (!e->connection) Disconnect(e, e->wnd);
@@ -270,6 +274,7 @@ void Connect(Explorer* e) {
 // dir is the server's bytes (a row's name, or ".."); a copy, as the rows are read again.
 void ChangeDirectory(Explorer* e, std::string dir) {
     RyFSetDir(e->connection, 0, dir.c_str());  // a refusal leaves the path bar as it was
+    RyKitLinkMoved(&e->link);                  // a connection opened again goes back there
     Refresh(e);
 }
 
@@ -318,7 +323,7 @@ void DeleteSelected(Explorer* e) {
 }
 
 // The kit's progress callback: a bar in the status bar for files from 1 MiB, by the size
-// the server announced (or the local file's, sending).
+// the server announced (or the local file's, sending), going on across the link's attempts.
 int ShowProgress(void* context, ULONGLONG done, LONGLONG total) {
     Explorer* e = static_cast<Explorer*>(context);
     RyKitWatchdogProgress(&e->watchdog);
@@ -336,9 +341,35 @@ int ShowProgress(void* context, ULONGLONG done, LONGLONG total) {
     return 0;
 }
 
+// The link's word before each new attempt. The pause that follows pumps no messages, so
+// the status bar paints it now, with the progress bar (which covers the text) out of the
+// way until the next block arrives.
+void ShowAttempt(void* context, unsigned attempt, unsigned retries, DWORD pauseSeconds, const char* reason) {
+    Explorer* e = static_cast<Explorer*>(context);
+    ShowWindow(e->progress, SW_HIDE);
+    SetStatus(e, 0, AttemptText(attempt, retries, pauseSeconds, reason));
+    UpdateWindow(e->status);
+}
+
+void ShowDial(Explorer* e, const wchar_t* state);  // with the Dial-up menu, below
+
+// After a transfer through the link: it may have dialed the line again (a new handle to
+// hang up), or, failing to connect again, closed the connection; the window follows.
+void FollowLink(Explorer* e) {
+    if (e->dial != e->link.dial) {
+        e->dial = e->link.dial;
+        ShowDial(e, e->dial ? L"dialed again" : L"down");
+    }
+    if (!e->connection) {
+        Refresh(e);
+        ShowConnection(e);
+    }
+}
+
 // The Save dialog starts with the name's text as a Windows file name may hold it. The file
-// arrives as TARGET.part and replaces TARGET only when complete, so a failed download
-// keeps the file the user already had.
+// arrives as TARGET.rykit-partial and replaces TARGET only when complete, so a failed
+// download keeps the file the user already had. A break is tried again (as often as View >
+// Time limits says) from the byte it reached, on a connection opened anew where need be.
 void Download(Explorer* e) {
     const Row* row = Selected(e);
     if (!row || row->directory) return;
@@ -361,8 +392,10 @@ void Download(Explorer* e) {
     }
     if (!chosen) return;
     RyKitReceive received;
-    RyKitOutcome outcome = RyKitReceiveFile(e->connection, e->wnd, name.c_str(), target, &ShowProgress, e, &received);
+    e->link.type = FTP_TRANSFER_TYPE_BINARY;  // a file, byte for byte
+    RyKitOutcome outcome = RyKitLinkReceive(&e->link, name.c_str(), target, &ShowProgress, e, &received);
     ShowWindow(e->progress, SW_HIDE);
+    FollowLink(e);
     if (outcome == RYKIT_NOT_OPENED || RyKitWatchdogEnding(&e->watchdog) != RYKIT_RUNNING) return;
     std::wstring why = L"Could not download \"" + shown + L"\" to " + target + L". A file already there is kept.";
     if (outcome != RYKIT_RECEIVED) Warn(e, why, L"Download");
@@ -381,8 +414,9 @@ std::wstring WhyNotSent(RyKitOutcome outcome, const RyKitSend& sent) {
     }
 }
 
-// One local file, sent in binary under its own name as the server writes names; a box
-// owned by the window says why one did not arrive. True when it arrived.
+// One local file, sent in binary under its own name as the server writes names, a break
+// tried again as a download's is; a box owned by the window says why one did not arrive.
+// True when it arrived.
 bool UploadFile(Explorer* e, const std::wstring& path) {
     std::wstring name = FileNameOf(path);
     std::string remote;
@@ -390,9 +424,10 @@ bool UploadFile(Explorer* e, const std::wstring& path) {
     SetStatus(e, 0, L"Uploading " + name);
     UpdateWindow(e->status);
     RyKitSend sent;
-    RyKitOutcome outcome =
-        RyKitSendFile(e->connection, path.c_str(), remote.c_str(), FTP_TRANSFER_TYPE_BINARY, &ShowProgress, e, &sent);
+    e->link.type = FTP_TRANSFER_TYPE_BINARY;
+    RyKitOutcome outcome = RyKitLinkSend(&e->link, path.c_str(), remote.c_str(), &ShowProgress, e, &sent);
     ShowWindow(e->progress, SW_HIDE);
+    FollowLink(e);
     if (outcome == RYKIT_SENT) return true;
     if (RyKitWatchdogEnding(&e->watchdog) == RYKIT_RUNNING)  // else the watchdog's box says why
         Warn(e, L"Could not upload \"" + name + L"\": " + WhyNotSent(outcome, sent), L"Upload");
@@ -404,8 +439,13 @@ bool UploadFile(Explorer* e, const std::wstring& path) {
 void Upload(Explorer* e, const std::vector<std::wstring>& paths) {
     if (paths.empty()) return;
     int sent = 0, failed = 0, folders = 0;
-    for (const std::wstring& path : paths) {
+    for (size_t i = 0; i < paths.size(); ++i) {
+        const std::wstring& path = paths[i];
         if (RyKitWatchdogEnding(&e->watchdog) != RYKIT_RUNNING) return;  // the connection is gone
+        if (!e->connection) {  // the link could not open it again: the rest failed unsent
+            failed += static_cast<int>(paths.size() - i);
+            break;
+        }
         if (IsFolder(path))
             ++folders;
         else if (UploadFile(e, path))
@@ -477,6 +517,7 @@ void HangUp(Explorer* e) {
     if (!e->dial) return;
     RyKitHangUp(e->dial);
     e->dial = nullptr;
+    RyKitLinkDialed(&e->link, "", "", "", nullptr);  // a break is no reason to dial again now
 }
 
 void Dial(Explorer* e) {
@@ -486,8 +527,9 @@ void Dial(Explorer* e) {
     ShowDial(e, L"dialing...");
     UpdateWindow(e->status);
     DWORD handle = RyRasDial(e->wnd, e->entry.c_str(), stored.user, stored.password);
-    RyKitWipeCredentials(&stored);
     e->dial = reinterpret_cast<HRASCONN>(static_cast<ULONG_PTR>(handle));
+    RyKitLinkDialed(&e->link, e->entry.c_str(), stored.user, stored.password, e->dial);  // to dial a dropped line again
+    RyKitWipeCredentials(&stored);
     ShowDial(e, e->dial ? L"connected" : L"dial failed");
     ShowConnection(e);
 }
@@ -676,18 +718,20 @@ void Act(Explorer* e, int id) {
 }
 
 INT_PTR CALLBACK TimeLimitsProc(HWND dialog, UINT msg, WPARAM wParam, LPARAM lParam) {
-    RyKitWatchdog* w = reinterpret_cast<RyKitWatchdog*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    Explorer* e = reinterpret_cast<Explorer*>(GetWindowLongPtrW(dialog, DWLP_USER));
     switch (msg) {
     case WM_INITDIALOG:
-        w = reinterpret_cast<RyKitWatchdog*>(lParam);
+        e = reinterpret_cast<Explorer*>(lParam);
         SetWindowLongPtrW(dialog, DWLP_USER, lParam);
-        SetDlgItemInt(dialog, IDC_TIMEOUT, w->timeoutSeconds, FALSE);
-        SetDlgItemInt(dialog, IDC_MAXTIME, w->maxTimeSeconds, FALSE);
+        SetDlgItemInt(dialog, IDC_TIMEOUT, e->watchdog.timeoutSeconds, FALSE);
+        SetDlgItemInt(dialog, IDC_MAXTIME, e->watchdog.maxTimeSeconds, FALSE);
+        SetDlgItemInt(dialog, IDC_RETRIES, e->link.retries, FALSE);
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK) {
-            w->timeoutSeconds = GetDlgItemInt(dialog, IDC_TIMEOUT, nullptr, FALSE);
-            w->maxTimeSeconds = GetDlgItemInt(dialog, IDC_MAXTIME, nullptr, FALSE);
+            e->watchdog.timeoutSeconds = GetDlgItemInt(dialog, IDC_TIMEOUT, nullptr, FALSE);
+            e->watchdog.maxTimeSeconds = GetDlgItemInt(dialog, IDC_MAXTIME, nullptr, FALSE);
+            e->link.retries = GetDlgItemInt(dialog, IDC_RETRIES, nullptr, FALSE);
         }
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) EndDialog(dialog, LOWORD(wParam));
         return TRUE;
@@ -704,7 +748,7 @@ void OnCommand(Explorer* e, int id) {
     }
     if (id == IDM_LIMITS) {
         DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_LIMITS), e->wnd, TimeLimitsProc,
-                        reinterpret_cast<LPARAM>(&e->watchdog));
+                        reinterpret_cast<LPARAM>(e));
         return;
     }
     Guarded(e, [&] { Act(e, id); });
@@ -733,6 +777,11 @@ LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CREATE:
         // First, so that WM_NCDESTROY always stops a watchdog that was started.
         RyKitWatchdogStart(&e->watchdog, Taken(&e->connection), Taken(&e->session));
+        // The link opens the connection again into the same two variables, so every reader
+        // of e->session and e->connection (the watchdog too) sees the new handles.
+        RyKitLinkInit(&e->link, Taken(&e->session), Taken(&e->connection), wnd, &e->watchdog, nullptr);
+        e->link.retrying = &ShowAttempt;
+        e->link.context = e;
         if (!RyKitBufferReserve(&e->results, RYINET_LISTING_BYTES(kMostEntries), &StopBeforeOverwrite, nullptr))
             return -1;  // no room for listings: no window
         e->keys = LoadAcceleratorsW(reinterpret_cast<CREATESTRUCTW*>(lParam)->hInstance,

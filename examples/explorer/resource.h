@@ -32,7 +32,9 @@
 #define IDM_HANGUP  901
 #define IDM_ENTRY   1000
 
-// The Time limits dialog: seconds without progress, and in all, after which a call ends.
+// The Time limits dialog: seconds without progress, and in all, after which a call ends;
+// how many times a transfer that broke is tried again.
 #define IDD_LIMITS   2
 #define IDC_TIMEOUT  201
 #define IDC_MAXTIME  202
+#define IDC_RETRIES  203

@@ -65,6 +65,13 @@ std::wstring LocalFileName(const std::wstring& text) {
     return name;
 }
 
+std::wstring AttemptText(unsigned attempt, unsigned retries, DWORD pauseSeconds, const char* reason) {
+    std::wstring text = Printable(ReplyText(reason));  // one line: a status bar part has no second
+    if (!text.empty()) CharUpperBuffW(&text[0], 1);
+    if (pauseSeconds) text += L"; trying again in " + std::to_wstring(pauseSeconds) + L" s";
+    return text + L" (" + std::to_wstring(attempt) + L" of " + std::to_wstring(retries) + L")";
+}
+
 std::wstring FileNameOf(const std::wstring& path) {
     size_t slash = path.find_last_of(L"\\/");
     return slash == std::wstring::npos ? path : path.substr(slash + 1);

@@ -3,8 +3,11 @@
  * as a 64-bit program that cannot load the 32-bit DLL reaches it.
  *   automation_client absent                    the class is not registered
  *   automation_client create                    the class is registered and its server starts
- *   automation_client session ADDR ROOT WORK    against pyftpdlib at ADDR, whose tree is
- *                                               ROOT; local files go to WORK
+ *   automation_client session ADDR ROOT WORK [BREAKING BROOT]
+ *                                               against pyftpdlib at ADDR, whose tree is
+ *                                               ROOT; local files go to WORK; then against
+ *                                               the server at BREAKING (tree BROOT) whose
+ *                                               first transfer of each file breaks off
  * Prints "ok"/"not ok" a check, the costs measured, and "N passed, N failed".
  */
 #define COBJMACROS
@@ -80,6 +83,13 @@ static VARIANT flag(int on) {
     VARIANT v;
     V_VT(&v) = VT_BOOL;
     V_BOOL(&v) = on ? VARIANT_TRUE : VARIANT_FALSE;
+    return v;
+}
+
+static VARIANT number(LONG n) {
+    VARIANT v;
+    V_VT(&v) = VT_I4;
+    V_I4(&v) = n;
     return v;
 }
 
@@ -189,12 +199,18 @@ static double listed_size(SAFEARRAY *records, const wchar_t *name) {
     return size;
 }
 
-/* A sink of the Progress event, as a script host's would be: it records what came and
- * sets cancel at the event cancelAt (0: never). */
+/* A sink of the events, as a script host's would be: it records what came and sets
+ * cancel at the Progress event cancelAt (0: never). */
 static struct {
-    int events, cancelAt;
+    int events, cancelAt, fell;
     double done, total;
 } progress;
+static struct {
+    int events;
+    LONG attempt;
+    double doneBefore;
+    wchar_t reason[512];
+} retrying;
 
 static HRESULT STDMETHODCALLTYPE SinkQueryInterface(IDispatch *self, REFIID riid, void **out) {
     if (IsEqualIID(riid, &IID_IUnknown) || IsEqualIID(riid, &IID_IDispatch) ||
@@ -217,7 +233,15 @@ static HRESULT STDMETHODCALLTYPE SinkIds(IDispatch *self, REFIID r, LPOLESTR *n,
 static HRESULT STDMETHODCALLTYPE SinkInvoke(IDispatch *self, DISPID id, REFIID riid, LCID lcid, WORD flags,
                                             DISPPARAMS *p, VARIANT *result, EXCEPINFO *e, UINT *arg) {
     (void)self; (void)riid; (void)lcid; (void)flags; (void)result; (void)e; (void)arg;
+    if (id == 2 && p->cArgs == 2 && V_VT(&p->rgvarg[1]) == VT_I4 && V_VT(&p->rgvarg[0]) == VT_BSTR) {
+        ++retrying.events;
+        retrying.attempt = V_I4(&p->rgvarg[1]);
+        retrying.doneBefore = progress.done;
+        lstrcpynW(retrying.reason, V_BSTR(&p->rgvarg[0]), 512);
+        return S_OK;
+    }
     if (id != 1 || p->cArgs != 3 || V_VT(&p->rgvarg[0]) != (VT_BOOL | VT_BYREF)) return DISP_E_MEMBERNOTFOUND;
+    if (V_R8(&p->rgvarg[2]) < progress.done) progress.fell = 1;
     progress.done = V_R8(&p->rgvarg[2]);  /* last to first */
     progress.total = V_R8(&p->rgvarg[1]);
     if (++progress.events == progress.cancelAt) *V_BOOLREF(&p->rgvarg[0]) = VARIANT_TRUE;
@@ -285,7 +309,7 @@ static void events(IDispatch *d, const wchar_t *work) {
     VARIANT r;
     HRESULT hr;
     double plain = 0, raised = 0, start;
-    int i, rounds = 20;
+    int i, ok, rounds = 20;
     DWORD cookie = advise(d);
     check(cookie != 0, "the Progress event's connection point, found through IProvideClassInfo");
     swprintf(local, MAX_PATH, L"%ls\\three.bin", work);
@@ -299,9 +323,11 @@ static void events(IDispatch *d, const wchar_t *work) {
     hr = call(d, L"GetFile", DISPATCH_METHOD, &r, &error, 2, text(L"three.bin"), text(local));
     print_wide("cancelled", error);
     swprintf(part, MAX_PATH, L"%ls.part", local);
-    check(hr == (HRESULT)0x80040205 && error && wcsstr(error, L"cancelled") &&
+    ok = GetFileAttributesW(part) == INVALID_FILE_ATTRIBUTES;
+    swprintf(part, MAX_PATH, L"%ls.rykit-partial", local); /* a cancel keeps nothing to go on from */
+    check(hr == (HRESULT)0x80040205 && error && wcsstr(error, L"cancelled") && ok &&
               GetFileAttributesW(local) == INVALID_FILE_ATTRIBUTES && GetFileAttributesW(part) == INVALID_FILE_ATTRIBUTES,
-          "a cancel from the handler ends the transfer: \"cancelled\", no file, no .part");
+          "a cancel from the handler ends the transfer: \"cancelled\", no file, no .part, no partial");
     SysFreeString(error);
     progress.cancelAt = 0;
     swprintf(local, MAX_PATH, L"%ls\\one.txt", work);
@@ -318,7 +344,53 @@ static void events(IDispatch *d, const wchar_t *work) {
            raised / rounds, (raised - plain) / rounds);
 }
 
-static int session(const wchar_t *addr, const wchar_t *root, const wchar_t *work) {
+/* Retries against the breaking server: its first RETR of big.bin sends half, then 426; its
+ * first STOR keeps 512 KiB. Both calls succeed after one Retrying, going on from where the
+ * transfer broke (the test reads the server's logs for that). */
+static void broken(IDispatch *d, const wchar_t *addr, const wchar_t *root, const wchar_t *work) {
+    wchar_t local[MAX_PATH], path[MAX_PATH];
+    BSTR error = NULL;
+    VARIANT r;
+    HRESULT hr;
+    DWORD cookie;
+    call0(d, L"Retries", &r);
+    check(V_VT(&r) == VT_I4 && V_I4(&r) == 5, "Retries is 5 by default");
+    check(FAILED(call(d, L"Retries", DISPATCH_PROPERTYPUT, NULL, NULL, 1, number(101))) &&
+              call(d, L"Retries", DISPATCH_PROPERTYPUT, NULL, NULL, 1, number(2)) == S_OK,
+          "Retries takes 0..100");
+    hr = call(d, L"Connect", DISPATCH_METHOD, NULL, NULL, 3, text(addr), text(L"ryuser"), text(L"rypass"));
+    cookie = advise(d);
+    memset(&progress, 0, sizeof progress);
+    memset(&retrying, 0, sizeof retrying);
+    swprintf(local, MAX_PATH, L"%ls\\big.bin", work);
+    swprintf(path, MAX_PATH, L"%ls\\big.bin", root);
+    DeleteFileW(local);
+    hr = call(d, L"GetFile", DISPATCH_METHOD, &r, &error, 2, text(L"big.bin"), text(local));
+    print_wide("broken get error", error);
+    print_wide("Retrying", retrying.reason);
+    printf("   Retrying %d (attempt %ld, after %.0f bytes); %d Progress events, the last %.0f of %.0f\n",
+           retrying.events, (long)retrying.attempt, retrying.doneBefore, progress.events, progress.done, progress.total);
+    SysFreeString(error);
+    check(hr == S_OK && V_R8(&r) == 2000000.0 && same_files(local, path), "a broken GetFile completes, byte for byte");
+    check(retrying.events == 1 && retrying.attempt == 1 && wcsstr(retrying.reason, L"broken off"),
+          "Retrying(1, \"broken off ...\") once");
+    wcscat(local, L".rykit-partial");
+    check(!progress.fell && progress.done == 2000000.0 && retrying.doneBefore > 0 &&
+              GetFileAttributesW(local) == INVALID_FILE_ATTRIBUTES,
+          "Progress goes on across the attempts, to done = total; no partial is left");
+    local[wcslen(local) - wcslen(L".rykit-partial")] = 0;
+    memset(&retrying, 0, sizeof retrying);
+    hr = call(d, L"PutFile", DISPATCH_METHOD, &r, &error, 2, text(local), text(L"put.bin"));
+    print_wide("broken put error", error);
+    SysFreeString(error);
+    swprintf(path, MAX_PATH, L"%ls\\put.bin", root);
+    check(hr == S_OK && retrying.events == 1 && same_files(local, path), "a broken PutFile completes after one Retrying");
+    unadvise(d, cookie);
+    call0(d, L"Disconnect", NULL);
+}
+
+static int session(const wchar_t *addr, const wchar_t *root, const wchar_t *work, const wchar_t *breaking,
+                   const wchar_t *breakingRoot) {
     /* Names with two-byte, three-byte and four-byte UTF-8 (a surrogate pair in UTF-16);
      * no spaces, which Wine's WININET cuts from a listed name. */
     static const wchar_t remote[] = L"Gr\u00fc\u00dfe-\u20ac-\U0001D11E.txt";
@@ -440,6 +512,7 @@ static int session(const wchar_t *addr, const wchar_t *root, const wchar_t *work
     SysFreeString(text1);
     SysFreeString(text2);
     events(d, work);
+    if (breaking) broken(d, breaking, breakingRoot, work);
     check(server_running(), "the server runs while the object lives");
     IDispatch_Release(d);
     for (i = 0; i < 100 && server_running(); ++i) Sleep(100);
@@ -465,10 +538,10 @@ int wmain(int argc, wchar_t **argv) {
         hr = CoCreateInstance(&session, NULL, CLSCTX_LOCAL_SERVER, &IID_IUnknown, (void **)&u);
         check(hr == REGDB_E_CLASSNOTREG, "the class is not registered");
         if (u) IUnknown_Release(u);
-    } else if (argc == 5 && wcscmp(argv[1], L"session") == 0) {
-        session(argv[2], argv[3], argv[4]);
+    } else if ((argc == 5 || argc == 7) && wcscmp(argv[1], L"session") == 0) {
+        session(argv[2], argv[3], argv[4], argc == 7 ? argv[5] : NULL, argc == 7 ? argv[6] : NULL);
     } else {
-        fprintf(stderr, "usage: automation_client absent | create | session ADDR ROOT WORK\n");
+        fprintf(stderr, "usage: automation_client absent | create | session ADDR ROOT WORK [BREAKING BROOT]\n");
         return 2;
     }
     CoUninitialize();

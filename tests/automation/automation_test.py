@@ -7,7 +7,9 @@ Against pyftpdlib at ADDR serving ROOT: the class is absent, /regserver register
 put a file with a non-ASCII name, read a refusal's text, see Progress events and cancel a
 transfer, read the phonebook and dial through the RAS stand-in. Against the scripted
 server at HOSTILE_ADDR: a broken transfer keeps the local file, a stalled one ends within
-StallSeconds, a default Connect goes passive, and no copy is left in the URL cache.
+StallSeconds, a default Connect goes passive, and no copy is left in the URL cache. Against
+the breaking server (RYTEST_AUTOMATION_BREAKING_HOST, _ROOT): a GetFile and a PutFile that
+break off are tried again (Retrying) and go on from where they broke.
 /unregserver removes the class; /regserverperuser does what the platform's COM allows.
 Prints "N passed, N failed".
 """
@@ -26,6 +28,8 @@ REMOTE = "Gr\u00fc\u00dfe-\u20ac-\U0001D11E.txt"  # no spaces: Wine's WININET cu
 STORED_BY_SCRIPT = "\u00dcnicode-\u2603-\U0001D11E-vbs.txt"
 PHONEBOOK = ("[Office]\r\nPhoneNumber=555-0100\r\nStandInUser=alice\r\nStandInPassword=office-pw\r\n"
              "StandInSavePassword=1\r\n\r\n[Home]\r\nStandInUser=bob\r\nStandInPassword=home-pw\r\n")
+BREAKING_ADDR = os.environ["RYTEST_AUTOMATION_BREAKING_HOST"]
+BREAKING_ROOT = os.environ["RYTEST_AUTOMATION_BREAKING_ROOT"]
 STALL_SECONDS = 5
 results = {"passed": 0, "failed": 0}
 
@@ -128,8 +132,8 @@ def faults_script():
     print("\n".join("   " + line for line in lines))
     by = {line.split(" ")[0]: line for line in lines}
     check(by.get("broken", "").startswith("broken 80040201 ") and open(kept, "rb").read() == mine and
-          not glob.glob(os.path.join(WORK, "kept.txt*.part")),
-          "a broken transfer onto an existing file keeps it byte for byte, and no .part is left")
+          not glob.glob(os.path.join(WORK, "kept.txt*.part")) and not glob.glob(os.path.join(WORK, "kept.txt.*")),
+          "a broken transfer onto an existing file keeps it byte for byte, and no .part or partial is left")
     stalled = by.get("stalled", "").split(" ")
     check(len(stalled) > 3 and stalled[2] == "80040204" and "StallSeconds" in by["stalled"] and
           float(stalled[1]) < STALL_SECONDS + 10,
@@ -138,6 +142,37 @@ def faults_script():
     check(by.get("again") == "again 5 0 " and "done" in lines, "the script goes on: a new Connect works")
     commands = open(log, "rb").read()[logged:].decode("latin-1")
     check("<- PASV" in commands and "<- PORT" not in commands, "a default Connect is passive (PASV, never PORT)")
+
+
+def log_after(name, offset):
+    path = os.path.join(os.path.dirname(BREAKING_ROOT), name)
+    return open(path, encoding="latin-1").read()[offset:].splitlines() if os.path.exists(path) else []
+
+
+def log_size(name):
+    path = os.path.join(os.path.dirname(BREAKING_ROOT), name)
+    return len(open(path, encoding="latin-1").read()) if os.path.exists(path) else 0
+
+
+def broken_logs(sent_at, commands_at):
+    """The breaking server's view of the client's retried GetFile and PutFile."""
+    sent = log_after("sent.log", sent_at)
+    check(sent == ["1000000", "1000000"], "the server sent big.bin's first half, then only the rest",
+          "sent.log: " + repr(sent))
+    commands = log_after("commands.log", commands_at)
+    print("   breaking server: " + " | ".join(c for c in commands if c.split(" ")[0] in ("REST", "RETR", "STOR")))
+    def rest_for(transfer, nth):
+        """The REST sent since the transfer command before the nth one (0: the first), or None."""
+        at = [-1] + [i for i, c in enumerate(commands) if c == transfer]
+        if len(at) <= nth + 1:
+            return None
+        rests = [c for c in commands[at[nth] + 1:at[nth + 1]] if c.startswith("REST ")]
+        return int(rests[-1].split(" ")[1]) if rests else None
+    check(commands.count("RETR big.bin") == 2 and rest_for("RETR big.bin", 0) is None and
+          rest_for("RETR big.bin", 1) == 1000000, "the second RETR asked for the rest (REST 1000000)")
+    kept = rest_for("STOR put.bin", 1)
+    check(commands.count("STOR put.bin") == 2 and kept is not None and kept >= 512 * 1024,
+          f"the second STOR went on from what the server kept (REST {kept}, 512 KiB or more)")
 
 
 def per_user():
@@ -180,7 +215,9 @@ def main():
     client("absent")
     server("/regserver")
     cached = cached_copies()
-    client("session", ADDR, windows_path(ROOT), windows_path(WORK))
+    sent_at, commands_at = log_size("sent.log"), log_size("commands.log")
+    client("session", ADDR, windows_path(ROOT), windows_path(WORK), BREAKING_ADDR, windows_path(BREAKING_ROOT))
+    broken_logs(sent_at, commands_at)
     session_script()
     faults_script()
     new = cached_copies() - cached

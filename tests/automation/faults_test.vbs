@@ -16,6 +16,7 @@ End Sub
 Set s = CreateObject("RyInet.Session")
 s.ShowBoxes = False
 s.StallSeconds = 5
+s.Retries = 0  ' what one attempt leaves: the hostile server breaks every one the same way
 s.Connect args(0), "ryuser", "rypass"
 
 On Error Resume Next

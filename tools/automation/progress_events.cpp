@@ -3,6 +3,7 @@
 
 namespace {
 const DISPID kProgress = 1;
+const DISPID kRetrying = 2;
 }
 
 ProgressEvents::~ProgressEvents() {
@@ -63,16 +64,18 @@ STDMETHODIMP ProgressEvents::EnumConnections(IEnumConnections** connections) {
     return E_NOTIMPL;  // allowed for a connection point; no client of ours asks
 }
 
-bool ProgressEvents::Raise(double done, double total) {
-    // A handler may unadvise, or another client may advise, while this runs: the sinks of
-    // the moment are held for the length of it.
+std::vector<IDispatch*> ProgressEvents::Now() const {
     std::vector<IDispatch*> now;
     for (auto& sink : sinks_) {
         sink.second->AddRef();
         now.push_back(sink.second);
     }
+    return now;
+}
+
+bool ProgressEvents::Raise(double done, double total) {
     VARIANT_BOOL cancel = VARIANT_FALSE;
-    for (IDispatch* events : now) {
+    for (IDispatch* events : Now()) {
         VARIANT args[3];  // last to first, as Invoke takes them
         V_VT(&args[0]) = VT_BOOL | VT_BYREF;
         V_BOOLREF(&args[0]) = &cancel;
@@ -85,4 +88,19 @@ bool ProgressEvents::Raise(double done, double total) {
         events->Release();
     }
     return cancel != VARIANT_FALSE;
+}
+
+void ProgressEvents::RaiseRetrying(LONG attempt, const wchar_t* reason) {
+    BSTR text = SysAllocString(reason);
+    for (IDispatch* events : Now()) {
+        VARIANT args[2];  // last to first
+        V_VT(&args[0]) = VT_BSTR;
+        V_BSTR(&args[0]) = text;
+        V_VT(&args[1]) = VT_I4;
+        V_I4(&args[1]) = attempt;
+        DISPPARAMS params = {args, nullptr, 2, 0};
+        events->Invoke(kRetrying, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
+        events->Release();
+    }
+    SysFreeString(text);
 }

@@ -1,6 +1,6 @@
-// The Progress event of RyInet.Session (_IRyInetSessionEvents), as the VB-era transfer
-// controls told their hosts how a transfer went: the connection point that holds the
-// clients' sinks, and the raising of the event on each of them.
+// The events of RyInet.Session (_IRyInetSessionEvents), Progress and Retrying, as the
+// VB-era transfer controls told their hosts how a transfer went: the connection point that
+// holds the clients' sinks, and the raising of the events on each of them.
 #pragma once
 #include <windows.h>
 #include <ocidl.h>
@@ -30,8 +30,14 @@ public:
     // Raises Progress(done, total, cancel) on every sink, one after the other; true when
     // one of them set cancel. A sink that fails (its client went away) is passed over.
     bool Raise(double done, double total);
+    // Raises Retrying(attempt, reason) on every sink.
+    void RaiseRetrying(LONG attempt, const wchar_t* reason);
 
 private:
+    // The sinks of the moment, each with a reference: a handler may unadvise, or another
+    // client advise, while an event is raised.
+    std::vector<IDispatch*> Now() const;
+
     IConnectionPointContainer* container_;
     std::vector<std::pair<DWORD, IDispatch*>> sinks_;
     DWORD nextCookie_;

@@ -22,17 +22,22 @@ HRESULT Session::Create(REFIID riid, void** out) {
 
 Session::Session(ITypeInfo* typeInfo)
     : refs_(1), typeInfo_(typeInfo), owner_(nullptr), showBoxes_(true), busy_(false), names_(), session_(0),
-      connection_(0), events_(this), lastEvent_(0), eventRaised_(false) {
+      connection_(0), dialed_(nullptr), events_(this), lastEvent_(0), eventRaised_(false) {
     typeInfo_->AddRef();
     // Its thread waits for calls to end and closes their handles; without it a call has
     // no time limit, as before hosts had one.
     RyKitWatchdogStart(&watchdog_, &connection_, &session_);
+    // The boxes of a failed attempt are the call's (BoxCapture): the link needs no watch.
+    RyKitLinkInit(&link_, &session_, &connection_, nullptr, &watchdog_, nullptr);
+    link_.retrying = &Session::OnRetrying;
+    link_.context = this;
     ServerProcessAddRef();
 }
 
 Session::~Session() {
     RyKitWatchdogStop(&watchdog_);
     Close();
+    SecureZeroMemory(&link_, sizeof link_);  // the dial's password too
     typeInfo_->Release();
     ServerProcessRelease();
 }
@@ -240,6 +245,19 @@ STDMETHODIMP Session::put_MaxSeconds(LONG seconds) {
     return S_OK;
 }
 
+STDMETHODIMP Session::get_Retries(LONG* retries) {
+    if (!retries) return E_POINTER;
+    *retries = static_cast<LONG>(link_.retries);
+    return S_OK;
+}
+
+STDMETHODIMP Session::put_Retries(LONG retries) {
+    // More than 100 would be hours of pauses (30 s each past the fifth): a mistake.
+    if (retries < 0 || retries > 100) return E_INVALIDARG;
+    link_.retries = static_cast<unsigned>(retries);
+    return S_OK;
+}
+
 HRESULT Session::OpenSession() {
     if (session_) return S_OK;
     BoxCapture boxes(showBoxes_);
@@ -249,6 +267,7 @@ HRESULT Session::OpenSession() {
 
 void Session::CloseConnection() {
     RyKitCloseTaken(&connection_, nullptr);
+    RyKitLinkForget(&link_);
     names_ = RyKitNames();
 }
 
@@ -298,6 +317,7 @@ STDMETHODIMP Session::Connect(BSTR server, BSTR userName, BSTR password, VARIANT
         InterlockedExchange(&connection_, static_cast<LONG>(connection));
         RyKitWatchdogConnected(&watchdog_);  // one client's stalled call leaves the others' connections be
         RyKitNamesLearn(&names_, connection);
+        RyKitLinkLoggedIn(&link_, host.c_str(), user.c_str(), secret.c_str(), passive != VARIANT_FALSE);
         return S_OK;
     });
     SecureZeroMemory(&secret[0], secret.size());
@@ -387,7 +407,9 @@ STDMETHODIMP Session::put_CurrentDirectory(BSTR directory) {
         // RYINET does not report a refusal; the server's reply does.
         int code = RyKitReplyCode(LastReplyBytes().c_str());
         BoxCapture none(false);
-        return code >= 400 ? Refused(none, L"Unable to change directory.") : S_OK;
+        if (code >= 400) return Refused(none, L"Unable to change directory.");
+        RyKitLinkMoved(&link_);  // a connection opened again goes back there
+        return S_OK;
     });
 }
 

@@ -1,7 +1,7 @@
 // RyInet.Session: one internet session of RYINET and its FTP connection, with the DLL's
 // dial-up and connectivity exports, in the types automation clients use. A host of the
-// host kit as ryftp and the Explorer are: it connects, receives, sends, reads names and
-// ends a stalled call through the kit.
+// host kit as ryftp and the Explorer are: it connects, receives, sends, reads names, ends
+// a stalled call and tries a broken transfer again through the kit.
 #pragma once
 #include <windows.h>
 #include <ocidl.h>
@@ -56,6 +56,8 @@ public:
     STDMETHODIMP put_StallSeconds(LONG seconds) override;
     STDMETHODIMP get_MaxSeconds(LONG* seconds) override;
     STDMETHODIMP put_MaxSeconds(LONG seconds) override;
+    STDMETHODIMP get_Retries(LONG* retries) override;
+    STDMETHODIMP put_Retries(LONG retries) override;
     STDMETHODIMP Open() override;
     STDMETHODIMP Close() override;
     STDMETHODIMP Connect(BSTR server, BSTR userName, BSTR password, VARIANT_BOOL passive) override;
@@ -114,6 +116,9 @@ private:
     // The transfers (transfers.cpp): the kit's progress reaches the watchdog and the
     // clients' Progress handlers, which may cancel.
     static int OnProgress(void* self, ULONGLONG done, LONGLONG total);
+    static void OnRetrying(void* self, unsigned attempt, unsigned retries, DWORD pauseSeconds, const char* reason);
+    // The link as this transfer sees it: the owner of its boxes may have changed since.
+    RyKitLink* Link();
     HRESULT ReceiveFailed(RyKitOutcome outcome, const RyKitReceive& r, BSTR remote, BSTR local,
                           const BoxCapture& boxes) const;
     HRESULT SendFailed(RyKitOutcome outcome, const RyKitSend& s, BSTR local) const;
@@ -127,6 +132,9 @@ private:
     volatile LONG session_;     // RYINET's handles; the watchdog takes and closes them
     volatile LONG connection_;  // to end a call (the connection first)
     RyKitWatchdog watchdog_;
+    RyKitLink link_;            // how connection_ was opened, for the kit to open it again
+    HRASCONN dialed_;           // the last Dial's handle as the client holds it; the link's
+                                // may be a later one, dialed again after the line dropped
     ProgressEvents events_;
     DWORD lastEvent_;           // when Progress was last raised (GetTickCount)
     bool eventRaised_;          // in this transfer

@@ -60,6 +60,11 @@ STDMETHODIMP Session::Dial(BSTR entry, BSTR userName, BSTR password, LONG* conne
         FAILED(hr = AnsiText(password, secret)))
         return hr;
     DWORD dialed = RyRasDial(nullptr, name.c_str(), user.c_str(), secret.c_str());
+    if (dialed) {
+        // A transfer that finds the line dropped dials it again with these.
+        dialed_ = reinterpret_cast<HRASCONN>(static_cast<ULONG_PTR>(dialed));
+        RyKitLinkDialed(&link_, name.c_str(), user.c_str(), secret.c_str(), dialed_);
+    }
     SecureZeroMemory(&secret[0], secret.size());
     if (!dialed) return RaiseError(RYINET_E_REFUSED, L"The dial failed: " + std::wstring(entry ? entry : L""));
     *connection = static_cast<LONG>(dialed);
@@ -69,7 +74,15 @@ STDMETHODIMP Session::Dial(BSTR entry, BSTR userName, BSTR password, LONG* conne
 STDMETHODIMP Session::HangUp(LONG connection) {
     // RYINET dials but has no hang-up: the kit's ends what it dialed and waits until the
     // service has let the port go, so the next dial finds it free.
-    DWORD error = RyKitHangUp(reinterpret_cast<HRASCONN>(static_cast<ULONG_PTR>(static_cast<DWORD>(connection))));
+    HRASCONN dial = reinterpret_cast<HRASCONN>(static_cast<ULONG_PTR>(static_cast<DWORD>(connection)));
+    if (dial && dial == dialed_) {
+        // The client's handle may be of a line the kit has since dialed again: the line
+        // that is up now is the one it means.
+        if (link_.dial) dial = link_.dial;
+        dialed_ = nullptr;
+        RyKitLinkDialed(&link_, "", "", "", nullptr);
+    }
+    DWORD error = RyKitHangUp(dial);
     if (error != 0)
         return RaiseError(HRESULT_FROM_WIN32(error),
                           L"The connection could not be hung up (error " + std::to_wstring(error) + L").");

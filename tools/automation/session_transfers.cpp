@@ -1,6 +1,7 @@
 // GetFile and PutFile: files both ways through the host kit, so that a client's file is
-// replaced only when the whole file came and the server confirmed it, no .part is left
-// behind, and the copy Wine's WININET keeps in the URL cache is deleted.
+// replaced only when the whole file came and the server confirmed it, a broken transfer is
+// tried again from the byte it had (Retries), and the copy Wine's WININET keeps in the URL
+// cache is deleted.
 #include "automation_error.h"
 #include "box_capture.h"
 #include "session.h"
@@ -33,10 +34,30 @@ int Session::OnProgress(void* self, ULONGLONG done, LONGLONG total) {
     return cancel ? 1 : 0;
 }
 
+void Session::OnRetrying(void* self, unsigned attempt, unsigned, DWORD, const char* reason) {
+    Session* s = static_cast<Session*>(self);
+    if (!s->events_.Connected()) return;
+    // The reason quotes the server's reply, in its encoding; the rest is ASCII.
+    std::wstring text = s->FromServer(reason, lstrlenA(reason));
+    RyKitWatchdogWaitForUser(&s->watchdog_, 1);
+    s->events_.RaiseRetrying(static_cast<LONG>(attempt), text.c_str());
+    RyKitWatchdogWaitForUser(&s->watchdog_, 0);
+}
+
+RyKitLink* Session::Link() {
+    link_.owner = Owner();
+    link_.type = FTP_TRANSFER_TYPE_BINARY;  // GetFile and PutFile copy bytes as they are
+    return &link_;
+}
+
 HRESULT Session::ReceiveFailed(RyKitOutcome outcome, const RyKitReceive& r, BSTR remote, BSTR local,
                                const BoxCapture& boxes) const {
     std::wstring name(remote ? remote : L""), path(local ? local : L"");
     BoxCapture none(false);
+    // What came waits beside the target for the next GetFile of the same file to go on from.
+    std::wstring kept = r.partialKept ? L" The " + Number(r.received) + L" bytes that came are kept in " +
+                                            std::wstring(r.part) + L" for the next GetFile of it to go on from."
+                                      : L"";
     switch (outcome) {
     case RYKIT_NOT_OPENED: return Refused(boxes, L"Unable to open file.");
     case RYKIT_NO_PART: return LocalFileError(r.error, L"The local file could not be made:", r.part);
@@ -45,13 +66,13 @@ HRESULT Session::ReceiveFailed(RyKitOutcome outcome, const RyKitReceive& r, BSTR
     case RYKIT_CANCELLED: return RaiseError(RYINET_E_CANCELLED, L"The transfer of " + name + L" was cancelled.");
     case RYKIT_INCOMPLETE:
         return RaiseError(RYINET_E_REFUSED, L"The transfer of " + name + L" ended after " + Number(r.received) +
-                                                L" of " + Number(r.expected) + L" bytes.");
+                                                L" of " + Number(r.expected) + L" bytes." + kept);
     case RYKIT_TOO_LONG:
         return RaiseError(RYINET_E_REFUSED, L"More of " + name + L" came than the " + Number(r.expected) +
                                                 L" bytes the server announced.");
-    case RYKIT_BROKE_OFF: return Refused(none, L"The transfer of " + name + L" broke off.");
+    case RYKIT_BROKE_OFF: return Refused(none, L"The transfer of " + name + L" broke off." + kept);
     default:  // RYKIT_NOT_CONFIRMED: a 426, or no final reply after the 150 that began it
-        return Refused(none, L"The server did not confirm the transfer of " + name + L".");
+        return Refused(none, L"The server did not confirm the transfer of " + name + L"." + kept);
     }
 }
 
@@ -65,8 +86,8 @@ STDMETHODIMP Session::GetFile(BSTR remoteName, BSTR localPath, double* bytes) {
         RyKitReceive r;
         BoxCapture boxes(showBoxes_);
         eventRaised_ = false;
-        RyKitOutcome outcome = RyKitReceiveFile(Connection(), Owner(), name.c_str(), localPath ? localPath : L"",
-                                                &Session::OnProgress, this, &r);
+        RyKitOutcome outcome =
+            RyKitLinkReceive(Link(), name.c_str(), localPath ? localPath : L"", &Session::OnProgress, this, &r);
         if (outcome != RYKIT_RECEIVED) return ReceiveFailed(outcome, r, remoteName, localPath, boxes);
         *bytes = static_cast<double>(r.received);
         return S_OK;
@@ -95,8 +116,8 @@ STDMETHODIMP Session::PutFile(BSTR localPath, BSTR remoteName, double* bytes) {
         if (FAILED(hr)) return hr;
         RyKitSend s;
         eventRaised_ = false;
-        RyKitOutcome outcome = RyKitSendFile(Connection(), localPath ? localPath : L"", name.c_str(),
-                                             FTP_TRANSFER_TYPE_BINARY, &Session::OnProgress, this, &s);
+        RyKitOutcome outcome =
+            RyKitLinkSend(Link(), localPath ? localPath : L"", name.c_str(), &Session::OnProgress, this, &s);
         if (outcome != RYKIT_SENT) return SendFailed(outcome, s, localPath);
         *bytes = static_cast<double>(s.sent);
         return S_OK;
