@@ -1,7 +1,7 @@
 #!/bin/sh
 # ryftp_transfers.sh BUILD [ROWS]: get and put of a 64 MiB file and of 1 KiB, and an mget of
 # 1000 files of 1 KiB, ryftp's code against the loops a host would write, in the same
-# process, and the steps of a receive; then curl both ways for the record; pyftpdlib on the
+# process, the steps of a receive, and a 64 MiB get broken at half and gone on with; then curl both ways for the record; pyftpdlib on the
 # build's .19. With ROWS, the figures are also appended there as rows of make bench's table,
 # and the steps' table written to steps.md beside it.
 set -e
@@ -25,6 +25,16 @@ for i in $(seq -w 1 1000); do head -c 1024 /dev/urandom >"$base/root/many/f$i.bi
 # Where a receive's time goes, step by step; with ROWS, its table goes to steps.md beside it.
 "$top/cmake/wine-run.sh" --build "$build" "$build/bin/bench_receive_steps.exe" "$addr" big64.bin small1k.bin \
     ${rows:+"Z:$(dirname "$rows")/steps.md"}
+# A 64 MiB get broken at half by the breaking server and gone on with, on the build's .20.
+broken="$build/bench-broken-ftp"
+broken_addr="$(cat "$build/test-net").20"
+/usr/bin/python3 "$fixture" start breaking "$broken_addr" "$broken"
+for name in r1 r2 r3 auto; do ln -f "$base/root/big64.bin" "$broken/root/$name.bin"; done
+status=0
+"$top/cmake/wine-run.sh" --build "$build" "$build/bin/bench_broken_get.exe" "$broken_addr" "Z:$broken/root" \
+    "Z:$broken/sent.log" ${rows:+"Z:$rows"} || status=$?
+/usr/bin/python3 "$fixture" stop breaking "$broken_addr" "$broken"
+[ "$status" = 0 ] || exit "$status"
 command -v curl >/dev/null || exit 0
 # Median of 5 curl runs: $1 get or put.
 curl_median() {
