@@ -236,8 +236,8 @@ typedef enum RyKitOutcome {
  * transfer. */
 typedef int (*RyKitProgress)(void *context, ULONGLONG received, LONGLONG expected);
 
-/* The blocks WININET reads into and is given to send, chosen by measurement (make bench):
- * a read gives what the data connection holds, up to the block. */
+/* The blocks WININET reads into and is given to send, chosen by measurement (make bench).
+ * Each read or write within them is sized by the link's rate (see RYKIT_PACE_FIRST). */
 #ifndef RYKIT_READ_BLOCK
 #define RYKIT_READ_BLOCK (1024 * 1024)
 #endif
@@ -245,6 +245,16 @@ typedef int (*RyKitProgress)(void *context, ULONGLONG received, LONGLONG expecte
 #ifndef RYKIT_SEND_BLOCK
 #define RYKIT_SEND_BLOCK (256 * 1024)
 #endif
+/* Wine's WININET reads a data connection with MSG_WAITALL (a read returns once the size it
+ * asked for is full, or the file ended), Windows' fills the buffer where it can, and a write
+ * returns once the system took it: a read's or write's size is the time it takes. The kit
+ * asks for what the rate seen on the transfer brings in about a quarter of a second, from
+ * RYKIT_PACE_FIRST (and at least RYKIT_PACE_LEAST, for 9600 bit/s) up to the block, growing
+ * at most fourfold a step, as data already waiting reads fast. Progress is told at the
+ * first bytes, then at most every RYKIT_PROGRESS_MS, and at the end. */
+#define RYKIT_PACE_FIRST (4 * 1024)
+#define RYKIT_PACE_LEAST 1024
+#define RYKIT_PROGRESS_MS 250
 
 typedef struct RyKitReceive {
     LONGLONG expected;              /* the size the server announced (in the reply that opened
@@ -253,6 +263,7 @@ typedef struct RyKitReceive {
                                        that came */
     ULONGLONG resumedFrom;          /* bytes the partial held when the transfer began (REST) */
     int partialKept;                /* the transfer broke: the partial waits for the next one */
+    DWORD largestRead;              /* the most one read asked for, as the rate chose it */
     DWORD error;                    /* the system's or WININET's error, where the outcome has one */
     char reply[RYKIT_REPLY_BYTES];  /* the server's last reply: after a failed read, or the one
                                        that ended the transfer; "" when none came */
@@ -316,6 +327,7 @@ typedef struct RyKitSend {
     ULONGLONG sent;                 /* bytes the server has: those WININET took, and where the
                                        send went on after a break, those it had before */
     ULONGLONG resumedFrom;          /* where the last attempt began (REST) */
+    DWORD largestWrite;             /* the most one write gave, as the rate chose it */
     DWORD error;                    /* the system's or WININET's error, where the outcome has one */
     char reply[RYKIT_REPLY_BYTES];  /* the server's last reply: the refusal, or the one that
                                        ended the transfer */
@@ -456,6 +468,8 @@ typedef struct RyKitLink {
                                                 worth another try, a cancel is not */
     RyKitBoxWatch *boxes;             /* the host's (may be NULL): the boxes of an attempt
                                                 tried again are not the command's */
+    RyKitNames *names;                       /* the host's (may be NULL): a connection opened
+                                                anew asks for UTF-8 names again */
     volatile LONG *session, *connection;     /* the host's handles, opened anew */
     HWND owner;
 } RyKitLink;
@@ -869,24 +883,101 @@ size_t RyKitNameToServer(const RyKitNames *names, const WCHAR *name, char *out, 
 #define RYKIT_RECEIVE_STEP(step)
 #endif
 
-/* Reads into buffer until it is full or the file has ended (*ended): a read gives what
- * the data connection holds, and fewer, larger writes cost less than one for each read.
- * Each read is progress. */
-static RyKitOutcome RyKit_Fill(HINTERNET file, char *buffer, DWORD block, DWORD *got, BOOL *ended, RyKitReceive *r,
-                               RyKitProgress progress, void *context)
+/* The pace of one transfer: the next read's or write's size, and when progress was told. */
+typedef struct RyKit_Pace {
+    DWORD size, most;
+    LARGE_INTEGER frequency, began, told, first;
+    ULONGLONG toldBytes, moved;
+    int toldOnce, sending;
+} RyKit_Pace;
+
+static void RyKit_PaceStart(RyKit_Pace *p, DWORD most)
 {
-    DWORD n = 1;
+    memset(p, 0, sizeof *p);
+    p->most = most;
+    p->size = RYKIT_PACE_FIRST < most ? RYKIT_PACE_FIRST : most;
+    QueryPerformanceFrequency(&p->frequency);
+}
+
+/* The size for the next read or write, no more than room. */
+static DWORD RyKit_PaceNext(RyKit_Pace *p, DWORD room)
+{
+    QueryPerformanceCounter(&p->began);
+    return room < p->size ? room : p->size;
+}
+
+/* n bytes came or went since RyKit_PaceNext: what a quarter of a second brings at that rate.
+ * A read's time is its bytes' (the platform waits for all it asked); a write returns at once
+ * while the socket's buffer has room, so a send doubles its size for its first quarter of a
+ * second and then follows its rate since the first write. */
+static void RyKit_PaceSaw(RyKit_Pace *p, DWORD n)
+{
+    LARGE_INTEGER now;
+    ULONGLONG ticks, next, quarter = (ULONGLONG)p->frequency.QuadPart / 4;
+    if (n == 0) return;
+    QueryPerformanceCounter(&now);
+    if (!p->moved) p->first = p->began;
+    p->moved += n;
+    ticks = (ULONGLONG)(now.QuadPart - (p->sending ? p->first : p->began).QuadPart) + 1;
+    if (p->sending && ticks < quarter) next = (ULONGLONG)p->size * 2;
+    else next = (p->sending ? p->moved : n) * (ULONGLONG)p->frequency.QuadPart / (ticks * 4);
+    if (next > (ULONGLONG)p->size * 4) next = (ULONGLONG)p->size * 4;
+    if (next > p->most) next = p->most;
+    next &= ~(ULONGLONG)(RYKIT_PACE_LEAST - 1);
+    p->size = next < RYKIT_PACE_LEAST ? RYKIT_PACE_LEAST : (DWORD)next;
+}
+
+/* The socket buffer a write of ask holds a send to: so that it returns once most of it
+ * went (Linux doubles the size given), the least until the rate is known, as what the
+ * buffer takes at once would pass for a fast line, and plenty on a line that is fast. */
+static DWORD RyKit_PaceHold(const RyKit_Pace *p, DWORD ask)
+{
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    if (!p->moved || (p->moved < 64 * 1024 &&  /* that much this early is no buffer's doing */
+                      (ULONGLONG)(now.QuadPart - p->first.QuadPart) < (ULONGLONG)p->frequency.QuadPart / 4))
+        return RYKIT_PACE_LEAST;
+    if (p->size >= p->most) return 16 * p->most; /* a line this fast needs no holding back */
+    return ask / 4 > RYKIT_PACE_LEAST ? ask / 4 : RYKIT_PACE_LEAST;
+}
+
+/* Whether to tell progress at bytes: the first bytes, then every RYKIT_PROGRESS_MS, and the
+ * last bytes (last) when they were not told yet. */
+static int RyKit_PaceTell(RyKit_Pace *p, ULONGLONG bytes, int last)
+{
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    if (last ? bytes == p->toldBytes
+             : p->toldOnce && (ULONGLONG)(now.QuadPart - p->told.QuadPart) * 1000 <
+                                  (ULONGLONG)RYKIT_PROGRESS_MS * (ULONGLONG)p->frequency.QuadPart)
+        return 0;
+    p->told = now;
+    p->toldBytes = bytes;
+    p->toldOnce = 1;
+    return 1;
+}
+
+/* Reads into buffer until it is full or the file has ended (*ended), each read sized by
+ * the pace: fewer, larger writes cost less than one for each read. */
+static RyKitOutcome RyKit_Fill(HINTERNET file, char *buffer, DWORD block, DWORD *got, BOOL *ended, RyKitReceive *r,
+                               RyKit_Pace *pace, RyKitProgress progress, void *context)
+{
+    DWORD n = 1, ask;
     for (*got = 0; *got < block && n > 0; *got += n) {
+        ask = RyKit_PaceNext(pace, block - *got);
+        if (ask > r->largestRead) r->largestRead = ask;
         RYKIT_RECEIVE_STEP(read);
-        if (!InternetReadFile(file, buffer + *got, block - *got, &n)) {
+        if (!InternetReadFile(file, buffer + *got, ask, &n)) {
             r->error = RyKitWhyFailed(r->reply, sizeof r->reply);
             return RYKIT_BROKE_OFF;
         }
+        RyKit_PaceSaw(pace, n);
         r->received += n;
         if (r->expected >= 0 && r->received > (ULONGLONG)r->expected)
             return RYKIT_TOO_LONG; /* nothing of it is kept: the file is not the one announced */
         RYKIT_RECEIVE_STEP(progress);
-        if (n && progress && progress(context, r->received, r->expected)) return RYKIT_CANCELLED;
+        if (progress && RyKit_PaceTell(pace, r->received, n == 0) && progress(context, r->received, r->expected))
+            return RYKIT_CANCELLED;
     }
     *ended = n == 0;
     return RYKIT_RECEIVED;
@@ -929,8 +1020,11 @@ static RyKitOutcome RyKit_Copy(HINTERNET file, HANDLE out, RyKitReceive *r, RyKi
     DWORD size = sizeof first, got = 0;
     BOOL ended = FALSE;
     RyKitOutcome outcome = RYKIT_RECEIVED;
+    RyKit_Pace pace;
+    RyKit_PaceStart(&pace, RYKIT_READ_BLOCK);
+    pace.toldBytes = r->received; /* a transfer that goes on told those before */
     while (outcome == RYKIT_RECEIVED && !ended) {
-        outcome = RyKit_Fill(file, block, size, &got, &ended, r, progress, context);
+        outcome = RyKit_Fill(file, block, size, &got, &ended, r, &pace, progress, context);
         /* What came before a read failed is the file's, for the partial to go on from. */
         if ((outcome == RYKIT_RECEIVED || outcome == RYKIT_BROKE_OFF) && got) {
             RyKitOutcome written = RyKit_Write(out, block, got, r);
@@ -1263,12 +1357,17 @@ static DWORD RyKit_ToWire(const char *block, DWORD got, char *wire, BOOL *afterC
     return n;
 }
 
+/* Holds the buffer of the sockets WININET sends on from this thread to bytes (0: as the
+ * system sizes it), for the writes a send paces (below, with the watchdog's counter). */
+static void RyKit_HoldSendBuffer(DWORD bytes);
+
 /* The send from byte from of the local file on, into the remote file from the same byte
  * (REST, binary type only); 0 is a whole send. */
 static RyKitOutcome RyKit_SendFrom(DWORD connection, const WCHAR *local, const char *remote, DWORD type,
                                    ULONGLONG from, RyKitProgress progress, void *context, RyKitSend *s)
 {
     DWORD block = RYKIT_SEND_BLOCK;
+    RyKit_Pace pace;
     RyKitOutcome outcome = RYKIT_SENT;
     HANDLE in;
     HINTERNET file;
@@ -1313,22 +1412,36 @@ static RyKitOutcome RyKit_SendFrom(DWORD connection, const WCHAR *local, const c
         outcome = RYKIT_NOT_OPENED;
     }
     if (file) RyKit_Learn(connection, ascii ? 0 : RYKIT_KNOWN_BINARY, ascii ? RYKIT_KNOWN_BINARY : 0);
+    RyKit_PaceStart(&pace, block);
+    pace.toldBytes = s->sent;
+    pace.sending = 1;
+    pace.size = RYKIT_PACE_LEAST; /* what the socket's buffer takes at once tells nothing of the rate */
     while (file && outcome == RYKIT_SENT) {
         char *wire = buffer;
-        if (!ReadFile(in, buffer, block, &got, NULL)) {
+        DWORD ask = RyKit_PaceNext(&pace, block);
+        if (ask > s->largestWrite) s->largestWrite = ask;
+        if (!ReadFile(in, buffer, ask, &got, NULL)) {
             s->error = GetLastError();
             outcome = RYKIT_NOT_READ;
             break;
         }
-        if (got == 0) break;
+        if (got == 0) {
+            if (progress && RyKit_PaceTell(&pace, s->sent, 1)) progress(context, s->sent, (LONGLONG)s->size);
+            break;
+        }
         if (ascii) got = RyKit_ToWire(buffer, got, wire = buffer + block, &afterCr);
+        RyKit_HoldSendBuffer(RyKit_PaceHold(&pace, ask));
         if (!InternetWriteFile(file, wire, got, &wrote) || wrote != got) {
             s->error = RyKitWhyFailed(s->reply, sizeof s->reply);
+            RyKit_HoldSendBuffer(0);
             outcome = RYKIT_BROKE_OFF;
             break;
         }
+        RyKit_HoldSendBuffer(0);
+        RyKit_PaceSaw(&pace, got);
         s->sent += got;
-        if (progress && progress(context, s->sent, (LONGLONG)s->size)) outcome = RYKIT_CANCELLED;
+        if (progress && RyKit_PaceTell(&pace, s->sent, 0) && progress(context, s->sent, (LONGLONG)s->size))
+            outcome = RYKIT_CANCELLED;
     }
     if (file) {
         InternetCloseHandle(file); /* ends the data connection; the server then answers */
@@ -1442,20 +1555,20 @@ static int WINAPI RyKit_CountedRecv(UINT_PTR socket, char *buffer, int length, i
     return got;
 }
 
-/* Points the loaded WININET's import of recv at the counter (again after WININET was
- * loaded anew); 1 when its receives are counted. */
-static int RyKit_CountReceives(void)
+/* Points the loaded WININET's import of the sockets layer's name at instead (again after
+ * WININET was loaded anew), keeping the real one in *real; 1 when it points there. */
+static int RyKit_Redirect(const char *name, void *instead, void *volatile *real)
 {
     BYTE *base = (BYTE *)GetModuleHandleA("wininet.dll");
     HMODULE ws2 = GetModuleHandleA("ws2_32.dll");
-    RyKit_recv real = ws2 ? (RyKit_recv)(void (*)(void))GetProcAddress(ws2, "recv") : NULL;
+    void *function = ws2 ? (void *)GetProcAddress(ws2, name) : NULL;
     const IMAGE_NT_HEADERS *nt;
     const IMAGE_DATA_DIRECTORY *imports;
     const IMAGE_IMPORT_DESCRIPTOR *d;
     int counted = 0;
-    if (!base || !real) return 0;
-    InterlockedCompareExchangePointer((void *volatile *)&RyKit_realRecv, (void *)real, NULL);
-    if (RyKit_realRecv != real) return 0;
+    if (!base || !function) return 0;
+    InterlockedCompareExchangePointer(real, function, NULL);
+    if (*real != function) return 0;
     nt = (const IMAGE_NT_HEADERS *)(base + ((const IMAGE_DOS_HEADER *)base)->e_lfanew);
     imports = &nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     for (d = (const IMAGE_IMPORT_DESCRIPTOR *)(base + imports->VirtualAddress); imports->VirtualAddress && d->Name; ++d) {
@@ -1463,16 +1576,56 @@ static int RyKit_CountReceives(void)
         if (lstrcmpiA((const char *)(base + d->Name), "ws2_32.dll") != 0) continue;
         for (slot = (IMAGE_THUNK_DATA *)(base + d->FirstThunk); slot->u1.Function; ++slot) {
             DWORD was;
-            if (slot->u1.Function == (ULONG_PTR)RyKit_CountedRecv) counted = 1;
-            if (slot->u1.Function != (ULONG_PTR)real ||
+            if (slot->u1.Function == (ULONG_PTR)instead) counted = 1;
+            if (slot->u1.Function != (ULONG_PTR)function ||
                 !VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &was))
                 continue;
-            InterlockedExchangePointer((void *volatile *)&slot->u1.Function, (void *)RyKit_CountedRecv);
+            InterlockedExchangePointer((void *volatile *)&slot->u1.Function, instead);
             VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, was, &was);
             counted = 1;
         }
     }
     return counted;
+}
+
+static int RyKit_CountReceives(void)
+{
+    return RyKit_Redirect("recv", (void *)RyKit_CountedRecv, (void *volatile *)&RyKit_realRecv);
+}
+
+/* A send the kit paces holds its socket's buffer to about a quarter of a second at the
+ * rate: Linux and Windows grow a buffer to megabytes, which a modem takes minutes to send,
+ * and a write would return (and a put's progress run ahead of the line) as soon as the
+ * bytes were queued on this machine. Where WININET imports no send, nothing is held. */
+typedef int(WINAPI *RyKit_send)(UINT_PTR, const char *, int, int);
+typedef int(WINAPI *RyKit_setsockopt)(UINT_PTR, int, int, const char *, int);
+#define RYKIT_SO_SNDBUF 0x1001
+static RyKit_send RyKit_realSend;
+static RyKit_setsockopt RyKit_setSocketOption;
+static volatile LONG RyKit_sendSlot = (LONG)TLS_OUT_OF_INDEXES; /* the bytes to hold, per thread */
+
+static int WINAPI RyKit_PacedSend(UINT_PTR socket, const char *buffer, int length, int flags)
+{
+    int bytes = (int)(ULONG_PTR)TlsGetValue((DWORD)RyKit_sendSlot);
+    if (bytes && RyKit_setSocketOption)
+        RyKit_setSocketOption(socket, RYKIT_SOL_SOCKET, RYKIT_SO_SNDBUF, (const char *)&bytes, sizeof bytes);
+    return RyKit_realSend(socket, buffer, length, flags);
+}
+
+static void RyKit_HoldSendBuffer(DWORD bytes)
+{
+    HMODULE ws2 = GetModuleHandleA("ws2_32.dll");
+    if (bytes && (DWORD)RyKit_sendSlot == TLS_OUT_OF_INDEXES) {
+        DWORD slot = TlsAlloc();
+        if (slot != TLS_OUT_OF_INDEXES &&
+            InterlockedCompareExchange(&RyKit_sendSlot, (LONG)slot, (LONG)TLS_OUT_OF_INDEXES) != (LONG)TLS_OUT_OF_INDEXES)
+            TlsFree(slot);
+    }
+    if ((DWORD)RyKit_sendSlot == TLS_OUT_OF_INDEXES) return;
+    if (bytes && ws2 && !RyKit_setSocketOption)
+        RyKit_setSocketOption = (RyKit_setsockopt)(void (*)(void))GetProcAddress(ws2, "setsockopt");
+    if (bytes && !RyKit_Redirect("send", (void *)RyKit_PacedSend, (void *volatile *)&RyKit_realSend)) bytes = 0;
+    TlsSetValue((DWORD)RyKit_sendSlot, (void *)(ULONG_PTR)bytes);
 }
 
 void RyKitCloseTaken(volatile LONG *handle, HWND owner)
@@ -1848,6 +2001,11 @@ static int RyKit_Reopen(RyKitLink *l, unsigned attempt, char *why)
         wsprintfA(why, "not connected again to %.200s%s%.300s%s", l->server, reply[0] ? " (" : "", reply,
                   reply[0] ? ")" : "");
         return 0;
+    }
+    if (l->names) { /* the server's session is new; what the names showed of it stays */
+        RyKitNameEncoding seen = l->names->encoding;
+        RyKitNamesLearn(l->names, connection);
+        if (seen == RYKIT_NAMES_ANSI) l->names->encoding = seen;
     }
     if (l->directory[0] && !FtpSetCurrentDirectoryA(RyKitInternetHandle(connection), l->directory)) {
         wsprintfA(why, "connected again to %.200s, but not into %.256s", l->server, l->directory);

@@ -158,6 +158,12 @@ int CachedCopies(const std::wstring& stem) {
     return copies;
 }
 
+std::string Pattern(size_t size, int seed) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * seed + i / 1021);
+    return bytes;
+}
+
 class ReceiveFile : public ::testing::Test {
 protected:
     void Connect(const char* fixture) {
@@ -304,11 +310,6 @@ TEST_F(ReceiveFile, AUsersPartIsLeftAloneAndTheFileArrivesThroughTheKitsOwn) {
 // The breaking server: the first RETR of each file sends half and says 426, the first STOR
 // keeps 512 KiB; REST works both ways. Its sent.log has the bytes each RETR sent.
 
-std::string Pattern(size_t size, int seed) {
-    std::string bytes(size, '\0');
-    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * seed + i / 1021);
-    return bytes;
-}
 
 std::vector<std::string> SentLog(const FtpServer& server) {
     bool ok = false;
@@ -414,6 +415,33 @@ TEST_F(ReceiveFile, TheLinkTriesABrokenTransferAgainFromTheByteItHad) {
     RyKitLinkForget(&link);
     RyKitCloseTaken(&connection, nullptr);
     RyKitCloseTaken(&session, nullptr);
+}
+
+// Each read asks for what the rate brings in a quarter of a second: a few KiB at 16 KB/s,
+// the large block on loopback; the host hears of it a few times a second either way.
+TEST_F(ReceiveFile, EachReadIsSizedByTheRateAndProgressComesAFewTimesASecond) {
+    auto heard = [](void* times, ULONGLONG, LONGLONG) {
+        static_cast<std::vector<ULONGLONG>*>(times)->push_back(GetTickCount64());
+        return 0;
+    };
+    struct Case {
+        const char* fixture;
+        const char* remote;
+        DWORD mostRead, leastRead;
+    } cases[] = {{"HOSTILE", "slow.bin", 16 * 1024, 0}, {"PYFTPD", "paced.bin", RYKIT_READ_BLOCK, RYKIT_READ_BLOCK}};
+    for (const Case& c : cases) {
+        Connect(c.fixture);
+        if (std::string(c.fixture) == "PYFTPD") WriteWholeFile(server_.path(c.remote), Pattern(8 << 20, 3));
+        std::vector<ULONGLONG> times;
+        ULONGLONG began = GetTickCount64();
+        EXPECT_EQ(RyKitReceiveFile(connection_, nullptr, c.remote, wide_.c_str(), heard, &times, &r_), RYKIT_RECEIVED);
+        double seconds = (GetTickCount64() - began) / 1000.0;
+        EXPECT_LE(r_.largestRead, c.mostRead) << c.remote;
+        EXPECT_GE(r_.largestRead, c.leastRead) << c.remote;
+        EXPECT_LE(times.size(), 2 + 5 * seconds) << c.remote << ": no more than a few times a second";
+        for (size_t i = 1; i < times.size(); ++i) EXPECT_LE(times[i] - times[i - 1], 700u) << c.remote << " report " << i;
+    }
+    DeleteFileA(server_.path("paced.bin").c_str());
 }
 
 // Into a file the host holds, after what it wrote there: the same checks, and a file

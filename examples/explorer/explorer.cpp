@@ -780,6 +780,7 @@ LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         // The link opens the connection again into the same two variables, so every reader
         // of e->session and e->connection (the watchdog too) sees the new handles.
         RyKitLinkInit(&e->link, Taken(&e->session), Taken(&e->connection), wnd, &e->watchdog, nullptr);
+        e->link.names = &e->names;
         e->link.retrying = &ShowAttempt;
         e->link.context = e;
         if (!RyKitBufferReserve(&e->results, RYINET_LISTING_BYTES(kMostEntries), &StopBeforeOverwrite, nullptr))

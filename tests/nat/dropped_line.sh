@@ -9,31 +9,19 @@ set -e
 src=$(cd "$1" && pwd)
 build=$(cd "$2" && pwd)
 skip() { echo "skipped: $*"; exit 77; }
-[ "$(id -u)" = 0 ] || skip "network namespaces need root"
-command -v tc >/dev/null || skip "tc is not installed"
-server=ryinet-drop-server client=ryinet-drop-client
+. "$src/tests/nat/link.sh"
 [ -n "${RYINET_DROP_LOCKED:-}" ] || RYINET_DROP_LOCKED=1 exec flock -o /run/lock/ryinet-drop.lock sh "$0" "$@"
 base=$build/ftp/dropped-line
 work=$(mktemp -d)
+server=ryinet-drop-server client=ryinet-drop-client
 cleanup() {
-    ip netns exec $server /usr/bin/python3 "$src/tests/servers/ftp_fixture.py" stop pyftpdlib 198.18.5.1 "$base" >/dev/null 2>&1 || true
-    for ns in $client $server; do ip netns del $ns 2>/dev/null || true; done
+    inside $server /usr/bin/python3 "$src/tests/servers/ftp_fixture.py" stop pyftpdlib 198.18.5.1 "$base" >/dev/null 2>&1 || true
+    link_down drop
     rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'exit 1' HUP INT TERM
-for ns in $client $server; do ip netns del $ns 2>/dev/null || true; done  # a run that was killed
-ip netns add $server 2>/dev/null || skip "network namespaces cannot be made here"
-ip netns add $client
-ip link add drop-s0 netns $server type veth peer name drop-c0 netns $client
-inside() { ns=$1; shift; ip netns exec "$ns" "$@"; }
-inside $server ip addr add 198.18.5.1/24 dev drop-s0
-inside $client ip addr add 198.18.5.2/24 dev drop-c0
-for pair in "$server drop-s0" "$client drop-c0" "$server lo" "$client lo"; do
-    set -- $pair
-    inside "$1" ip link set "$2" up
-done
-inside $server tc qdisc add dev drop-s0 root tbf rate 4mbit burst 32kbit latency 400ms
+why=$(link_up drop 198.18.5.1 198.18.5.2 4mbit) || skip "$why"
 inside $server /usr/bin/python3 "$src/tests/servers/ftp_fixture.py" start pyftpdlib 198.18.5.1 "$base" >/dev/null
 head -c 4000000 /dev/urandom >"$base/root/big.bin"
 
@@ -67,7 +55,7 @@ check() {  # check WHAT CONDITION...
 check "every command succeeded" [ "$status" = 0 ]
 check "the line went down during the get" [ -f "$work/drop" ]
 check "the stall is said on a line of its own" grep -q '^no progress for 4 s after .*; trying again in 1 s (1 of 5)' "$work/out"
-check "the get went on from the byte it had" grep -q '^received big.bin: 4000000 bytes .*going on from byte' "$work/out"
+check "the get went on from the byte it had" grep -q '^received big.bin: 4000000 bytes .*, going on from byte' "$work/out"
 check "the file is whole" cmp -s "$work/big.bin" "$base/root/big.bin"
 check "the next commands ran on the new connection" grep -q '^9 entries' "$work/out"
 check "no partial is left" [ ! -e "$work/big.bin.rykit-partial" ]

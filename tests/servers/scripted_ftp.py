@@ -75,7 +75,9 @@ HOSTILE = {
     "announced.bin": (None, b"an", "226 done"),  # only the 150 tells the size: 5
     "full.bin": (None, b"f" * 300, "426 connection closed; transfer aborted"),  # and STOR fills the disk
     "ascii.bin": (5, b"ab\ncd", "226 done"),  # in ASCII type SIZE counts CRLF line ends: 7
+    "slow.bin": (48000, b"s" * 48000, "226 done"),  # at 16 KB/s, as a slow link brings it
 }
+SLOW = {"slow.bin": 16000}  # bytes a second
 # The size a 150 announces, as vsftpd and ProFTPD write it, and SIZE's answer in ASCII type,
 # as wu-ftpd counts it.
 ANNOUNCED = {"announced.bin": 5}
@@ -195,7 +197,11 @@ class Session(socketserver.StreamRequestHandler):
             self.reply("150 here it comes")
         with self.data_connection() as data:
             try:
-                data.sendall(body)
+                step = SLOW[name] // 10 if name in SLOW else len(body) or 1
+                for at in range(0, len(body), step):
+                    data.sendall(body[at:at + step])
+                    if name in SLOW:
+                        time.sleep(0.1)
             except OSError:  # the client stopped reading
                 end = "426 connection closed; transfer aborted"
             while end == "never":

@@ -29,6 +29,7 @@ Session::Session(ITypeInfo* typeInfo)
     RyKitWatchdogStart(&watchdog_, &connection_, &session_);
     // The boxes of a failed attempt are the call's (BoxCapture): the link needs no watch.
     RyKitLinkInit(&link_, &session_, &connection_, nullptr, &watchdog_, nullptr);
+    link_.names = &names_;
     link_.retrying = &Session::OnRetrying;
     link_.context = this;
     ServerProcessAddRef();

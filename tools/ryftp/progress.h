@@ -1,9 +1,12 @@
 // How a transfer shows that it moves, and how the watchdog sees it: a progress line
-// redrawn in place for files over 1 MiB (its last state stays on screen), or a # for
-// every kHashBytes (the hash command). Each block is progress for the watchdog; once the
-// watchdog has ended the command, the meter stops the transfer.
+// redrawn in place (its last state stays on screen) for a transfer over 1 MiB or one that
+// has run for half a second, with the rate in a unit that reads and the time left when the
+// size is known, or a # for every kHashBytes (the hash command). The kit tells progress at
+// the first bytes and then a few times a second, at any rate; each time is progress for
+// the watchdog, and once the watchdog has ended the command, the meter stops the transfer.
 #pragma once
 #include <windows.h>
+#include <string>
 #include "session.h"
 
 namespace ryftp {
@@ -23,9 +26,11 @@ private:
     Session& s_;
     ProgressStyle style_;
     ULONGLONG start_ = GetTickCount64(), lastDrawn_ = 0, marked_ = 0;
+    ULONGLONG firstAt_ = 0, firstBytes_ = 0;  // the first report: the rate counts from there
     bool drawn_ = false;
 };
 
-double MBps(ULONGLONG bytes, double seconds);
+// A rate as it reads: "512 B/s", "7.9 KB/s", "406.2 MB/s".
+std::string Rate(ULONGLONG bytes, double seconds);
 
 }  // namespace ryftp

@@ -92,7 +92,8 @@ bool List(Session& s, const Args& a) {
     std::string pattern;
     if (!a.empty() && !s.serverName(a[0], &pattern)) return false;
     LONG opened = RyKitBufferList(&s.results, s.connection(), s.owner, a.empty() ? nullptr : pattern.c_str());
-    bool ok = opened == 0 ? PrintListing(s, s.results.data) : NothingMatched(s) && (s.say("no entries\n"), false);
+    // Nothing listed is an empty directory, no failure; a listing that failed is one.
+    bool ok = opened == 0 ? PrintListing(s, s.results.data) : NothingMatched(s) && (s.say("no entries\n"), true);
     RyKitBufferDecommit(&s.results);
     return ok;
 }

@@ -22,6 +22,7 @@ void TellRetry(void* session, unsigned attempt, unsigned retries, DWORD pauseSec
 Session::Session(HWND owner, RyKitBuffer& results, RyKitBoxWatch& boxes, bool interactive, FILE* out)
     : owner(owner), results(results), boxes(boxes), interactive(interactive), out(out) {
     RyKitLinkInit(&link, handles.internetSlot(), handles.connectionSlot(), owner, watchdog.kit(), &boxes);
+    link.names = &names;
     link.retrying = &TellRetry;
     link.context = this;
 }

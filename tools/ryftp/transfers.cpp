@@ -106,6 +106,15 @@ bool ToCrlf(Session& s, const std::wstring& local) {
     return true;
 }
 
+// The end of a closing line: the time and the rate of a transfer over 1 MiB or a second,
+// and the byte it went on from.
+std::string HowLong(ULONGLONG moved, double seconds, ULONGLONG from) {
+    char time[32] = "";
+    if (seconds >= 1 || moved > 1024 * 1024) snprintf(time, sizeof time, " in %.2f s", seconds);
+    std::string text = time[0] ? time + (" (" + Rate(moved, seconds) + ")") : "";
+    return text + (from ? ", going on from byte " + std::to_string(from) : "");
+}
+
 // What a receive says once it ended: what came, or why not and what is kept.
 bool Received(Session& s, RyKitOutcome outcome, const RyKitReceive& r, const std::string& remote,
               const std::wstring& local, double seconds) {
@@ -119,12 +128,8 @@ bool Received(Session& s, RyKitOutcome outcome, const RyKitReceive& r, const std
             s.say("%llu bytes kept in %s: get or reget goes on from there\n", r.received, part.c_str());
         return false;
     }
-    std::string from = r.resumedFrom ? ", going on from byte " + std::to_string(r.resumedFrom) : "";
-    if (r.received - r.resumedFrom > 1024 * 1024)
-        s.say("received %s: %llu bytes in %.2f s (%.1f MB/s%s)\n", shown.c_str(), r.received, seconds,
-              MBps(r.received - r.resumedFrom, seconds), from.c_str());
-    else
-        s.say("received %s: %llu bytes%s\n", shown.c_str(), r.received, from.c_str());
+    s.say("received %s: %llu bytes%s\n", shown.c_str(), r.received,
+          HowLong(r.received - r.resumedFrom, seconds, r.resumedFrom).c_str());
     return true;
 }
 
@@ -169,13 +174,10 @@ bool Send(Session& s, const std::wstring& local, const std::string& remoteText) 
     RyKitOutcome outcome = RyKitLinkSend(&s.link, path.c_str(), remote.c_str(), &ProgressMeter::Update, &meter, &r);
     double seconds = meter.seconds();
     meter.finish(r.sent, static_cast<LONGLONG>(r.size));
-    std::string from = r.resumedFrom ? ", going on from byte " + std::to_string(r.resumedFrom) : "";
     if (outcome != RYKIT_SENT) s.say("%s\n", SendFailure(outcome, r, shown).c_str());
-    else if (r.size > 1024 * 1024)
-        s.say("sent %s as %s: %llu bytes in %.2f s (%.1f MB/s%s)\n", shown.c_str(), remoteText.c_str(), r.size,
-              seconds, MBps(r.size - r.resumedFrom, seconds), from.c_str());
     else
-        s.say("sent %s as %s: %llu bytes%s\n", shown.c_str(), remoteText.c_str(), r.size, from.c_str());
+        s.say("sent %s as %s: %llu bytes%s\n", shown.c_str(), remoteText.c_str(), r.size,
+              HowLong(r.size - r.resumedFrom, seconds, r.resumedFrom).c_str());
     return outcome == RYKIT_SENT;
 }
 

@@ -1,0 +1,37 @@
+# link.sh, sourced by the tests and benchmarks that need a link of their own: a server and
+# a client network namespace, ryinet-NAME-server and ryinet-NAME-client, joined by a veth
+# pair, each side's sending held to a rate with tbf where one is given (this kernel has tbf
+# and htb, no netem).
+#   link_up NAME SERVER_ADDR CLIENT_ADDR [RATE]   prints why not and fails where it cannot
+#                                                 (no root, no namespaces, no tc)
+#   link_down NAME                                removes both
+#   inside NAMESPACE COMMAND...                   runs a command in one
+# NAME is at most 12 characters (an interface's name holds 15).
+inside() {
+    ns=$1
+    shift
+    ip netns exec "$ns" "$@"
+}
+
+link_down() {
+    for ns in "ryinet-$1-client" "ryinet-$1-server"; do ip netns del "$ns" 2>/dev/null || true; done
+}
+
+link_up() {
+    server_ns=ryinet-$1-server client_ns=ryinet-$1-client
+    link_down "$1"  # what a run that was killed left
+    [ "$(id -u)" = 0 ] || { echo "network namespaces need root"; return 1; }
+    [ -z "$4" ] || command -v tc >/dev/null || { echo "tc is not installed"; return 1; }
+    ip netns add "$server_ns" 2>/dev/null || { echo "network namespaces cannot be made here"; return 1; }
+    ip netns add "$client_ns"
+    ip link add "$1-s0" netns "$server_ns" type veth peer name "$1-c0" netns "$client_ns"
+    inside "$server_ns" ip addr add "$2/24" dev "$1-s0"
+    inside "$client_ns" ip addr add "$3/24" dev "$1-c0"
+    inside "$server_ns" ip link set "$1-s0" up
+    inside "$client_ns" ip link set "$1-c0" up
+    inside "$server_ns" ip link set lo up
+    inside "$client_ns" ip link set lo up
+    [ -n "$4" ] || return 0
+    inside "$server_ns" tc qdisc add dev "$1-s0" root tbf rate "$4" burst 4kb latency 400ms
+    inside "$client_ns" tc qdisc add dev "$1-c0" root tbf rate "$4" burst 4kb latency 400ms
+}
