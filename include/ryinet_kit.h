@@ -887,8 +887,9 @@ size_t RyKitNameToServer(const RyKitNames *names, const WCHAR *name, char *out, 
 typedef struct RyKit_Pace {
     DWORD size, most;
     LARGE_INTEGER frequency, began, told, first;
-    ULONGLONG toldBytes, moved;
-    int toldOnce, sending;
+    LARGE_INTEGER since, halfway;      /* the rate's window: from since, and from halfway on */
+    ULONGLONG toldBytes, moved, movedSince, movedHalfway;
+    int toldOnce;
 } RyKit_Pace;
 
 static void RyKit_PaceStart(RyKit_Pace *p, DWORD most)
@@ -906,21 +907,25 @@ static DWORD RyKit_PaceNext(RyKit_Pace *p, DWORD room)
     return room < p->size ? room : p->size;
 }
 
-/* n bytes came or went since RyKit_PaceNext: what a quarter of a second brings at that rate.
- * A read's time is its bytes' (the platform waits for all it asked); a write returns at once
- * while the socket's buffer has room, so a send doubles its size for its first quarter of a
- * second and then follows its rate since the first write. */
+/* n bytes came or went since RyKit_PaceNext: what a quarter of a second brings at the rate
+ * of the last two to four seconds. One read or write tells little: it returns at once when
+ * the data was waiting (the socket's buffer held it, or had room), so the size doubles
+ * for the first quarter of a second and then follows the rate over a window. */
 static void RyKit_PaceSaw(RyKit_Pace *p, DWORD n)
 {
     LARGE_INTEGER now;
     ULONGLONG ticks, next, quarter = (ULONGLONG)p->frequency.QuadPart / 4;
     if (n == 0) return;
     QueryPerformanceCounter(&now);
-    if (!p->moved) p->first = p->began;
+    if (!p->moved) p->first = p->since = p->halfway = p->began;
     p->moved += n;
-    ticks = (ULONGLONG)(now.QuadPart - (p->sending ? p->first : p->began).QuadPart) + 1;
-    if (p->sending && ticks < quarter) next = (ULONGLONG)p->size * 2;
-    else next = (p->sending ? p->moved : n) * (ULONGLONG)p->frequency.QuadPart / (ticks * 4);
+    if ((ULONGLONG)(now.QuadPart - p->halfway.QuadPart) > 8 * quarter) {
+        p->since = p->halfway, p->movedSince = p->movedHalfway;
+        p->halfway = now, p->movedHalfway = p->moved;
+    }
+    ticks = (ULONGLONG)(now.QuadPart - p->since.QuadPart) + 1;
+    if ((ULONGLONG)(now.QuadPart - p->first.QuadPart) < quarter) next = (ULONGLONG)p->size * 2;
+    else next = (p->moved - p->movedSince) * (ULONGLONG)p->frequency.QuadPart / (ticks * 4);
     if (next > (ULONGLONG)p->size * 4) next = (ULONGLONG)p->size * 4;
     if (next > p->most) next = p->most;
     next &= ~(ULONGLONG)(RYKIT_PACE_LEAST - 1);
@@ -1414,7 +1419,6 @@ static RyKitOutcome RyKit_SendFrom(DWORD connection, const WCHAR *local, const c
     if (file) RyKit_Learn(connection, ascii ? 0 : RYKIT_KNOWN_BINARY, ascii ? RYKIT_KNOWN_BINARY : 0);
     RyKit_PaceStart(&pace, block);
     pace.toldBytes = s->sent;
-    pace.sending = 1;
     pace.size = RYKIT_PACE_LEAST; /* what the socket's buffer takes at once tells nothing of the rate */
     while (file && outcome == RYKIT_SENT) {
         char *wire = buffer;

@@ -1,7 +1,9 @@
 # link.sh, sourced by the tests and benchmarks that need a link of their own: a server and
 # a client network namespace, ryinet-NAME-server and ryinet-NAME-client, joined by a veth
 # pair, each side's sending held to a rate with tbf where one is given (this kernel has tbf
-# and htb, no netem).
+# and htb, no netem). The queue holds 64 KiB and each side's TCP receives into at most
+# 32 KiB, as over a modem: no window then outgrows the queue, whose drops would stall TCP
+# for seconds at a time.
 #   link_up NAME SERVER_ADDR CLIENT_ADDR [RATE]   prints why not and fails where it cannot
 #                                                 (no root, no namespaces, no tc)
 #   link_down NAME                                removes both
@@ -32,6 +34,8 @@ link_up() {
     inside "$server_ns" ip link set lo up
     inside "$client_ns" ip link set lo up
     [ -n "$4" ] || return 0
-    inside "$server_ns" tc qdisc add dev "$1-s0" root tbf rate "$4" burst 4kb latency 400ms
-    inside "$client_ns" tc qdisc add dev "$1-c0" root tbf rate "$4" burst 4kb latency 400ms
+    inside "$server_ns" sysctl -qw net.ipv4.tcp_rmem="4096 16384 32768"
+    inside "$client_ns" sysctl -qw net.ipv4.tcp_rmem="4096 16384 32768"
+    inside "$server_ns" tc qdisc add dev "$1-s0" root tbf rate "$4" burst 4kb limit 64kb
+    inside "$client_ns" tc qdisc add dev "$1-c0" root tbf rate "$4" burst 4kb limit 64kb
 }
