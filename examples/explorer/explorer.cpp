@@ -22,7 +22,8 @@ namespace {
 
 const wchar_t kClass[] = L"RyinetExplorer";
 const int kMargin = 6, kRowHeight = 24;
-const ULONGLONG kLargeFile = 1 << 20;  // transfers from this size show a progress bar
+const ULONGLONG kLargeFile = 1 << 20;  // transfers from this size show a progress bar at once,
+const ULONGLONG kSlowMs = 500;          // any other one that has run this long (a slow line)
 const size_t kMostEntries = 1000000;    // address space is reserved for this many records
 
 // The two bars above the list, as rows of controls; width 0 takes what the row leaves.
@@ -84,6 +85,7 @@ struct Explorer {
     bool passive = true;                // the next connection's mode (View > Passive mode)
     RyKitWatchdog watchdog;             // ends a call that hangs (View > Time limits)
     RyKitLink link;                     // how to open the connection again when a transfer breaks
+    ULONGLONG transferBegan = 0;        // the running transfer's start (GetTickCount64)
     bool guarding = false;              // an action runs under it
 };
 
@@ -322,13 +324,14 @@ void DeleteSelected(Explorer* e) {
     Refresh(e);
 }
 
-// The kit's progress callback: a bar in the status bar for files from 1 MiB, by the size
+// The kit's progress callback (at most four times a second): a bar in the status bar for
+// files from 1 MiB and for any transfer that has run half a second, by the size
 // the server announced (or the local file's, sending), going on across the link's attempts.
 int ShowProgress(void* context, ULONGLONG done, LONGLONG total) {
     Explorer* e = static_cast<Explorer*>(context);
     RyKitWatchdogProgress(&e->watchdog);
     if (RyKitWatchdogEnding(&e->watchdog) != RYKIT_RUNNING) return 1;
-    if (total < static_cast<LONGLONG>(kLargeFile)) return 0;
+    if (total < static_cast<LONGLONG>(kLargeFile) && GetTickCount64() - e->transferBegan < kSlowMs) return 0;
     if (!IsWindowVisible(e->progress)) {
         RECT r;
         SendMessageW(e->status, SB_GETRECT, 0, reinterpret_cast<LPARAM>(&r));
@@ -393,6 +396,7 @@ void Download(Explorer* e) {
     if (!chosen) return;
     RyKitReceive received;
     e->link.type = FTP_TRANSFER_TYPE_BINARY;  // a file, byte for byte
+    e->transferBegan = GetTickCount64();
     RyKitOutcome outcome = RyKitLinkReceive(&e->link, name.c_str(), target, &ShowProgress, e, &received);
     ShowWindow(e->progress, SW_HIDE);
     FollowLink(e);
@@ -425,6 +429,7 @@ bool UploadFile(Explorer* e, const std::wstring& path) {
     UpdateWindow(e->status);
     RyKitSend sent;
     e->link.type = FTP_TRANSFER_TYPE_BINARY;
+    e->transferBegan = GetTickCount64();
     RyKitOutcome outcome = RyKitLinkSend(&e->link, path.c_str(), remote.c_str(), &ShowProgress, e, &sent);
     ShowWindow(e->progress, SW_HIDE);
     FollowLink(e);

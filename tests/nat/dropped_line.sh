@@ -6,23 +6,12 @@
 # as stalled, connect again, go on from the byte it had and complete, and the script's next
 # commands must run on the new connection. Every namespace and server it makes, it removes.
 set -e
-src=$(cd "$1" && pwd)
+top=$(cd "$1" && pwd)
 build=$(cd "$2" && pwd)
-skip() { echo "skipped: $*"; exit 77; }
-. "$src/tests/nat/link.sh"
+. "$top/tests/nat/link.sh"
 [ -n "${RYINET_DROP_LOCKED:-}" ] || RYINET_DROP_LOCKED=1 exec flock -o /run/lock/ryinet-drop.lock sh "$0" "$@"
 base=$build/ftp/dropped-line
-work=$(mktemp -d)
-server=ryinet-drop-server client=ryinet-drop-client
-cleanup() {
-    inside $server /usr/bin/python3 "$src/tests/servers/ftp_fixture.py" stop pyftpdlib 198.18.5.1 "$base" >/dev/null 2>&1 || true
-    link_down drop
-    rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 1' HUP INT TERM
-why=$(link_up drop 198.18.5.1 198.18.5.2 4mbit) || skip "$why"
-inside $server /usr/bin/python3 "$src/tests/servers/ftp_fixture.py" start pyftpdlib 198.18.5.1 "$base" >/dev/null
+link_served drop 198.18.5.1 198.18.5.2 4mbit "$base" || exit 77
 head -c 4000000 /dev/urandom >"$base/root/big.bin"
 
 # The drop, once the get is well under way (its partial is in the work directory).
@@ -41,7 +30,7 @@ dropper=$!
 
 status=0
 (cd "$work" && printf 'get big.bin\nls\npwd\nbye\n' |
-    inside $client env RYINET_BUILD="$build" DISPLAY= "$src/ryftp" --timeout 4 198.18.5.1 ryuser rypass) \
+    inside $client env RYINET_BUILD="$build" DISPLAY= "$top/ryftp" --timeout 4 198.18.5.1 ryuser rypass) \
     >"$work/out" 2>&1 || status=$?
 wait $dropper || true
 cat "$work/out"

@@ -37,6 +37,8 @@ class BreakingDTP(DTPHandler):
         if self.cmd_channel.cut_stor and self.tot_bytes_received >= CUT_STOR and not self._closed:
             self.cmd_channel.cut_stor = False
             self.cmd_channel.cut = True
+            self.file_obj.flush()
+            self.file_obj.truncate(CUT_STOR)  # what a chunk brought past it is not kept
             self.handle_close()
 
     handle_read_event = handle_read  # as pyftpdlib binds its own

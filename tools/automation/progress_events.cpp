@@ -73,34 +73,34 @@ std::vector<IDispatch*> ProgressEvents::Now() const {
     return now;
 }
 
-bool ProgressEvents::Raise(double done, double total) {
-    VARIANT_BOOL cancel = VARIANT_FALSE;
+void ProgressEvents::Call(DISPID id, VARIANT* args, UINT count) {
     for (IDispatch* events : Now()) {
-        VARIANT args[3];  // last to first, as Invoke takes them
-        V_VT(&args[0]) = VT_BOOL | VT_BYREF;
-        V_BOOLREF(&args[0]) = &cancel;
-        V_VT(&args[1]) = VT_R8;
-        V_R8(&args[1]) = total;
-        V_VT(&args[2]) = VT_R8;
-        V_R8(&args[2]) = done;
-        DISPPARAMS params = {args, nullptr, 3, 0};
-        events->Invoke(kProgress, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
+        DISPPARAMS params = {args, nullptr, count, 0};
+        events->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
         events->Release();
     }
+}
+
+bool ProgressEvents::Raise(double done, double total) {
+    VARIANT_BOOL cancel = VARIANT_FALSE;
+    VARIANT args[3];  // last to first, as Invoke takes them
+    V_VT(&args[0]) = VT_BOOL | VT_BYREF;
+    V_BOOLREF(&args[0]) = &cancel;
+    V_VT(&args[1]) = VT_R8;
+    V_R8(&args[1]) = total;
+    V_VT(&args[2]) = VT_R8;
+    V_R8(&args[2]) = done;
+    Call(kProgress, args, 3);
     return cancel != VARIANT_FALSE;
 }
 
 void ProgressEvents::RaiseRetrying(LONG attempt, const wchar_t* reason) {
     BSTR text = SysAllocString(reason);
-    for (IDispatch* events : Now()) {
-        VARIANT args[2];  // last to first
-        V_VT(&args[0]) = VT_BSTR;
-        V_BSTR(&args[0]) = text;
-        V_VT(&args[1]) = VT_I4;
-        V_I4(&args[1]) = attempt;
-        DISPPARAMS params = {args, nullptr, 2, 0};
-        events->Invoke(kRetrying, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
-        events->Release();
-    }
+    VARIANT args[2];  // last to first
+    V_VT(&args[0]) = VT_BSTR;
+    V_BSTR(&args[0]) = text;
+    V_VT(&args[1]) = VT_I4;
+    V_I4(&args[1]) = attempt;
+    Call(kRetrying, args, 2);
     SysFreeString(text);
 }

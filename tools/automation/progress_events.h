@@ -37,6 +37,8 @@ private:
     // The sinks of the moment, each with a reference: a handler may unadvise, or another
     // client advise, while an event is raised.
     std::vector<IDispatch*> Now() const;
+    // Calls the event id on every sink of the moment, args last to first as Invoke takes them.
+    void Call(DISPID id, VARIANT* args, UINT count);
 
     IConnectionPointContainer* container_;
     std::vector<std::pair<DWORD, IDispatch*>> sinks_;
