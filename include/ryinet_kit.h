@@ -252,7 +252,9 @@ typedef int (*RyKitProgress)(void *context, ULONGLONG received, LONGLONG expecte
  * RYKIT_PACE_FIRST (and at least RYKIT_PACE_LEAST, for 9600 bit/s) up to the block, growing
  * at most fourfold a step, as data already waiting reads fast. Progress is told at the
  * first bytes, then at most every RYKIT_PROGRESS_MS, and at the end. */
+#ifndef RYKIT_PACE_FIRST
 #define RYKIT_PACE_FIRST (4 * 1024)
+#endif
 #define RYKIT_PACE_LEAST 1024
 #define RYKIT_PROGRESS_MS 250
 
@@ -967,9 +969,14 @@ static int RyKit_PaceTell(RyKit_Pace *p, ULONGLONG bytes, int last)
 static RyKitOutcome RyKit_Fill(HINTERNET file, char *buffer, DWORD block, DWORD *got, BOOL *ended, RyKitReceive *r,
                                RyKit_Pace *pace, RyKitProgress progress, void *context)
 {
-    DWORD n = 1, ask;
+    DWORD n = 1, ask, waiting;
     for (*got = 0; *got < block && n > 0; *got += n) {
         ask = RyKit_PaceNext(pace, block - *got);
+        /* What has come already is read at once, whatever the pace: a read smaller than
+           the data waiting opens the sender's window by less than a segment, and on
+           loopback (64 KiB segments) the sender then waits for a delayed ACK. */
+        if (InternetQueryDataAvailable(file, &waiting, 0, 0) && waiting > ask)
+            ask = waiting < block - *got ? waiting : block - *got;
         if (ask > r->largestRead) r->largestRead = ask;
         RYKIT_RECEIVE_STEP(read);
         if (!InternetReadFile(file, buffer + *got, ask, &n)) {
@@ -1365,6 +1372,7 @@ static DWORD RyKit_ToWire(const char *block, DWORD got, char *wire, BOOL *afterC
 /* Holds the buffer of the sockets WININET sends on from this thread to bytes (0: as the
  * system sizes it), for the writes a send paces (below, with the watchdog's counter). */
 static void RyKit_HoldSendBuffer(DWORD bytes);
+static void RyKit_NewSendSocket(void); /* a send's data socket may bear a closed one's number */
 
 /* The send from byte from of the local file on, into the remote file from the same byte
  * (REST, binary type only); 0 is a whole send. */
@@ -1418,6 +1426,7 @@ static RyKitOutcome RyKit_SendFrom(DWORD connection, const WCHAR *local, const c
     }
     if (file) RyKit_Learn(connection, ascii ? 0 : RYKIT_KNOWN_BINARY, ascii ? RYKIT_KNOWN_BINARY : 0);
     RyKit_PaceStart(&pace, block);
+    RyKit_NewSendSocket();
     pace.toldBytes = s->sent;
     pace.size = RYKIT_PACE_LEAST; /* what the socket's buffer takes at once tells nothing of the rate */
     while (file && outcome == RYKIT_SENT) {
@@ -1608,10 +1617,16 @@ static RyKit_send RyKit_realSend;
 static RyKit_setsockopt RyKit_setSocketOption;
 static volatile LONG RyKit_sendSlot = (LONG)TLS_OUT_OF_INDEXES; /* the bytes to hold, per thread */
 
+static volatile LONG RyKit_heldSocket, RyKit_heldBytes; /* the last held, asked once */
+
+static void RyKit_NewSendSocket(void) { InterlockedExchange(&RyKit_heldSocket, 0); }
+
 static int WINAPI RyKit_PacedSend(UINT_PTR socket, const char *buffer, int length, int flags)
 {
     int bytes = (int)(ULONG_PTR)TlsGetValue((DWORD)RyKit_sendSlot);
-    if (bytes && RyKit_setSocketOption)
+    if (bytes && RyKit_setSocketOption &&
+        ((UINT_PTR)InterlockedExchange(&RyKit_heldSocket, (LONG)socket) != socket ||
+         InterlockedExchange(&RyKit_heldBytes, bytes) != bytes))
         RyKit_setSocketOption(socket, RYKIT_SOL_SOCKET, RYKIT_SO_SNDBUF, (const char *)&bytes, sizeof bytes);
     return RyKit_realSend(socket, buffer, length, flags);
 }
