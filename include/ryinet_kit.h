@@ -1374,20 +1374,77 @@ static DWORD RyKit_ToWire(const char *block, DWORD got, char *wire, BOOL *afterC
 static void RyKit_HoldSendBuffer(DWORD bytes);
 static void RyKit_NewSendSocket(void); /* a send's data socket may bear a closed one's number */
 
+/* A send that goes on: the local file read from byte from, the server told to write from
+ * there too (TYPE I, REST). */
+static RyKitOutcome RyKit_SendAfter(DWORD connection, HANDLE in, ULONGLONG from, RyKitSend *s)
+{
+    LARGE_INTEGER at;
+    at.QuadPart = (LONGLONG)from;
+    if (from > s->size || !SetFilePointerEx(in, at, NULL, FILE_BEGIN)) {
+        s->error = GetLastError();
+        return RYKIT_NOT_READ;
+    }
+    if (!FtpCommandA(RyKitInternetHandle(connection), FALSE, FTP_TRANSFER_TYPE_BINARY, "TYPE I", 0, NULL) ||
+        !RyKit_Restart(connection, from, s->reply, sizeof s->reply)) {
+        s->error = RyKitWhyFailed(s->reply, sizeof s->reply);
+        return RYKIT_NOT_RESTARTED;
+    }
+    s->sent = s->resumedFrom = from;
+    return RYKIT_SENT;
+}
+
+/* The local file's blocks into the open remote file, each write sized by the pace and its
+ * socket's buffer held to match; buffer holds block bytes (three times that in ASCII type,
+ * for the wire's CRLF). */
+static RyKitOutcome RyKit_SendBlocks(HINTERNET file, HANDLE in, char *buffer, DWORD block, BOOL ascii,
+                                     RyKitProgress progress, void *context, RyKitSend *s)
+{
+    RyKit_Pace pace;
+    BOOL afterCr = FALSE;
+    DWORD got, wrote;
+    RyKit_PaceStart(&pace, block);
+    RyKit_NewSendSocket();
+    pace.toldBytes = s->sent;
+    pace.size = RYKIT_PACE_LEAST; /* what the socket's buffer takes at once tells nothing of the rate */
+    for (;;) {
+        char *wire = buffer;
+        DWORD ask = RyKit_PaceNext(&pace, block);
+        if (ask > s->largestWrite) s->largestWrite = ask;
+        if (!ReadFile(in, buffer, ask, &got, NULL)) {
+            s->error = GetLastError();
+            return RYKIT_NOT_READ;
+        }
+        if (got == 0) {
+            if (progress && RyKit_PaceTell(&pace, s->sent, 1)) progress(context, s->sent, (LONGLONG)s->size);
+            return RYKIT_SENT;
+        }
+        if (ascii) got = RyKit_ToWire(buffer, got, wire = buffer + block, &afterCr);
+        RyKit_HoldSendBuffer(RyKit_PaceHold(&pace, ask));
+        if (!InternetWriteFile(file, wire, got, &wrote) || wrote != got) {
+            s->error = RyKitWhyFailed(s->reply, sizeof s->reply);
+            RyKit_HoldSendBuffer(0);
+            return RYKIT_BROKE_OFF;
+        }
+        RyKit_HoldSendBuffer(0);
+        RyKit_PaceSaw(&pace, got);
+        s->sent += got;
+        if (progress && RyKit_PaceTell(&pace, s->sent, 0) && progress(context, s->sent, (LONGLONG)s->size))
+            return RYKIT_CANCELLED;
+    }
+}
+
 /* The send from byte from of the local file on, into the remote file from the same byte
  * (REST, binary type only); 0 is a whole send. */
 static RyKitOutcome RyKit_SendFrom(DWORD connection, const WCHAR *local, const char *remote, DWORD type,
                                    ULONGLONG from, RyKitProgress progress, void *context, RyKitSend *s)
 {
     DWORD block = RYKIT_SEND_BLOCK;
-    RyKit_Pace pace;
     RyKitOutcome outcome = RYKIT_SENT;
     HANDLE in;
     HINTERNET file;
     LARGE_INTEGER size;
     char *buffer;
-    BOOL ascii = (type & FTP_TRANSFER_TYPE_ASCII) != 0, afterCr = FALSE;
-    DWORD got, wrote;
+    BOOL ascii = (type & FTP_TRANSFER_TYPE_ASCII) != 0;
     memset(s, 0, sizeof *s);
     in = CreateFileW(local, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (in == INVALID_HANDLE_VALUE || !GetFileSizeEx(in, &size)) {
@@ -1396,21 +1453,9 @@ static RyKitOutcome RyKit_SendFrom(DWORD connection, const WCHAR *local, const c
         return RYKIT_NO_LOCAL;
     }
     s->size = (ULONGLONG)size.QuadPart;
-    if (from) {
-        LARGE_INTEGER at;
-        at.QuadPart = (LONGLONG)from;
-        if (from > s->size || !SetFilePointerEx(in, at, NULL, FILE_BEGIN)) {
-            s->error = GetLastError();
-            CloseHandle(in);
-            return RYKIT_NOT_READ;
-        }
-        if (!FtpCommandA(RyKitInternetHandle(connection), FALSE, FTP_TRANSFER_TYPE_BINARY, "TYPE I", 0, NULL) ||
-            !RyKit_Restart(connection, from, s->reply, sizeof s->reply)) {
-            s->error = RyKitWhyFailed(s->reply, sizeof s->reply);
-            CloseHandle(in);
-            return RYKIT_NOT_RESTARTED;
-        }
-        s->sent = s->resumedFrom = from;
+    if (from && (outcome = RyKit_SendAfter(connection, in, from, s)) != RYKIT_SENT) {
+        CloseHandle(in);
+        return outcome;
     }
     if (s->size < block) block = (DWORD)s->size + 1; /* a small file pays for no large buffer */
     buffer = (char *)HeapAlloc(GetProcessHeap(), 0, ascii ? 3 * block : block);
@@ -1423,40 +1468,9 @@ static RyKitOutcome RyKit_SendFrom(DWORD connection, const WCHAR *local, const c
     if (!file) {
         s->error = RyKitWhyFailed(s->reply, sizeof s->reply);
         outcome = RYKIT_NOT_OPENED;
-    }
-    if (file) RyKit_Learn(connection, ascii ? 0 : RYKIT_KNOWN_BINARY, ascii ? RYKIT_KNOWN_BINARY : 0);
-    RyKit_PaceStart(&pace, block);
-    RyKit_NewSendSocket();
-    pace.toldBytes = s->sent;
-    pace.size = RYKIT_PACE_LEAST; /* what the socket's buffer takes at once tells nothing of the rate */
-    while (file && outcome == RYKIT_SENT) {
-        char *wire = buffer;
-        DWORD ask = RyKit_PaceNext(&pace, block);
-        if (ask > s->largestWrite) s->largestWrite = ask;
-        if (!ReadFile(in, buffer, ask, &got, NULL)) {
-            s->error = GetLastError();
-            outcome = RYKIT_NOT_READ;
-            break;
-        }
-        if (got == 0) {
-            if (progress && RyKit_PaceTell(&pace, s->sent, 1)) progress(context, s->sent, (LONGLONG)s->size);
-            break;
-        }
-        if (ascii) got = RyKit_ToWire(buffer, got, wire = buffer + block, &afterCr);
-        RyKit_HoldSendBuffer(RyKit_PaceHold(&pace, ask));
-        if (!InternetWriteFile(file, wire, got, &wrote) || wrote != got) {
-            s->error = RyKitWhyFailed(s->reply, sizeof s->reply);
-            RyKit_HoldSendBuffer(0);
-            outcome = RYKIT_BROKE_OFF;
-            break;
-        }
-        RyKit_HoldSendBuffer(0);
-        RyKit_PaceSaw(&pace, got);
-        s->sent += got;
-        if (progress && RyKit_PaceTell(&pace, s->sent, 0) && progress(context, s->sent, (LONGLONG)s->size))
-            outcome = RYKIT_CANCELLED;
-    }
-    if (file) {
+    } else {
+        RyKit_Learn(connection, ascii ? 0 : RYKIT_KNOWN_BINARY, ascii ? RYKIT_KNOWN_BINARY : 0);
+        outcome = RyKit_SendBlocks(file, in, buffer, block, ascii, progress, context, s);
         InternetCloseHandle(file); /* ends the data connection; the server then answers */
         if (outcome == RYKIT_SENT) {
             RyKitLastResponseInfo(s->reply, sizeof s->reply);
