@@ -975,7 +975,7 @@ static RyKitOutcome RyKit_Fill(HINTERNET file, char *buffer, DWORD block, DWORD 
         /* What has come already is read at once, whatever the pace: a read smaller than
            the data waiting opens the sender's window by less than a segment, and on
            loopback (64 KiB segments) the sender then waits for a delayed ACK. */
-        if (InternetQueryDataAvailable(file, &waiting, 0, 0) && waiting > ask)
+        if (ask < block - *got && InternetQueryDataAvailable(file, &waiting, 0, 0) && waiting > ask)
             ask = waiting < block - *got ? waiting : block - *got;
         if (ask > r->largestRead) r->largestRead = ask;
         RYKIT_RECEIVE_STEP(read);
