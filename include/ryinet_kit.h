@@ -261,6 +261,8 @@ typedef int (*RyKitProgress)(void *context, ULONGLONG received, LONGLONG expecte
 typedef struct RyKitReceive {
     LONGLONG expected;              /* the size the server announced (in the reply that opened
                                        the transfer, or its SIZE answer), or -1 */
+    int listedSize;                 /* expected is a listing's, taken for SIZE's: a transfer
+                                       that ends at another size asks SIZE before it counts */
     ULONGLONG received;             /* bytes the partial holds: those it held before, and those
                                        that came */
     ULONGLONG resumedFrom;          /* bytes the partial held when the transfer began (REST) */
@@ -508,6 +510,74 @@ RyKitOutcome RyKitLinkReceive(RyKitLink *l, const char *remote, const WCHAR *loc
  * STOR), which the final reply and the size then confirm. */
 RyKitOutcome RyKitLinkSend(RyKitLink *l, const WCHAR *local, const char *remote, RyKitProgress progress,
                            void *context, RyKitSend *s);
+
+
+/* ---- Many files at once ------------------------------------------------------------------ */
+
+/* Over a link far away a small file costs its round trips, not its bytes: a pool runs a
+ * list of transfers over several connections at once. The host's own connection is the
+ * first, on the calling thread, and stays where it was (its directory; its type is the
+ * link's); the others are opened as there are files for them, each with the link's server,
+ * log-in and directory, its own session and its own watchdog, and closed at the end. Each
+ * file goes through the one receive and send (RyKitLinkReceive, RyKitLinkSend: retries,
+ * going on from the byte it had), opened without boxes. A server that refuses another
+ * connection leaves the pool at those it took, which the host is told once (said). In
+ * active mode the server connects back for each file: the pool keeps to the host's
+ * connection then. Every callback comes on the calling thread, retries of every
+ * connection through link->retrying. */
+typedef enum RyKitTask {
+    RYKIT_TASK_GET,    /* remote into local, held to the listing's size where it gave one */
+    RYKIT_TASK_PUT,    /* local as remote */
+    RYKIT_TASK_DELETE  /* remote deleted (DELE) */
+} RyKitTask;
+
+typedef struct RyKitTransfer {
+    RyKitTask task;
+    char remote[MAX_PATH + 1];       /* as the server takes it */
+    WCHAR local[MAX_PATH];           /* get, put: as the kit opens it */
+    LONGLONG size;                   /* get: the listing's size (-1: asked); put: the kit's */
+    /* What became of it, once ended: */
+    RyKitOutcome outcome;            /* RYKIT_RECEIVED (RYKIT_SENT, a delete done), or why not */
+    RyKitReceive receive;            /* a get's */
+    RyKitSend send;                  /* a put's */
+    DWORD error;                     /* a delete's refusal, or no connection left (receive, send */
+    char reply[RYKIT_REPLY_BYTES];   /* hold a transfer's) */
+    DWORD milliseconds;              /* from its beginning to its end */
+    volatile LONG state;             /* the kit's */
+} RyKitTransfer;
+
+typedef struct RyKitBatch {
+    unsigned ended, failed, count;   /* files ended (failed among them) of all */
+    ULONGLONG bytes;                 /* moved: of the files ended, and so far of the others */
+    ULONGLONG total;                 /* the sizes known beforehand, of all */
+    unsigned connections;            /* open now, the host's among them */
+    DWORD milliseconds;              /* since the batch began */
+} RyKitBatch;
+
+/* The batch so far: at the first bytes, then at most every RYKIT_PROGRESS_MS, at each file's
+ * end, and once at the end. Nonzero cancels the batch. */
+typedef int (*RyKitBatchProgress)(void *context, const RyKitBatch *b);
+/* A file ended (t->outcome), in the order they end. */
+typedef void (*RyKitTransferEnded)(void *context, RyKitTransfer *t);
+/* Something the host says once ("the server took 2 connections, not 4: 421 Too many"). */
+typedef void (*RyKitPoolSays)(void *context, const char *text);
+
+#define RYKIT_PARALLEL 4       /* lftp's mirror, FileZilla 2, WinSCP 3 */
+#define RYKIT_MOST_PARALLEL 16
+
+typedef struct RyKitPool {
+    RyKitLink *link;             /* the host's, connected */
+    unsigned parallel;           /* connections at most, the host's among them; 0 or 1: it alone */
+    RyKitBatchProgress progress; /* each may be NULL */
+    RyKitTransferEnded ended;
+    RyKitPoolSays says;
+    void *context;
+} RyKitPool;
+
+/* Runs the count transfers, up to p->parallel at once; returns how many failed. A cancel
+ * (the progress callback, or the host's watchdog) ends those under way and begins no more;
+ * those not begun stay RYKIT_CANCELLED, told to no callback. */
+unsigned RyKitPoolRun(const RyKitPool *p, RyKitTransfer *t, unsigned count);
 
 #ifdef __cplusplus
 }
@@ -985,7 +1055,7 @@ static RyKitOutcome RyKit_Fill(HINTERNET file, char *buffer, DWORD block, DWORD 
         }
         RyKit_PaceSaw(pace, n);
         r->received += n;
-        if (r->expected >= 0 && r->received > (ULONGLONG)r->expected)
+        if (r->expected >= 0 && r->received > (ULONGLONG)r->expected && !r->listedSize)
             return RYKIT_TOO_LONG; /* nothing of it is kept: the file is not the one announced */
         RYKIT_RECEIVE_STEP(progress);
         if (progress && RyKit_PaceTell(pace, r->received, n == 0) && progress(context, r->received, r->expected))
@@ -1077,6 +1147,7 @@ static void RyKit_Announced(DWORD connection, RyKitReceive *r, BOOL *certain)
     announced = RyKitSizeFromOpening(reply);
     if (announced >= 0) {
         r->expected = announced;
+        r->listedSize = 0;
         *certain = TRUE;
     }
     RyKit_Learn(connection, RYKIT_KNOWN_BINARY | (announced >= 0 ? RYKIT_KNOWN_ANNOUNCES : 0),
@@ -1092,7 +1163,8 @@ static RyKitOutcome RyKit_Complete(DWORD connection, const char *remote, RyKitRe
 {
     int code = RyKitReplyCode(r->reply);
     BOOL confirmed = code >= 200 && code < 300;
-    if (confirmed && !certain && (r->expected < 0 || r->received < (ULONGLONG)r->expected)) {
+    if (confirmed && !certain &&
+        (r->expected < 0 || r->received < (ULONGLONG)r->expected || (r->listedSize && r->received != (ULONGLONG)r->expected))) {
         LONGLONG again = RyKit_AskSize(connection, remote);
         if (again >= 0) r->expected = again;
     }
@@ -1217,16 +1289,22 @@ static int RyKit_WorthKeeping(RyKitOutcome outcome)
  * the round trip costs more than the check is worth, and the size alone is held to. */
 #define RYKIT_TIMED_FROM (1024 * 1024)
 
-/* The size to hold the transfer to, unless the connection's opening replies announce it;
- * asked in any case when a partial is to go on, whose size must be checked first. */
-static void RyKit_BeginReceive(DWORD connection, const char *remote, RyKitReceive *r, BOOL *certain, BOOL sizeNeeded)
+/* The size to hold the transfer to, unless the connection's opening replies announce it
+ * or a listing gave it (listed, else -1); asked in any case when a partial is to go on,
+ * whose size must be checked first. */
+static void RyKit_BeginReceive(DWORD connection, const char *remote, LONGLONG listed, RyKitReceive *r, BOOL *certain,
+                               BOOL sizeNeeded)
 {
     memset(r, 0, sizeof *r);
     r->expected = -1;
     *certain = FALSE;
     RYKIT_RECEIVE_STEP(size);
-    if (sizeNeeded || !(RyKit_Learn(connection, 0, 0) & RYKIT_KNOWN_ANNOUNCES))
+    if (!sizeNeeded && listed >= 0) {
+        r->expected = listed;
+        r->listedSize = 1;
+    } else if (sizeNeeded || !(RyKit_Learn(connection, 0, 0) & RYKIT_KNOWN_ANNOUNCES)) {
         r->expected = RyKit_SizeBefore(connection, remote, certain);
+    }
 }
 
 /* The verdict on a transfer that ran to its end, once its handles are closed. */
@@ -1268,8 +1346,11 @@ static HANDLE RyKit_OpenPartial(RyKitReceive *r)
     return out;
 }
 
-RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, const WCHAR *local,
-                              RyKitProgress progress, void *context, RyKitReceive *r)
+/* RyKitReceiveFile, held to the size a listing gave (listed, or -1 to ask), opened through
+ * RyFtpOpenFile (its box) or, quiet, through FtpOpenFileA (the refusal in r->reply). */
+static RyKitOutcome RyKit_ReceiveFile(DWORD connection, HWND owner, const char *remote, const WCHAR *local,
+                                      LONGLONG listed, BOOL quiet, RyKitProgress progress, void *context,
+                                      RyKitReceive *r)
 {
     RyKitOutcome outcome;
     RyKitPartial had;
@@ -1285,7 +1366,7 @@ RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, 
         return RYKIT_NO_PART;
     }
     partial = RyKitReadPartial(local, &had) && had.bytes > 0 && lstrcmpA(had.remote, remote) == 0;
-    RyKit_BeginReceive(connection, remote, r, &certain, partial);
+    RyKit_BeginReceive(connection, remote, listed, r, &certain, partial);
     lstrcpyW(r->part, part);
     if (partial && RyKit_GoesOn(connection, remote, &had, r, time) &&
         RyKit_Restart(connection, had.bytes, r->reply, sizeof r->reply)) {
@@ -1295,9 +1376,12 @@ RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, 
         if (r->expected > RYKIT_TIMED_FROM) RyKit_AskTime(connection, remote, time);
     }
     RYKIT_RECEIVE_STEP(open);
-    file = RyFtpOpenFile(owner, connection, remote);
+    file = quiet ? (DWORD)(ULONG_PTR)FtpOpenFileA(RyKitInternetHandle(connection), remote, GENERIC_READ,
+                                                  FTP_TRANSFER_TYPE_BINARY, 0)
+                 : RyFtpOpenFile(owner, connection, remote);
     if (!file) {
-        RyKitLastResponseInfo(r->reply, sizeof r->reply);
+        if (quiet) r->error = RyKitWhyFailed(r->reply, sizeof r->reply);
+        else RyKitLastResponseInfo(r->reply, sizeof r->reply);
         r->received = r->resumedFrom = 0;
         return RYKIT_NOT_OPENED;
     }
@@ -1327,6 +1411,12 @@ RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, 
     return outcome;
 }
 
+RyKitOutcome RyKitReceiveFile(DWORD connection, HWND owner, const char *remote, const WCHAR *local,
+                              RyKitProgress progress, void *context, RyKitReceive *r)
+{
+    return RyKit_ReceiveFile(connection, owner, remote, local, -1, FALSE, progress, context, r);
+}
+
 RyKitOutcome RyKitReceiveAfter(DWORD connection, const char *remote, HANDLE out, ULONGLONG from, RyKitProgress progress,
                                void *context, RyKitReceive *r)
 {
@@ -1334,7 +1424,7 @@ RyKitOutcome RyKitReceiveAfter(DWORD connection, const char *remote, HANDLE out,
     HINTERNET file;
     WCHAR copy[MAX_PATH];
     BOOL cached, certain;
-    RyKit_BeginReceive(connection, remote, r, &certain, from > 0);
+    RyKit_BeginReceive(connection, remote, -1, r, &certain, from > 0);
     if (from && !RyKit_Restart(connection, from, r->reply, sizeof r->reply)) return RYKIT_NOT_RESTARTED;
     file = FtpOpenFileA(RyKitInternetHandle(connection), remote, GENERIC_READ, FTP_TRANSFER_TYPE_BINARY, 0);
     if (!file) {
@@ -2015,6 +2105,8 @@ static int RyKit_Redial(RyKitLink *l, unsigned attempt, char *why)
     return 1;
 }
 
+static volatile LONG RyKit_connecting;
+
 /* The host's connection opened anew, where it was; why says what failed. */
 static int RyKit_Reopen(RyKitLink *l, unsigned attempt, char *why)
 {
@@ -2023,6 +2115,8 @@ static int RyKit_Reopen(RyKitLink *l, unsigned attempt, char *why)
     RyKitCloseTaken(l->connection, l->owner);
     RyKitCloseTaken(l->session, l->owner);
     if (l->dial && l->entry[0] && !RyKit_Redial(l, attempt, why)) return 0;
+    /* One connection at a time: the sockets that open while it connects are its own. */
+    while (InterlockedCompareExchange(&RyKit_connecting, 1, 0)) Sleep(1);
     if (l->watchdog) RyKitWatchdogConnecting(l->watchdog);
     session = RyINetOpen(l->owner);
     InterlockedExchange(l->session, (LONG)session); /* the watchdog ends a connect that hangs */
@@ -2030,6 +2124,7 @@ static int RyKit_Reopen(RyKitLink *l, unsigned attempt, char *why)
         connection = RyKitConnect(session, l->owner, l->server, l->user, l->password, l->passive, reply, sizeof reply);
     InterlockedExchange(l->connection, (LONG)connection);
     if (l->watchdog) RyKitWatchdogConnected(l->watchdog);
+    InterlockedExchange(&RyKit_connecting, 0);
     if (!connection) {
         wsprintfA(why, "not connected again to %.200s%s%.300s%s", l->server, reply[0] ? " (" : "", reply,
                   reply[0] ? ")" : "");
@@ -2069,8 +2164,8 @@ static RyKitEnding RyKit_Ending(const RyKitLink *l)
     return l->watchdog ? RyKitWatchdogEnding(l->watchdog) : RYKIT_RUNNING;
 }
 
-RyKitOutcome RyKitLinkReceive(RyKitLink *l, const char *remote, const WCHAR *local, RyKitProgress progress,
-                              void *context, RyKitReceive *r)
+static RyKitOutcome RyKit_LinkReceive(RyKitLink *l, const char *remote, const WCHAR *local, LONGLONG listed,
+                                      BOOL quiet, RyKitProgress progress, void *context, RyKitReceive *r)
 {
     char why[RYKIT_REPLY_BYTES + 64];
     unsigned attempt = 0;
@@ -2079,7 +2174,7 @@ RyKitOutcome RyKitLinkReceive(RyKitLink *l, const char *remote, const WCHAR *loc
     RyKitOutcome outcome;
     for (;;) {
         if (ascii) RyKitDiscardPartial(local); /* an ASCII transfer's bytes are no file's to go on from */
-        outcome = RyKitReceiveFile((DWORD)*l->connection, l->owner, remote, local, progress, context, r);
+        outcome = RyKit_ReceiveFile((DWORD)*l->connection, l->owner, remote, local, listed, quiet, progress, context, r);
         if (outcome == RYKIT_RECEIVED) break;
         if (outcome == RYKIT_CANCELLED || RyKit_Ending(l) == RYKIT_CANCELLED_CALL) {
             RyKitDiscardPartial(local); /* the user said stop */
@@ -2096,6 +2191,12 @@ RyKitOutcome RyKitLinkReceive(RyKitLink *l, const char *remote, const WCHAR *loc
         r->partialKept = 0;
     }
     return outcome;
+}
+
+RyKitOutcome RyKitLinkReceive(RyKitLink *l, const char *remote, const WCHAR *local, RyKitProgress progress,
+                              void *context, RyKitReceive *r)
+{
+    return RyKit_LinkReceive(l, remote, local, -1, FALSE, progress, context, r);
 }
 
 RyKitOutcome RyKitLinkSend(RyKitLink *l, const WCHAR *local, const char *remote, RyKitProgress progress,
@@ -2123,6 +2224,321 @@ RyKitOutcome RyKitLinkSend(RyKitLink *l, const WCHAR *local, const char *remote,
         }
     }
     return outcome;
+}
+
+
+/* ---- The pool ---- */
+
+#define RYKIT_WAITING 0
+#define RYKIT_UNDER_WAY 1
+#define RYKIT_ENDED 2
+#define RYKIT_TOLD 3
+#define RYKIT_NOTES 32
+
+struct RyKit_Run;
+
+typedef struct RyKit_Lane {
+    struct RyKit_Run *run;
+    RyKitLink *link;             /* the host's, or own */
+    RyKitLink own;
+    volatile LONG session, connection;
+    RyKitWatchdog watchdog;
+    RyKitNames names;
+    HANDLE thread;
+    RyKitTransfer *current;
+    ULONGLONG moving;            /* the current file's bytes so far */
+} RyKit_Lane;
+
+typedef struct RyKit_Note {
+    unsigned attempt, retries;
+    DWORD pause;
+    char text[RYKIT_REPLY_BYTES + 64];
+} RyKit_Note;
+
+typedef struct RyKit_Run {
+    const RyKitPool *pool;
+    RyKitTransfer *t;
+    unsigned count, lanes, told, ended;
+    unsigned *order;             /* the transfers, as they ended */
+    volatile LONG next, stop, connections, refused;
+    RyKit_Lane *lane;
+    CRITICAL_SECTION lock;
+    HANDLE changed;
+    RyKit_Note notes[RYKIT_NOTES];
+    unsigned noteIn, noteOut;
+    ULONGLONG endedBytes, total;
+    DWORD began, toldAt;
+    int toldOnce;
+} RyKit_Run;
+
+static void RyKit_Note_(RyKit_Run *run, unsigned attempt, unsigned retries, DWORD pause, const char *text)
+{
+    EnterCriticalSection(&run->lock);
+    if (run->noteIn - run->noteOut < RYKIT_NOTES) { /* more at once is no news */
+        RyKit_Note *n = &run->notes[run->noteIn++ % RYKIT_NOTES];
+        n->attempt = attempt, n->retries = retries, n->pause = pause;
+        lstrcpynA(n->text, text, sizeof n->text);
+    }
+    LeaveCriticalSection(&run->lock);
+    SetEvent(run->changed);
+}
+
+/* A lane's retries, told by the calling thread. */
+static void RyKit_LaneRetrying(void *context, unsigned attempt, unsigned retries, DWORD pause, const char *reason)
+{
+    RyKit_Lane *lane = (RyKit_Lane *)context;
+    RyKit_Note_(lane->run, attempt, retries, pause, reason);
+}
+
+/* The batch's cancel reaches the calls under way on the other connections. */
+static void RyKit_Stop(RyKit_Run *run)
+{
+    unsigned i;
+    if (InterlockedExchange(&run->stop, 1)) return;
+    for (i = 1; i < run->lanes; ++i) RyKitWatchdogCancel(&run->lane[i].watchdog);
+}
+
+/* On the calling thread: what the other connections did, told to the host. */
+static void RyKit_Tell(RyKit_Run *run, int last)
+{
+    const RyKitPool *p = run->pool;
+    RyKitBatch b;
+    RyKit_Note note;
+    unsigned i, index;
+    int news = 0;
+    DWORD now = GetTickCount();
+    for (;;) {
+        int have;
+        EnterCriticalSection(&run->lock);
+        have = run->noteOut != run->noteIn;
+        if (have) note = run->notes[run->noteOut++ % RYKIT_NOTES];
+        LeaveCriticalSection(&run->lock);
+        if (!have) break;
+        if (note.attempt == 0 && p->says) p->says(p->context, note.text);
+        else if (note.attempt && p->link->retrying)
+            p->link->retrying(p->link->context, note.attempt, note.retries, note.pause, note.text);
+    }
+    for (;;) {
+        EnterCriticalSection(&run->lock);
+        index = run->told < run->ended ? run->order[run->told++] : run->count;
+        LeaveCriticalSection(&run->lock);
+        if (index == run->count) break;
+        news = 1;
+        run->t[index].state = RYKIT_TOLD;
+        if (p->ended) p->ended(p->context, &run->t[index]);
+    }
+    if (!last && !news && run->toldOnce && now - run->toldAt < RYKIT_PROGRESS_MS) return;
+    memset(&b, 0, sizeof b);
+    EnterCriticalSection(&run->lock);
+    b.ended = run->ended;
+    b.bytes = run->endedBytes;
+    for (i = 0; i < run->lanes; ++i)
+        if (run->lane[i].current) b.bytes += run->lane[i].moving;
+    for (i = 0; i < run->ended; ++i) b.failed += run->t[run->order[i]].outcome != RYKIT_RECEIVED;
+    LeaveCriticalSection(&run->lock);
+    b.count = run->count;
+    b.total = run->total;
+    b.connections = (unsigned)run->connections;
+    b.milliseconds = now - run->began;
+    run->toldAt = now;
+    run->toldOnce = 1;
+    if (p->progress && p->progress(p->context, &b)) RyKit_Stop(run);
+    if (RyKit_Ending(p->link) == RYKIT_CANCELLED_CALL || RyKit_Ending(p->link) == RYKIT_OVER_TIME) RyKit_Stop(run);
+}
+
+static int RyKit_LaneProgress(void *context, ULONGLONG bytes, LONGLONG expected)
+{
+    RyKit_Lane *lane = (RyKit_Lane *)context;
+    RyKit_Run *run = lane->run;
+    (void)expected;
+    if (lane->link->watchdog) RyKitWatchdogProgress(lane->link->watchdog);
+    EnterCriticalSection(&run->lock);
+    lane->moving = bytes;
+    LeaveCriticalSection(&run->lock);
+    if (lane == run->lane) RyKit_Tell(run, 0);
+    return (int)run->stop;
+}
+
+/* A delete, tried again as the link says. */
+static RyKitOutcome RyKit_LinkDelete(RyKitLink *l, RyKitTransfer *t)
+{
+    char why[RYKIT_REPLY_BYTES + 64];
+    unsigned attempt = 0;
+    for (;;) {
+        if (FtpDeleteFileA(RyKitInternetHandle((DWORD)*l->connection), t->remote)) return RYKIT_RECEIVED;
+        t->error = RyKitWhyFailed(t->reply, sizeof t->reply);
+        if (!RyKitWorthAnotherTry(RYKIT_CALL_FAILED, t->reply, RyKit_Ending(l)) || attempt >= l->retries)
+            return RYKIT_CALL_FAILED;
+        wsprintfA(why, "not deleted (%.300s)", t->reply[0] ? t->reply : "the connection was lost");
+        if (!RyKitLinkAgain(l, &attempt, why)) return RYKIT_CALL_FAILED;
+    }
+}
+
+/* Takes the next file and carries it, until none is left, the batch stops, or the lane's
+ * connection is gone (its attempts ran out: the other lanes take the rest). */
+static void RyKit_LaneWorks(RyKit_Lane *lane)
+{
+    RyKit_Run *run = lane->run;
+    RyKitLink *l = lane->link;
+    int own = lane != run->lane;
+    for (;;) {
+        LONG index = InterlockedIncrement(&run->next) - 1;
+        RyKitTransfer *t;
+        DWORD began = GetTickCount();
+        ULONGLONG bytes = 0;
+        if (index >= (LONG)run->count || run->stop || !*l->connection) break;
+        t = &run->t[index];
+        t->state = RYKIT_UNDER_WAY;
+        EnterCriticalSection(&run->lock);
+        lane->current = t;
+        lane->moving = 0;
+        LeaveCriticalSection(&run->lock);
+        if (own) RyKitWatchdogBegin(&lane->watchdog);
+        if (t->task == RYKIT_TASK_GET) {
+            t->outcome = RyKit_LinkReceive(l, t->remote, t->local, t->size, TRUE, RyKit_LaneProgress, lane, &t->receive);
+            bytes = t->receive.received;
+        } else if (t->task == RYKIT_TASK_PUT) {
+            t->outcome = RyKitLinkSend(l, t->local, t->remote, RyKit_LaneProgress, lane, &t->send);
+            bytes = t->send.sent;
+        } else {
+            t->outcome = RyKit_LinkDelete(l, t);
+        }
+        if (own) RyKitWatchdogFinish(&lane->watchdog);
+        t->milliseconds = GetTickCount() - began;
+        EnterCriticalSection(&run->lock);
+        lane->current = NULL;
+        run->endedBytes += bytes;
+        t->state = RYKIT_ENDED;
+        run->order[run->ended++] = (unsigned)index;
+        LeaveCriticalSection(&run->lock);
+        SetEvent(run->changed);
+        if (!own) RyKit_Tell(run, 0);
+    }
+}
+
+/* Another connection: opened (one lane at a time, and none after one was refused), then
+ * working until the files run out. */
+static DWORD WINAPI RyKit_LaneRuns(void *self)
+{
+    RyKit_Lane *lane = (RyKit_Lane *)self;
+    RyKit_Run *run = lane->run;
+    char why[RYKIT_REPLY_BYTES + 256];
+    int opened = 0, watched = RyKitWatchdogStart(&lane->watchdog, &lane->connection, &lane->session);
+    if (watched && run->pool->link->watchdog) lane->watchdog.timeoutSeconds = run->pool->link->watchdog->timeoutSeconds;
+    lane->own.watchdog = watched ? &lane->watchdog : NULL;
+    if (!run->refused && !run->stop && run->next < (LONG)run->count) {
+        if (watched) RyKitWatchdogBegin(&lane->watchdog);
+        opened = RyKit_Reopen(&lane->own, 0, why);
+        if (watched) RyKitWatchdogFinish(&lane->watchdog);
+        if (!opened && !InterlockedExchange(&run->refused, 1) && !run->stop) {
+            char text[RYKIT_REPLY_BYTES + 320], *reply = why;
+            int length;
+            while (*reply && (reply[0] != ' ' || reply[1] != '(')) ++reply; /* "... (421 Too many ...)" */
+            reply = *reply ? reply + 2 : (char *)"no reply";
+            length = lstrlenA(reply);
+            if (length && reply[length - 1] == ')') reply[length - 1] = '\0';
+            wsprintfA(text, "%.200s took %lu connections, not %lu: another was refused (%.300s)", lane->own.server,
+                      (unsigned long)run->connections, (unsigned long)run->lanes, reply);
+            RyKit_Note_(run, 0, 0, 0, text);
+        }
+    }
+    if (opened) {
+        InterlockedIncrement(&run->connections);
+        RyKit_LaneWorks(lane);
+        FtpCommandA(RyKitInternetHandle((DWORD)lane->connection), FALSE, FTP_TRANSFER_TYPE_BINARY, "QUIT", 0, NULL);
+        InterlockedDecrement(&run->connections);
+    }
+    RyKitCloseTaken(&lane->connection, NULL);
+    RyKitCloseTaken(&lane->session, NULL);
+    if (watched) RyKitWatchdogStop(&lane->watchdog);
+    SecureZeroMemory(&lane->own, sizeof lane->own);
+    SetEvent(run->changed);
+    return 0;
+}
+
+static void RyKit_LaneFromHost(RyKit_Lane *lane, const RyKitLink *host)
+{
+    lane->own = *host;
+    lane->own.session = &lane->session;
+    lane->own.connection = &lane->connection;
+    lane->own.owner = NULL;      /* no boxes: nobody answers them on this thread */
+    lane->own.boxes = NULL;
+    lane->own.entry[0] = '\0';   /* the host's connection redials; this one waits for it */
+    lane->own.dial = NULL;
+    lane->own.names = &lane->names;
+    lane->own.retrying = RyKit_LaneRetrying;
+    lane->own.context = lane;
+    lane->link = &lane->own;
+}
+
+unsigned RyKitPoolRun(const RyKitPool *p, RyKitTransfer *t, unsigned count)
+{
+    RyKit_Run run;
+    unsigned i, failed = 0, started = 0;
+    HANDLE threads[RYKIT_MOST_PARALLEL];
+    if (!count) return 0;
+    memset(&run, 0, sizeof run);
+    run.pool = p;
+    run.t = t;
+    run.count = count;
+    run.lanes = p->parallel < 1 ? 1 : p->parallel > RYKIT_MOST_PARALLEL ? RYKIT_MOST_PARALLEL : p->parallel;
+    if (run.lanes > count) run.lanes = count;
+    if (!p->link->passive) run.lanes = 1;
+    run.order = (unsigned *)HeapAlloc(GetProcessHeap(), 0, count * sizeof *run.order);
+    run.lane = (RyKit_Lane *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, run.lanes * sizeof *run.lane);
+    run.changed = CreateEventA(NULL, FALSE, FALSE, NULL);
+    if (!run.order || !run.lane || !run.changed) run.lanes = 0;
+    InitializeCriticalSection(&run.lock);
+    run.began = GetTickCount();
+    for (i = 0; i < count; ++i) {
+        WIN32_FILE_ATTRIBUTE_DATA f;
+        t[i].state = RYKIT_WAITING;
+        t[i].outcome = RYKIT_CANCELLED;
+        t[i].error = 0;
+        t[i].reply[0] = '\0';
+        t[i].milliseconds = 0;
+        if (t[i].task == RYKIT_TASK_PUT)
+            t[i].size = GetFileAttributesExW(t[i].local, GetFileExInfoStandard, &f)
+                            ? (LONGLONG)(((ULONGLONG)f.nFileSizeHigh << 32) | f.nFileSizeLow) : -1;
+        if (t[i].size > 0) run.total += (ULONGLONG)t[i].size;
+    }
+    if (run.lanes) {
+        run.lane[0].run = &run;
+        run.lane[0].link = p->link;
+        run.connections = 1;
+        for (i = 1; i < run.lanes; ++i) {
+            run.lane[i].run = &run;
+            RyKit_LaneFromHost(&run.lane[i], p->link);
+            run.lane[i].thread = CreateThread(NULL, 0, RyKit_LaneRuns, &run.lane[i], 0, NULL);
+            if (run.lane[i].thread) threads[started++] = run.lane[i].thread;
+        }
+        RyKit_Tell(&run, 0);
+        RyKit_LaneWorks(&run.lane[0]);
+        /* The host's connection is done; the others' watchdogs watch them. */
+        if (p->link->watchdog) RyKitWatchdogWaitForUser(p->link->watchdog, 1);
+        while (started && WaitForMultipleObjects(started, threads, TRUE, 0) == WAIT_TIMEOUT) {
+            WaitForSingleObject(run.changed, RYKIT_PROGRESS_MS);
+            RyKit_Tell(&run, 0);
+        }
+        if (p->link->watchdog) RyKitWatchdogWaitForUser(p->link->watchdog, 0);
+        for (i = 0; i < started; ++i) CloseHandle(threads[i]);
+    }
+    /* What no connection was left for fails as the connection did. */
+    for (i = 0; i < count && !run.stop; ++i)
+        if (t[i].state == RYKIT_WAITING) {
+            t[i].outcome = RYKIT_NOT_OPENED;
+            t[i].error = ERROR_INTERNET_CONNECTION_ABORTED;
+            lstrcpyA(t[i].reply, "no connection is left");
+            t[i].state = RYKIT_ENDED;
+            if (run.order) run.order[run.ended++] = i;
+        }
+    if (run.order) RyKit_Tell(&run, 1);
+    for (i = 0; i < count; ++i) failed += t[i].outcome != RYKIT_RECEIVED;
+    DeleteCriticalSection(&run.lock);
+    if (run.changed) CloseHandle(run.changed);
+    if (run.lane) HeapFree(GetProcessHeap(), 0, run.lane);
+    if (run.order) HeapFree(GetProcessHeap(), 0, run.order);
+    return failed;
 }
 
 
