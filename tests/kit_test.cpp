@@ -311,9 +311,10 @@ TEST_F(ReceiveFile, AUsersPartIsLeftAloneAndTheFileArrivesThroughTheKitsOwn) {
 // keeps 512 KiB; REST works both ways. Its sent.log has the bytes each RETR sent.
 
 
-std::vector<std::string> SentLog(const FtpServer& server) {
+// The breaking server's log of that name (sent.log, commands.log), a line each.
+std::vector<std::string> ServerLog(const FtpServer& server, const char* name = "sent.log") {
     bool ok = false;
-    std::string text = ReadWholeFile(WindowsPath(server.unixRoot + "/../sent.log"), &ok), line;
+    std::string text = ReadWholeFile(WindowsPath(server.unixRoot + "/../" + name), &ok), line;
     std::vector<std::string> lines;
     for (char c : text)
         if (c == '\n') lines.push_back(line), line.clear();
@@ -338,7 +339,7 @@ TEST_F(ReceiveFile, ABrokenTransferKeepsWhatCameAndTheNextAsksOnlyForTheRest) {
     EXPECT_EQ(last.received, 400000u);
     EXPECT_TRUE(Kept() == file);
     EXPECT_FALSE(RyKitReadPartial(wide_.c_str(), &p));
-    EXPECT_EQ(SentLog(server_).back(), "200000") << "the second transfer sends the rest only";
+    EXPECT_EQ(ServerLog(server_).back(), "200000") << "the second transfer sends the rest only";
 }
 
 // Another size, another time (recorded for a file over 1 MiB) or a cancel: no going on.
@@ -395,7 +396,7 @@ TEST_F(ReceiveFile, TheLinkTriesABrokenTransferAgainFromTheByteItHad) {
     EXPECT_EQ(RyKitLinkReceive(&link, "linked.bin", wide_.c_str(), nullptr, nullptr, &r_), RYKIT_RECEIVED);
     EXPECT_TRUE(Kept() == file);
     EXPECT_EQ(told, std::vector<std::string>{"broken off after 146 KiB of 292 KiB 1/5 1"});
-    std::vector<std::string> log = SentLog(server_);
+    std::vector<std::string> log = ServerLog(server_);
     EXPECT_EQ(std::vector<std::string>(log.end() - 2, log.end()), (std::vector<std::string>{"150000", "150000"}));
 
     std::string up = TempPath("rykit-up.bin");
@@ -412,6 +413,101 @@ TEST_F(ReceiveFile, TheLinkTriesABrokenTransferAgainFromTheByteItHad) {
     EXPECT_EQ(RyKitLinkReceive(&link, "ascii.bin", wide_.c_str(), nullptr, nullptr, &r_), RYKIT_INCOMPLETE);
     RyKitPartial p;
     EXPECT_FALSE(RyKitReadPartial(wide_.c_str(), &p));
+    RyKitLinkForget(&link);
+    RyKitCloseTaken(&connection, nullptr);
+    RyKitCloseTaken(&session, nullptr);
+}
+
+// Many files over three connections of the breaking server, whose first RETR of each file
+// breaks: with a retry each goes on from its byte, told on the calling thread like every
+// callback, and the one not there fails alone; with none left a break keeps its partial.
+// A listing's sizes leave no SIZE to ask, and one it had wrong is asked after.
+TEST_F(ReceiveFile, APoolEndsEachFileOnItsOwnAndAsksNoSizeAListingGave) {
+    server_ = ServerFromEnvironment("KIT_BREAKING");
+    volatile LONG session = static_cast<LONG>(RyINetOpen(nullptr)), connection = 0;
+    char reply[RYKIT_REPLY_BYTES];
+    connection = static_cast<LONG>(RyKitConnect(static_cast<DWORD>(session), nullptr, server_.host.c_str(), kUser,
+                                                kPassword, 1, reply, sizeof reply));
+    ASSERT_NE(connection, 0);
+    struct Seen {
+        DWORD thread = GetCurrentThreadId();
+        std::vector<std::string> ended, told;
+        RyKitBatch last{};
+        bool elsewhere = false;
+        void here() { elsewhere = elsewhere || GetCurrentThreadId() != thread; }
+    } seen;
+    RyKitLink link;
+    RyKitLinkInit(&link, &session, &connection, nullptr, nullptr, nullptr);
+    RyKitLinkLoggedIn(&link, server_.host.c_str(), kUser, kPassword, 1);
+    link.retries = 1;
+    link.retrying = [](void* c, unsigned, unsigned, DWORD, const char* why) {
+        static_cast<Seen*>(c)->here();
+        static_cast<Seen*>(c)->told.push_back(why);
+    };
+    link.context = &seen;
+    RyKitPool pool = {&link, 3,
+                      [](void* c, const RyKitBatch* b) {
+                          static_cast<Seen*>(c)->here();
+                          static_cast<Seen*>(c)->last = *b;
+                          return 0;
+                      },
+                      [](void* c, RyKitTransfer* t) {
+                          static_cast<Seen*>(c)->here();
+                          static_cast<Seen*>(c)->ended.push_back(t->remote);
+                      },
+                      nullptr, &seen};
+    std::vector<std::string> names = {"pool-missing.bin", "pool-big.bin"}, bytes = {"", Pattern(300000, 7)};
+    for (int i = 0; i < 6; ++i) names.push_back("pool-" + std::to_string(i) + ".bin"), bytes.push_back(Pattern(1000 + i, i + 3));
+    std::vector<RyKitTransfer> t(names.size());
+    auto ask = [&](size_t i, const std::string& name, LONGLONG size) {
+        t[i].task = RYKIT_TASK_GET;
+        lstrcpyA(t[i].remote, name.c_str());
+        std::string local = TempPath(name.c_str());
+        MultiByteToWideChar(CP_ACP, 0, local.c_str(), -1, t[i].local, MAX_PATH);
+        RyKitDiscardPartial(t[i].local);  // an earlier run's
+        t[i].size = size;
+    };
+    for (size_t i = 0; i < names.size(); ++i) {
+        if (i) WriteWholeFile(server_.path(names[i]), bytes[i]);
+        ask(i, names[i], static_cast<LONGLONG>(bytes[i].size()));
+    }
+    size_t commandsBefore = ServerLog(server_, "commands.log").size();
+    EXPECT_EQ(RyKitPoolRun(&pool, t.data(), static_cast<unsigned>(t.size())), 1u);
+    EXPECT_EQ(t[0].outcome, RYKIT_NOT_OPENED);
+    EXPECT_EQ(RyKitReplyCode(t[0].receive.reply), 550);
+    bool ok = false;
+    for (size_t i = 1; i < t.size(); ++i) {
+        EXPECT_EQ(t[i].outcome, RYKIT_RECEIVED) << names[i];
+        EXPECT_EQ(t[i].receive.resumedFrom, bytes[i].size() / 2) << names[i];
+        EXPECT_TRUE(ReadWholeFile(TempPath(names[i].c_str()), &ok) == bytes[i]) << names[i];
+    }
+    EXPECT_EQ(seen.told.size(), 7u);
+    EXPECT_EQ(seen.ended.size(), t.size());
+    EXPECT_EQ(seen.last.ended, 8u);
+    EXPECT_EQ(seen.last.failed, 1u);
+    EXPECT_EQ(seen.last.total, 300000u + 6 * 1000 + 15);
+    std::vector<std::string> commands = ServerLog(server_, "commands.log");
+    int sizes = 0, logins = 0;
+    for (size_t i = commandsBefore; i < commands.size(); ++i) {
+        sizes += commands[i].compare(0, 5, "SIZE ") == 0;
+        logins += commands[i].compare(0, 5, "USER ") == 0;
+    }
+    EXPECT_EQ(sizes, 7) << "none for the listing's sizes; one for each file that goes on from its partial";
+    EXPECT_GE(logins, 7) << "each break opens its connection again";
+    EXPECT_LE(logins, 7 + 2) << "the host's connection and at most two more";
+
+    link.retries = 0;
+    WriteWholeFile(server_.path("pool-new.bin"), bytes[1]);
+    ask(0, "pool-new.bin", 300000);  // its first RETR: broken, kept
+    ask(1, "pool-0.bin", 0);         // whole, though the listing said 0
+    EXPECT_EQ(RyKitPoolRun(&pool, t.data(), 2), 1u);
+    EXPECT_EQ(t[0].outcome, RYKIT_INCOMPLETE);
+    EXPECT_TRUE(t[0].receive.partialKept);
+    EXPECT_EQ(t[1].outcome, RYKIT_RECEIVED);
+    EXPECT_EQ(t[1].receive.expected, 1000);
+    EXPECT_FALSE(seen.elsewhere) << "every callback on the calling thread";
+    for (const std::string& name : names) DeleteFileA(TempPath(name.c_str()).c_str());
+    RyKitDiscardPartial(t[0].local);
     RyKitLinkForget(&link);
     RyKitCloseTaken(&connection, nullptr);
     RyKitCloseTaken(&session, nullptr);
