@@ -2,7 +2,8 @@
 # run.sh BUILD: every benchmark in one table, with a 30-entry server on the build's own
 # loopback network (.5, see RYINET_TEST_NET) for the real-server figures, ryftp's get,
 # put and mget and the steps of a receive (bench/ryftp_transfers.sh, its own server on
-# .19), ryftp's progress at 256 kbit/s (bench/slow_link.sh, in namespaces), and the load
+# .19), ryftp's progress at 256 kbit/s (bench/slow_link.sh, in namespaces), many small
+# files 100 ms away (bench/long_link.sh, in namespaces joined by a delay line), and the load
 # against pyftpdlib and vsftpd in both modes, raw WinINet beside RYINET
 # (bench/load_baseline.cpp, its server on .18). Writes the tables to bench/results.md and
 # the per-record curve to bench/per-record.png.
@@ -25,6 +26,7 @@ esac
     "Z:$out/table.md" "Z:$out/per-record.dat"
 sh "$top/bench/ryftp_transfers.sh" "$build" "$out/table.md"
 sh "$top/bench/slow_link.sh" "$build" "$out/table.md"
+sh "$top/bench/long_link.sh" "$build" "$out/table.md"
 # The load against pyftpdlib and vsftpd in both modes, raw WinINet beside RYINET.
 load_addr="$(cat "$build/test-net").18"
 "$top/tests/servers/with_server.sh" pyftpdlib "$load_addr" "$build/bench-load-ftp" \

@@ -12,8 +12,17 @@
 #                                                 link_up, then pyftpdlib serving BASE/root
 #                                                 in the server's namespace, and $work, a
 #                                                 fresh directory; all of it goes at exit
-# NAME is at most 12 characters (an interface's name holds 15). The caller sets $top, the
-# source tree, before link_served.
+#   delay_up NAME SERVER_NET CLIENT_NET MS        the two joined instead through a third,
+#                                                 ryinet-NAME-router, whose delay line
+#                                                 (delay_line.py) holds each packet MS each
+#                                                 way: the server at SERVER_NET.2, the
+#                                                 client at CLIENT_NET.2 (/24 each)
+#   delay_served NAME SERVER_NET CLIENT_NET MS BASE
+#                                                 delay_up, then as link_served
+#   round_trip NAMESPACE ADDR                     the median of 5 TCP connects to ADDR:21
+#                                                 from NAMESPACE, in ms
+# NAME is at most 11 characters (an interface's name holds 15). The caller sets $top, the
+# source tree, before link_served or delay_served.
 inside() {
     ns=$1
     shift
@@ -21,7 +30,9 @@ inside() {
 }
 
 link_down() {
-    for ns in "ryinet-$1-client" "ryinet-$1-server"; do ip netns del "$ns" 2>/dev/null || true; done
+    pids=$(ip netns pids "ryinet-$1-router" 2>/dev/null || true)
+    [ -z "$pids" ] || kill $pids 2>/dev/null || true
+    for ns in "ryinet-$1-client" "ryinet-$1-server" "ryinet-$1-router"; do ip netns del "$ns" 2>/dev/null || true; done
 }
 
 link_up() {
@@ -43,6 +54,68 @@ link_up() {
     inside "$client_ns" sysctl -qw net.ipv4.tcp_rmem="4096 16384 32768"
     inside "$server_ns" tc qdisc add dev "$1-s0" root tbf rate "$4" burst 4kb limit 64kb
     inside "$client_ns" tc qdisc add dev "$1-c0" root tbf rate "$4" burst 4kb limit 64kb
+}
+
+delay_side() {  # NAMESPACE DEVICE NET: NET.2, its way out through the router's NET.1
+    inside "$1" ip link set lo up
+    inside "$1" ip addr add "$3.2/24" dev "$2"
+    inside "$1" ip link set "$2" up
+    inside "$1" ip route add default via "$3.1"
+}
+
+delay_up() {
+    server_ns=ryinet-$1-server client_ns=ryinet-$1-client router_ns=ryinet-$1-router
+    link_down "$1"
+    [ "$(id -u)" = 0 ] || { echo "skipped: network namespaces need root"; return 1; }
+    [ -c /dev/net/tun ] || { echo "skipped: no TUN devices here"; return 1; }
+    ip netns add "$router_ns" 2>/dev/null || { echo "skipped: network namespaces cannot be made here"; return 1; }
+    ip netns add "$server_ns"
+    ip netns add "$client_ns"
+    ip link add "$1-s0" netns "$server_ns" type veth peer name "$1-rs" netns "$router_ns"
+    ip link add "$1-c0" netns "$client_ns" type veth peer name "$1-rc" netns "$router_ns"
+    delay_side "$server_ns" "$1-s0" "$2"
+    delay_side "$client_ns" "$1-c0" "$3"
+    inside "$router_ns" ip link set lo up
+    inside "$router_ns" ip addr add "$2.1/24" dev "$1-rs"
+    inside "$router_ns" ip addr add "$3.1/24" dev "$1-rc"
+    inside "$router_ns" ip link set "$1-rs" up
+    inside "$router_ns" ip link set "$1-rc" up
+    inside "$router_ns" sysctl -qw net.ipv4.ip_forward=1 net.ipv4.conf.all.rp_filter=0 \
+        net.ipv4.conf.default.rp_filter=0
+    ready=$(mktemp -u)
+    inside "$router_ns" /usr/bin/python3 "$top/tests/nat/delay_line.py" "$1-dl" "$4" "$ready" \
+        </dev/null >/dev/null 2>&1 &
+    for _ in $(seq 100); do [ -e "$ready" ] && break; sleep 0.1; done
+    [ -e "$ready" ] || { echo "skipped: the delay line did not start"; return 1; }
+    rm -f "$ready"
+    inside "$router_ns" sysctl -qw "net.ipv4.conf.$1-dl.rp_filter=0"
+    # What comes in from either side goes through the delay line; what it gives back, on.
+    inside "$router_ns" ip route add default dev "$1-dl" table 100
+    inside "$router_ns" ip rule add iif "$1-rs" lookup 100
+    inside "$router_ns" ip rule add iif "$1-rc" lookup 100
+}
+
+delay_served() {
+    link_name=$1 link_addr=$2.2 link_base=$5
+    server=ryinet-$1-server client=ryinet-$1-client
+    work=$(mktemp -d)
+    trap link_cleanup EXIT
+    trap 'exit 1' HUP INT TERM
+    delay_up "$1" "$2" "$3" "$4" || return 1
+    inside "$server" /usr/bin/python3 "$top/tests/servers/ftp_fixture.py" start pyftpdlib "$2.2" "$5" >/dev/null
+}
+
+round_trip() {
+    inside "$1" /usr/bin/python3 -c '
+import socket, statistics, sys, time
+times = []
+for _ in range(5):
+    s = socket.socket()
+    began = time.monotonic()
+    s.connect((sys.argv[1], 21))
+    times.append((time.monotonic() - began) * 1000)
+    s.close()
+print("%.0f" % statistics.median(times))' "$2"
 }
 
 link_cleanup() {

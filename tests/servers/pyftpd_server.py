@@ -1,6 +1,8 @@
 #!/usr/bin/python3
 """pyftpd_server.py ADDR ROOT: pyftpdlib on ADDR:21, user ryuser/rypass (full rights)
-and anonymous (read only), both rooted at ROOT."""
+and anonymous (read only), both rooted at ROOT. RYTEST_MOST_CONNECTIONS=N: the server takes
+at most N connections from one address, and answers another with pyftpdlib's 421."""
+import os
 import sys
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
@@ -17,6 +19,7 @@ def main():
     handler.permit_privileged_ports = True
     handler.use_gmt_times = True
     server = FTPServer((addr, 21), handler)
+    server.max_cons_per_ip = int(os.environ.get("RYTEST_MOST_CONNECTIONS", "0"))
     server.serve_forever()
 
 

@@ -117,6 +117,7 @@ bool Status(Session& s, const Args&) {
     s.say("internet: %s\n", RyINetConn() ? "connected" : "not connected");
     s.say("dial-up: %s\n", s.link.dial ? s.dialEntry.c_str() : "none");
     s.say("retries: %u\n", s.link.retries);
+    s.say("parallel: %u\n", s.parallel);
     SayPartials(s);
     s.say("result buffer: %s committed, %s reserved (%s)\n", Amount(RyKitBufferCommitted(&s.results)).c_str(),
           Amount(s.results.size).c_str(),

@@ -91,6 +91,7 @@ int main() {
         session.passive = !o.active;
         session.watchdog.setLimits(o.timeoutSeconds, o.maxTimeSeconds);
         session.link.retries = static_cast<unsigned>(o.retries);
+        session.parallel = static_cast<unsigned>(o.parallel);
         gRunning = &session.watchdog;
         SetConsoleCtrlHandler(&OnConsoleControl, TRUE);
         allOk = RunSession(session, o, input);

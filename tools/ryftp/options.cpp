@@ -18,7 +18,7 @@ const unsigned long kMostSeconds = 0x7FFFFFFF / 1000;
 
 #define RYFTP_USAGE \
     "ryftp [--echo-boxes] [--active] [--max-entries N] [--timeout SECONDS] [--max-time SECONDS] [--retries N]\n" \
-    "             [-v] [-n] [-i] [-d] [-g] [-A] [-s:FILE] [HOST [USER [PASSWORD]]]"
+    "             [--parallel N] [-v] [-n] [-i] [-d] [-g] [-A] [-s:FILE] [HOST [USER [PASSWORD]]]"
 
 void PrintHelp() {
     puts("usage: " RYFTP_USAGE "\n"
@@ -40,6 +40,9 @@ void PrintHelp() {
          "  --retries N      try a broken transfer, listing or command again so many times\n"
          "                   (default 5; 0: never), pausing 1, 2, 4, 8, 16 s, connecting\n"
          "                   (and dialing) again; a get goes on from the bytes it had\n"
+         "  --parallel N     mget, mput and mdelete move N files at once, each over a\n"
+         "                   connection of its own (default 4, at most 16; 1: one after\n"
+         "                   the other on the session's connection)\n"
          "  -s:FILE          read commands from FILE (also standard input when it is not a\n"
          "                   console); each is echoed after the prompt\n"
          "  HOST ...         open a connection first\n"
@@ -99,6 +102,8 @@ int ReadOptions(int argc, char** argv, Options* o) {
             status = ReadNumber(argc, argv, &i, 0, kMostSeconds, "seconds", &o->timeoutSeconds);
         } else if (strcmp(arg, "--retries") == 0) {
             status = ReadNumber(argc, argv, &i, 0, 100, "", &o->retries);
+        } else if (strcmp(arg, "--parallel") == 0) {
+            status = ReadNumber(argc, argv, &i, 1, RYKIT_MOST_PARALLEL, "", &o->parallel);
         } else if (strcmp(arg, "--max-time") == 0) {
             status = ReadNumber(argc, argv, &i, 0, kMostSeconds, "seconds", &o->maxTimeSeconds);
         } else if (strncmp(arg, "-s:", 3) == 0 && arg[3]) {

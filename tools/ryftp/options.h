@@ -14,6 +14,7 @@ struct Options {
     unsigned long timeoutSeconds = 120;
     unsigned long maxTimeSeconds = 0;
     unsigned long retries = RYKIT_RETRIES;  // --retries: a broken transfer or connection tried again
+    unsigned long parallel = RYKIT_PARALLEL;  // --parallel: files an mget, mput or mdelete moves at once
     bool active = false;  // --active: the server opens the data connections
     const char* scriptPath = nullptr;
     std::vector<std::string> open = {"open"};  // "open HOST [USER [PASSWORD]]" when a host was given

@@ -1,6 +1,7 @@
 #include "progress.h"
 #include <stdio.h>
 #include <algorithm>
+#include "text.h"
 
 namespace ryftp {
 namespace {
@@ -80,6 +81,50 @@ int ProgressMeter::Update(void* meter, ULONGLONG bytes, LONGLONG expected) {
 
 void ProgressMeter::finish(ULONGLONG bytes, LONGLONG expected) {
     if (drawn_) draw(bytes, expected);
+    s_.endLine();
+}
+
+void BatchMeter::draw(bool again) {
+    const RyKitBatch& b = last_;
+    if (!again && b.ended == drawnEnded_ && b.bytes == drawnBytes_) return;
+    drawnEnded_ = b.ended;
+    drawnBytes_ = b.bytes;
+    double seconds = b.milliseconds / 1000.0;
+    std::string line = "\r" + std::to_string(b.ended) + " of " + std::to_string(b.count) + " files, " + Amount(b.bytes);
+    if (b.total > 0) line += " of " + Amount(b.total);
+    line += "  " + Rate(b.bytes, seconds);
+    double left = b.total > b.bytes && b.bytes > 0 ? (b.total - b.bytes) * seconds / b.bytes
+                  : b.ended > 0 && b.ended < b.count ? (b.count - b.ended) * seconds / b.ended : 0;
+    if (left > 0) line += "  " + Duration(left) + " left";
+    s_.sayOnLine(line + "   ");
+    drawn_ = true;
+}
+
+int BatchMeter::Update(void* meter, const RyKitBatch* batch) {
+    BatchMeter* m = static_cast<BatchMeter*>(meter);
+    m->s_.watchdog.progress();
+    if (m->s_.watchdog.ending() != Watchdog::kRunning) return 1;
+    m->last_ = *batch;
+    if (m->style_ == ProgressStyle::kHash) {
+        std::string marks;
+        for (; m->marked_ + kHashBytes <= batch->bytes; m->marked_ += kHashBytes) marks += '#';
+        if (!marks.empty()) m->s_.sayOnLine(marks);
+    } else if (batch->bytes >= kLineFrom || batch->milliseconds >= kLineAfterMs) {
+        m->draw();
+    }
+    return 0;
+}
+
+void BatchMeter::clear() {
+    if (style_ == ProgressStyle::kLine) s_.clearLine();
+}
+
+void BatchMeter::redraw() {
+    if (drawn_ && style_ == ProgressStyle::kLine && IsConsole(s_.out)) draw(true);
+}
+
+void BatchMeter::finish() {
+    if (drawn_ && style_ == ProgressStyle::kLine) draw();
     s_.endLine();
 }
 

@@ -30,6 +30,29 @@ private:
     bool drawn_ = false;
 };
 
+// Many files at once (mget, mput and mdelete over --parallel connections): one line for the
+// batch, drawn as a transfer's is, with the files ended of all, the bytes, the rate and
+// the time left. Each file's own line goes above it.
+class BatchMeter {
+public:
+    explicit BatchMeter(Session& s) : s_(s), style_(s.progressStyle()) {}
+    // The host kit's batch callback (RyKitBatchProgress), with the meter as its context.
+    static int Update(void* meter, const RyKitBatch* batch);
+    void clear();   // before a file's line
+    void redraw();  // after it
+    void finish();  // the batch is over
+
+private:
+    void draw(bool again = false);  // again: the same figures drawn again
+
+    Session& s_;
+    ProgressStyle style_;
+    RyKitBatch last_{};
+    ULONGLONG marked_ = 0, drawnBytes_ = ~0ULL;  // the line shows them already
+    unsigned drawnEnded_ = ~0u;
+    bool drawn_ = false;
+};
+
 // A rate as it reads: "512 B/s", "7.9 KB/s", "406.2 MB/s".
 std::string Rate(ULONGLONG bytes, double seconds);
 

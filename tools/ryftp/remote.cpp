@@ -84,6 +84,8 @@ bool Cd(Session& s, const Args& a) {
         s.say("directory not changed\n");
         return false;
     }
+    // A connection opened again, and each of a batch's, goes back there.
+    lstrcpynA(s.link.directory, after.c_str(), sizeof s.link.directory);
     s.say("%s\n", Visible(s.nameText(after)).c_str());
     return true;
 }

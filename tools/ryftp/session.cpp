@@ -1,5 +1,6 @@
 #include "session.h"
 #include <stdarg.h>
+#include <algorithm>
 #include <ctype.h>
 #include "command_table.h"
 #include "text.h"
@@ -129,13 +130,16 @@ void Session::say(const char* format, ...) {
     if (length < 0) return;
     if (lineOpen_ && text[0] != '\n') WriteText(out, "\n");
     lineOpen_ = false;
-    if (static_cast<size_t>(length) < sizeof text) return WriteText(out, std::string(text, length));
-    std::string whole(length + 1, '\0');
-    va_start(args, format);
-    vsnprintf(&whole[0], whole.size(), format, args);
-    va_end(args);
-    whole.pop_back();
+    std::string whole(text, std::min<size_t>(length, sizeof text - 1));
+    if (static_cast<size_t>(length) >= sizeof text) {
+        whole.assign(length + 1, '\0');
+        va_start(args, format);
+        vsnprintf(&whole[0], whole.size(), format, args);
+        va_end(args);
+        whole.pop_back();
+    }
     WriteText(out, whole);
+    fflush(out);  // a program reading the transcript through a pipe gets each line as it is said
 }
 
 void Session::sayOnLine(const std::string& text) {
@@ -143,6 +147,13 @@ void Session::sayOnLine(const std::string& text) {
     WriteText(out, text);
     fflush(out);
     lineOpen_ = true;
+}
+
+void Session::clearLine() {
+    if (!lineOpen_ || watchdog.ending() != Watchdog::kRunning) return;
+    if (!IsConsole(out)) return endLine();
+    WriteText(out, "\r" + std::string(79, ' ') + "\r");
+    lineOpen_ = false;
 }
 
 void Session::endLine() {

@@ -40,6 +40,9 @@ struct Session {
     // next message, or endLine.
     void sayOnLine(const std::string& text);
     void endLine();
+    // The progress line taken off the console, for a message that goes above it (a
+    // transcript that is no console keeps it, and the message goes on a line of its own).
+    void clearLine();
     // After a failure worth another try (the kit's policy): the pause, the connection
     // opened anew, true; false when the attempts ran out, with the connection closed.
     bool tryAgain(unsigned* attempt, const char* reason);
@@ -90,6 +93,7 @@ struct Session {
     bool ascii = false;       // ascii, binary, type
     bool hash = false;        // hash marks instead of the progress line
     bool passive = true;      // passive, --active: who opens the data connections
+    unsigned parallel = RYKIT_PARALLEL;  // --parallel: the files mget, mput and mdelete move at once
 
 private:
     bool ended(Watchdog::Ending how);  // says how, closes the connection; false

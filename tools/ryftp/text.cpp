@@ -52,6 +52,8 @@ HANDLE ConsoleOf(FILE* out) {
 
 }  // namespace
 
+bool IsConsole(FILE* out) { return ConsoleOf(out) != nullptr; }
+
 void WriteText(FILE* out, const std::string& text) {
     HANDLE console = ConsoleOf(out);
     if (!console) {

@@ -16,6 +16,7 @@ std::string TextFromBytes(const std::string& bytes);
 // Text for a call that takes the ANSI code page (the phonebook's names and credentials).
 std::string Ansi(const std::string& text);
 
+bool IsConsole(FILE* out);
 // Writes text to out: through WriteConsoleW when out is a console, as UTF-8 otherwise.
 void WriteText(FILE* out, const std::string& text);
 // Reads a line typed at the console (ReadConsoleW), without its line end; false at the end.

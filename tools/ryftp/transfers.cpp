@@ -22,9 +22,11 @@
 namespace ryftp {
 namespace {
 
-// A remote file: its bytes go to the server, its text to the user.
+// A remote file: its bytes go to the server, its text to the user; its size as its
+// listing gave it, or -1.
 struct RemoteName {
     std::string bytes, text;
+    LONGLONG size = -1;
 };
 
 std::string Error(const char* what, const std::string& name, DWORD error) {
@@ -159,26 +161,38 @@ std::string SendFailure(RyKitOutcome outcome, const RyKitSend& r, const std::str
     }
 }
 
-bool Send(Session& s, const std::wstring& local, const std::string& remoteText) {
-    std::wstring path = s.localPath(local);
+// What a send says once it ended.
+bool Sent(Session& s, RyKitOutcome outcome, const RyKitSend& r, const std::wstring& local,
+          const std::string& remoteText, double seconds) {
     std::string shown = Utf8(local);
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        s.say("no such local file: %s\n", shown.c_str());
-        return false;
-    }
-    std::string remote;
-    if (!s.serverName(remoteText, &remote)) return false;
-    ProgressMeter meter(s);
-    RyKitSend r;
-    RyKitOutcome outcome = RyKitLinkSend(&s.link, path.c_str(), remote.c_str(), &ProgressMeter::Update, &meter, &r);
-    double seconds = meter.seconds();
-    meter.finish(r.sent, static_cast<LONGLONG>(r.size));
     if (outcome != RYKIT_SENT) s.say("%s\n", SendFailure(outcome, r, shown).c_str());
     else
         s.say("sent %s as %s: %llu bytes%s\n", shown.c_str(), remoteText.c_str(), r.size,
               HowLong(r.size - r.resumedFrom, seconds, r.resumedFrom).c_str());
     return outcome == RYKIT_SENT;
+}
+
+// The local file to send, and the server's name for it; false, after saying why, when
+// there is no such file or the server cannot write the name.
+bool ToSend(Session& s, const std::wstring& local, const std::string& remoteText, std::string* remote) {
+    DWORD attributes = GetFileAttributesW(s.localPath(local).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        s.say("no such local file: %s\n", Utf8(local).c_str());
+        return false;
+    }
+    return s.serverName(remoteText, remote);
+}
+
+bool Send(Session& s, const std::wstring& local, const std::string& remoteText) {
+    std::string remote;
+    if (!ToSend(s, local, remoteText, &remote)) return false;
+    std::wstring path = s.localPath(local);
+    ProgressMeter meter(s);
+    RyKitSend r;
+    RyKitOutcome outcome = RyKitLinkSend(&s.link, path.c_str(), remote.c_str(), &ProgressMeter::Update, &meter, &r);
+    double seconds = meter.seconds();
+    meter.finish(r.sent, static_cast<LONGLONG>(r.size));
+    return Sent(s, outcome, r, local, remoteText, seconds);
 }
 
 // Why a name from a listing must not become a local file name, or null when it may.
@@ -229,7 +243,8 @@ bool RemoteFiles(Session& s, const std::string& pattern, bool localNames, std::v
         const char* unsafe = localNames ? UnsafeLocalName(Wide(text)) : nullptr;
         if (e.isDirectory) s.say("skipped %s: a directory\n", Visible(text).c_str());
         else if (unsafe) s.say("skipped %s: %s\n", Visible(text).c_str(), unsafe);
-        else names->push_back({RemoteDirectory(listed) + std::string(e.name, e.nameLength), RemoteDirectory(pattern) + text});
+        else names->push_back({RemoteDirectory(listed) + std::string(e.name, e.nameLength), RemoteDirectory(pattern) + text,
+                                static_cast<LONGLONG>(e.size)});
         refused = refused || (unsafe && !e.isDirectory);
     }
     bool unreadable = opened == 0 && *at;
@@ -251,6 +266,23 @@ Choice Confirm(Session& s, const char* verb, const std::string& name, bool* all)
     int c = at == std::string::npos ? 'y' : tolower(static_cast<unsigned char>(answer[at]));
     if (c == 'a') *all = true;
     return c == 'n' ? kNo : c == 'q' ? kQuit : kYes;
+}
+
+// The files the patterns' listings name that the user wants (all of them, unless prompting
+// is on: then each is asked for, and q stops the asking). False when a listing failed.
+bool ChosenRemoteFiles(Session& s, const Args& patterns, const char* verb, bool localNames,
+                       std::vector<RemoteName>* chosen) {
+    bool ok = true, all = false;
+    std::vector<RemoteName> files;
+    for (const std::string& pattern : patterns) {
+        ok = RemoteFiles(s, pattern, localNames, &files) && ok;
+        for (const RemoteName& file : files) {
+            Choice choice = Confirm(s, verb, Visible(file.text), &all);
+            if (choice == kQuit) return ok;
+            if (choice == kYes) chosen->push_back(file);
+        }
+    }
+    return ok;
 }
 
 // act(remote path, name) for each file the patterns' listings name, asked for first while
@@ -320,6 +352,98 @@ bool Appended(Session& s, const std::wstring& local, const std::string& remote, 
     if (!ok && why->empty()) *why = "error " + std::to_string(GetLastError());
     CloseHandle(in);
     if (whole != INVALID_HANDLE_VALUE) CloseHandle(whole);
+    return ok;
+}
+
+// One file of a batch: the kit's transfer, and the names as the user gave or saw them.
+struct Job {
+    RyKitTransfer transfer{};
+    std::string remoteText;
+    std::wstring local;
+};
+
+// A job for the kit; false, after saying why, when the local path is too long for it.
+bool AddJob(Session& s, std::vector<Job>* jobs, RyKitTask task, const std::string& remote,
+            const std::string& remoteText, const std::wstring& local, LONGLONG size) {
+    std::wstring path = task == RYKIT_TASK_DELETE ? L"" : s.localPath(local);
+    if (path.size() + wcslen(RYKIT_PARTIAL_SUFFIX) >= MAX_PATH || remote.size() > MAX_PATH) {
+        s.say("%s\n", Error("cannot write", Utf8(local), ERROR_FILENAME_EXCED_RANGE).c_str());
+        return false;
+    }
+    jobs->emplace_back();
+    Job& job = jobs->back();
+    job.transfer.task = task;
+    job.transfer.size = size;
+    lstrcpyA(job.transfer.remote, remote.c_str());
+    lstrcpyW(job.transfer.local, path.c_str());
+    job.remoteText = remoteText;
+    job.local = local;
+    return true;
+}
+
+// What a file of the batch says as it ends.
+bool Ended(Session& s, const Job& job) {
+    const RyKitTransfer& t = job.transfer;
+    double seconds = t.milliseconds / 1000.0;
+    switch (t.task) {
+    case RYKIT_TASK_GET:
+        if (t.outcome == RYKIT_NOT_OPENED) {  // opened without a box: the server's word instead
+            s.say("not received: %s (%s)\n", Visible(job.remoteText).c_str(),
+                  WhyNot(t.receive.reply[0] ? t.receive.reply : t.reply, t.receive.error ? t.receive.error : t.error).c_str());
+            return false;
+        }
+        return Received(s, t.outcome, t.receive, job.remoteText, job.local, seconds) && (!s.ascii || ToCrlf(s, job.local));
+    case RYKIT_TASK_PUT: return Sent(s, t.outcome, t.send, job.local, job.remoteText, seconds);
+    default:
+        if (t.outcome == RYKIT_RECEIVED) s.say("deleted %s\n", Visible(job.remoteText).c_str());
+        else s.say("not deleted: %s (%s)\n", Visible(job.remoteText).c_str(), WhyNot(t.reply, t.error).c_str());
+        return t.outcome == RYKIT_RECEIVED;
+    }
+}
+
+// The batch over the session's connections at once (--parallel): each file's line as it
+// ends, one progress line for them all. False when a file failed or the batch was ended.
+bool RunBatch(Session& s, std::vector<Job>& jobs) {
+    if (jobs.empty()) return true;
+    std::vector<RyKitTransfer> transfers;
+    for (const Job& job : jobs) transfers.push_back(job.transfer);
+    struct Batch {
+        Session& s;
+        BatchMeter meter;
+        std::vector<Job>& jobs;
+        const RyKitTransfer* first;
+        bool ok;
+    } batch{s, BatchMeter(s), jobs, transfers.data(), true};
+    RyKitPool pool = {&s.link, s.parallel,
+                      [](void* context, const RyKitBatch* b) {
+                          return BatchMeter::Update(&static_cast<Batch*>(context)->meter, b);
+                      },
+                      [](void* context, RyKitTransfer* t) {
+                          Batch* b = static_cast<Batch*>(context);
+                          Job& job = b->jobs[t - b->first];
+                          job.transfer = *t;
+                          b->meter.clear();
+                          b->ok = Ended(b->s, job) && b->ok;
+                          b->meter.redraw();
+                      },
+                      [](void* context, const char* text) {
+                          Batch* b = static_cast<Batch*>(context);
+                          b->meter.clear();
+                          b->s.say("%s\n", text);
+                          b->meter.redraw();
+                      },
+                      &batch};
+    unsigned failed = RyKitPoolRun(&pool, transfers.data(), static_cast<unsigned>(transfers.size()));
+    batch.meter.finish();
+    return batch.ok && failed == 0;
+}
+
+// The files a listing chose, as jobs of task: a local file of each one's name here.
+bool RemoteJobs(Session& s, const Args& patterns, const char* verb, RyKitTask task, std::vector<Job>* jobs) {
+    std::vector<RemoteName> chosen;
+    bool ok = ChosenRemoteFiles(s, patterns, verb, task == RYKIT_TASK_GET, &chosen);
+    for (const RemoteName& file : chosen)
+        ok = AddJob(s, jobs, task, file.bytes, file.text, Wide(BaseName(file.text)), file.size) && ok;
     return ok;
 }
 
@@ -399,12 +523,17 @@ bool Append(Session& s, const Args& a) {
 }
 
 bool Mget(Session& s, const Args& a) {
-    return EachRemoteFile(s, a, "mget", true,
-                          [&s](const RemoteName& file) { return Receive(s, file, Wide(BaseName(file.text))); });
+    if (s.parallel <= 1)
+        return EachRemoteFile(s, a, "mget", true,
+                              [&s](const RemoteName& file) { return Receive(s, file, Wide(BaseName(file.text))); });
+    std::vector<Job> jobs;
+    bool ok = RemoteJobs(s, a, "mget", RYKIT_TASK_GET, &jobs);
+    return RunBatch(s, jobs) && ok;
 }
 
 bool Mput(Session& s, const Args& a) {
     bool ok = true, all = false;
+    std::vector<Job> jobs;  // --parallel: sent once all are chosen
     for (const std::string& pattern : a) {
         std::vector<std::wstring> names = LocalFiles(s, Wide(pattern));
         if (names.empty()) {
@@ -414,14 +543,23 @@ bool Mput(Session& s, const Args& a) {
         for (const std::wstring& name : names) {
             std::string shown = Utf8(name);
             Choice choice = Confirm(s, "mput", shown, &all);
-            if (choice == kQuit) return ok;
-            if (choice == kYes) ok = Send(s, name, BaseName(shown)) && ok;
+            if (choice == kQuit) return s.parallel <= 1 ? ok : RunBatch(s, jobs) && ok;
+            if (choice != kYes) continue;
+            std::string remote;
+            if (s.parallel <= 1) ok = Send(s, name, BaseName(shown)) && ok;
+            else ok = ToSend(s, name, BaseName(shown), &remote) &&
+                      AddJob(s, &jobs, RYKIT_TASK_PUT, remote, BaseName(shown), name, -1) && ok;
         }
     }
-    return ok;
+    return RunBatch(s, jobs) && ok;
 }
 
 bool Mdelete(Session& s, const Args& a) {
+    if (s.parallel > 1) {
+        std::vector<Job> jobs;
+        bool ok = RemoteJobs(s, a, "mdelete", RYKIT_TASK_DELETE, &jobs);
+        return RunBatch(s, jobs) && ok;
+    }
     return EachRemoteFile(s, a, "mdelete", false, [&s](const RemoteName& file) {
         int boxes = s.boxes.shown;
         RyFDelFile(s.connection(), s.owner, file.bytes.c_str());
