@@ -344,6 +344,92 @@ static void events(IDispatch *d, const wchar_t *work) {
            raised / rounds, (raised - plain) / rounds);
 }
 
+/* The files of folder, but for directories: how many, and whether each of names is one of
+ * them with the bytes of the same name in served. */
+static int folder_holds(const wchar_t *folder, const wchar_t *served, const wchar_t *const *names, int count) {
+    wchar_t a[MAX_PATH], b[MAX_PATH];
+    WIN32_FIND_DATAW f;
+    HANDLE h;
+    int i, files = 0, same = 1;
+    swprintf(a, MAX_PATH, L"%ls\\*", folder);
+    h = FindFirstFileW(a, &f);
+    for (BOOL more = h != INVALID_HANDLE_VALUE; more; more = FindNextFileW(h, &f))
+        files += !(f.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (h != INVALID_HANDLE_VALUE) FindClose(h);
+    for (i = 0; i < count; ++i) {
+        swprintf(a, MAX_PATH, L"%ls\\%ls", folder, names[i]);
+        swprintf(b, MAX_PATH, L"%ls\\%ls", served, names[i]);
+        same = same && same_files(a, b);
+    }
+    return files == count && same;
+}
+
+/* GetFiles and PutFiles on the kit's pool (trees of automation_test.py): batch/ holds
+ * a.bin (0 bytes) to d.bin (1.5 MB), a directory sub.bin, CON.bin and x:y.bin, which no
+ * local file may be; partly/ two files and gone.bin, listed but never opened. */
+static void batches(IDispatch *d, const wchar_t *addr, const wchar_t *root, const wchar_t *work) {
+    static const wchar_t *const got[] = {L"a.bin", L"b.bin", L"c.bin", L"d.bin"}, *const partly[] = {L"one.bin", L"two.bin"};
+    static const struct { LONG value; HRESULT hr; } parallel[] = {{0, E_INVALIDARG}, {17, E_INVALIDARG},
+                                                                  {-1, E_INVALIDARG}, {16, S_OK}, {1, S_OK}, {3, S_OK}};
+    wchar_t local[MAX_PATH], remote[MAX_PATH], served[MAX_PATH], pattern[MAX_PATH];
+    BSTR error = NULL;
+    VARIANT r;
+    HRESULT hr;
+    DWORD cookie;
+    int i, ok;
+    call0(d, L"Parallel", &r);
+    check(V_VT(&r) == VT_I4 && V_I4(&r) == 4, "Parallel is 4 by default");
+    for (i = 0, ok = 1; i < (int)(sizeof parallel / sizeof *parallel); ++i) {
+        hr = call(d, L"Parallel", DISPATCH_PROPERTYPUT, NULL, &error, 1, number(parallel[i].value));
+        ok = ok && hr == parallel[i].hr && (hr == S_OK || (error && wcsstr(error, L"1 to 16")));
+        SysFreeString(error);
+    }
+    call0(d, L"Parallel", &r);
+    check(ok && V_I4(&r) == 3, "Parallel takes 1 to 16 (0, 17 and -1 fail, saying so)");
+
+    call0(d, L"Disconnect", NULL);  /* the session's connection is active by now; the pool needs passive */
+    call(d, L"Connect", DISPATCH_METHOD, NULL, NULL, 3, text(addr), text(L"ryuser"), text(L"rypass"));
+    cookie = advise(d);
+    memset(&progress, 0, sizeof progress);
+    swprintf(local, MAX_PATH, L"%ls\\batch-got", work);
+    swprintf(served, MAX_PATH, L"%ls\\batch", root);
+    hr = call(d, L"GetFiles", DISPATCH_METHOD, &r, &error, 2, text(L"batch/*.bin"), text(local));
+    print_wide("GetFiles error", error);
+    SysFreeString(error);
+    printf("   %d Progress events for the batch, the last %.0f of %.0f\n", progress.events, progress.done, progress.total);
+    check(hr == S_OK && V_VT(&r) == VT_I4 && V_I4(&r) == 4 && folder_holds(local, served, got, 4),
+          "GetFiles(\"batch/*.bin\") receives the 4 files byte for byte, and passes over sub.bin, CON.bin, x:y.bin");
+    check(progress.events >= 1 && !progress.fell && progress.done == 1600001.0 && progress.total == 1600001.0,
+          "Progress tells the batch, to done = total");
+    swprintf(pattern, MAX_PATH, L"%ls\\*.bin", local);
+    swprintf(remote, MAX_PATH, L"%ls\\up", served);
+    hr = call(d, L"PutFiles", DISPATCH_METHOD, &r, &error, 2, text(pattern), text(L"batch/up"));
+    print_wide("PutFiles error", error);
+    SysFreeString(error);
+    check(hr == S_OK && V_I4(&r) == 4 && folder_holds(remote, local, got, 4), "PutFiles sends the 4 files byte for byte");
+
+    swprintf(local, MAX_PATH, L"%ls\\partly-got", work);
+    swprintf(served, MAX_PATH, L"%ls\\partly", root);
+    memset(&progress, 0, sizeof progress);
+    progress.cancelAt = 1;  /* the batch's first event, before any file: on one connection, none begun */
+    call(d, L"Parallel", DISPATCH_PROPERTYPUT, NULL, NULL, 1, number(1));
+    hr = call(d, L"GetFiles", DISPATCH_METHOD, &r, &error, 2, text(L"partly/*"), text(local));
+    call(d, L"Parallel", DISPATCH_PROPERTYPUT, NULL, NULL, 1, number(3));
+    print_wide("cancelled", error);
+    check(hr == (HRESULT)0x80040205 && error && wcsstr(error, L"cancelled") && folder_holds(local, served, NULL, 0),
+          "a cancel from the handler ends the batch: \"cancelled\", no file");
+    SysFreeString(error);
+    progress.cancelAt = 0;
+    hr = call(d, L"GetFiles", DISPATCH_METHOD, &r, &error, 2, text(L"partly/*"), text(local));
+    print_wide("partly error", error);
+    check(hr == (HRESULT)0x80040201 && error &&
+              wcsstr(error, L"1 of 3 files could not be received; the first, partly/gone.bin: Unable to open file.\r\n550 ") &&
+              folder_holds(local, served, partly, 2),
+          "a file the server cannot open fails GetFiles once the other 2 came, byte for byte");
+    SysFreeString(error);
+    unadvise(d, cookie);
+}
+
 /* Retries against the breaking server: its first RETR of big.bin sends half, then 426; its
  * first STOR keeps 512 KiB. Both calls succeed after one Retrying, going on from where the
  * transfer broke (the test reads the server's logs for that). */
@@ -512,6 +598,7 @@ static int session(const wchar_t *addr, const wchar_t *root, const wchar_t *work
     SysFreeString(text1);
     SysFreeString(text2);
     events(d, work);
+    batches(d, addr, root, work);
     if (breaking) broken(d, breaking, breakingRoot, work);
     check(server_running(), "the server runs while the object lives");
     IDispatch_Release(d);

@@ -5,7 +5,8 @@ in the build's win64 prefix.
 Against pyftpdlib at ADDR serving ROOT: the class is absent, /regserver registers it, a
 64-bit client (late bound) and a VBScript under the 64-bit cscript connect, list, get and
 put a file with a non-ASCII name, read a refusal's text, see Progress events and cancel a
-transfer, read the phonebook and dial through the RAS stand-in. Against the scripted
+transfer, get and put files in batches (batch/, partly/ with a file the server cannot open),
+read the phonebook and dial through the RAS stand-in. Against the scripted
 server at HOSTILE_ADDR: a broken transfer keeps the local file, a stalled one ends within
 StallSeconds, a default Connect goes passive, and no copy is left in the URL cache. Against
 the breaking server (RYTEST_AUTOMATION_BREAKING_HOST, _ROOT): a GetFile and a PutFile that
@@ -15,6 +16,7 @@ Prints "N passed, N failed".
 """
 import glob
 import os
+import shutil
 import subprocess
 import sys
 import time
@@ -190,8 +192,26 @@ def per_user():
     client("absent")
 
 
+def batch_trees():
+    """batch/: four files of 0 to 1.5 MB, and a directory and names GetFiles passes over;
+    partly/: two files and a link to nothing, which the server lists but cannot open.
+    The local folders the client fills, and the remote one it puts into, start empty."""
+    batch, partly = os.path.join(ROOT, "batch"), os.path.join(ROOT, "partly")
+    for d in (batch, partly, os.path.join(WORK, "batch-got"), os.path.join(WORK, "partly-got")):
+        shutil.rmtree(d, ignore_errors=True)
+        os.makedirs(d)
+    os.makedirs(os.path.join(batch, "up"))
+    os.makedirs(os.path.join(batch, "sub.bin"))
+    for name, size in (("a.bin", 0), ("b.bin", 1), ("c.bin", 100000), ("d.bin", 1500000), ("CON.bin", 5),
+                       ("x:y.bin", 5), ("one.bin", 7000), ("two.bin", 70000)):
+        with open(os.path.join(partly if name in ("one.bin", "two.bin") else batch, name), "wb") as f:
+            f.write(os.urandom(size))
+    os.symlink("missing", os.path.join(partly, "gone.bin"))
+
+
 def main():
     os.makedirs(WORK, exist_ok=True)
+    batch_trees()
     with open(os.path.join(ROOT, REMOTE), "wb") as f:
         f.write(b"non-ASCII name, bytes \xe2\x82\xac and \x00\r\n")
     with open(os.path.join(ROOT, "three.bin"), "wb") as f:

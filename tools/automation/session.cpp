@@ -22,7 +22,8 @@ HRESULT Session::Create(REFIID riid, void** out) {
 
 Session::Session(ITypeInfo* typeInfo)
     : refs_(1), typeInfo_(typeInfo), owner_(nullptr), showBoxes_(true), busy_(false), names_(), session_(0),
-      connection_(0), dialed_(nullptr), events_(this), lastEvent_(0), eventRaised_(false) {
+      connection_(0), dialed_(nullptr), events_(this), lastEvent_(0), eventRaised_(false),
+      parallel_(RYKIT_PARALLEL) {
     typeInfo_->AddRef();
     // Its thread waits for calls to end and closes their handles; without it a call has
     // no time limit, as before hosts had one.
@@ -191,11 +192,18 @@ std::string Session::LastReplyBytes() const {
     return reply;
 }
 
+HRESULT Session::Raise(const Failure& f) { return RaiseError(f.hr, f.text); }
+
+std::wstring Session::BoxText(const BoxCapture& boxes, const std::wstring& otherwise) const {
+    return boxes.Seen() ? FromAnsi(boxes.Text().data(), boxes.Text().size()) : otherwise;
+}
+
+Session::Failure Session::RefusedWith(const std::wstring& what, const std::string& reply) const {
+    return {RYINET_E_REFUSED, reply.empty() ? what : what + L"\r\n" + FromServer(reply)};
+}
+
 HRESULT Session::Refused(const BoxCapture& boxes, const std::wstring& what) const {
-    std::wstring text = boxes.Seen() ? FromAnsi(boxes.Text().data(), boxes.Text().size()) : what;
-    std::string reply = LastReplyBytes();
-    if (!reply.empty()) text += L"\r\n" + FromServer(reply);
-    return RaiseError(RYINET_E_REFUSED, text);
+    return Raise(RefusedWith(BoxText(boxes, what), LastReplyBytes()));
 }
 
 STDMETHODIMP Session::get_OwnerWindow(LONGLONG* hwnd) {
@@ -256,6 +264,20 @@ STDMETHODIMP Session::put_Retries(LONG retries) {
     // More than 100 would be hours of pauses (30 s each past the fifth): a mistake.
     if (retries < 0 || retries > 100) return E_INVALIDARG;
     link_.retries = static_cast<unsigned>(retries);
+    return S_OK;
+}
+
+STDMETHODIMP Session::get_Parallel(LONG* connections) {
+    if (!connections) return E_POINTER;
+    *connections = static_cast<LONG>(parallel_);
+    return S_OK;
+}
+
+STDMETHODIMP Session::put_Parallel(LONG connections) {
+    if (connections < 1 || connections > RYKIT_MOST_PARALLEL)
+        return RaiseError(E_INVALIDARG, L"Parallel takes 1 to " + std::to_wstring(RYKIT_MOST_PARALLEL) +
+                                            L" connections, not " + std::to_wstring(connections) + L".");
+    parallel_ = static_cast<unsigned>(connections);
     return S_OK;
 }
 

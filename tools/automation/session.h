@@ -1,7 +1,8 @@
 // RyInet.Session: one internet session of RYINET and its FTP connection, with the DLL's
 // dial-up and connectivity exports, in the types automation clients use. A host of the
 // host kit as ryftp and the Explorer are: it connects, receives, sends, reads names, ends
-// a stalled call and tries a broken transfer again through the kit.
+// a stalled call and tries a broken transfer again through the kit, and moves many files
+// at once on the kit's pool.
 #pragma once
 #include <windows.h>
 #include <ocidl.h>
@@ -80,6 +81,10 @@ public:
     STDMETHODIMP StoredCredentials(BSTR entry, VARIANT* credentials) override;
     STDMETHODIMP Dial(BSTR entry, BSTR userName, BSTR password, LONG* connection) override;
     STDMETHODIMP HangUp(LONG connection) override;
+    STDMETHODIMP get_Parallel(LONG* connections) override;
+    STDMETHODIMP put_Parallel(LONG connections) override;
+    STDMETHODIMP GetFiles(BSTR pattern, BSTR localFolder, LONG* files) override;
+    STDMETHODIMP PutFiles(BSTR localPattern, BSTR remoteFolder, LONG* files) override;
 
 private:
     Session(ITypeInfo* typeInfo);
@@ -101,8 +106,18 @@ private:
     std::wstring FromServer(const std::string& bytes) const { return FromServer(bytes.data(), bytes.size()); }
     static std::wstring FromAnsi(const char* bytes, size_t length);
 
+    // A failure before it is raised: a batch raises the first of its files' failures.
+    struct Failure {
+        HRESULT hr;
+        std::wstring text;
+    };
+    static HRESULT Raise(const Failure& f);
+    // A local file's: what failed, the path and the system's error number.
+    static Failure LocalFileFailure(DWORD error, const std::wstring& what, const std::wstring& path);
     // The failure of a call: what the box said (or what), then the server's last reply.
     HRESULT Refused(const BoxCapture& boxes, const std::wstring& what) const;
+    Failure RefusedWith(const std::wstring& what, const std::string& reply) const;
+    std::wstring BoxText(const BoxCapture& boxes, const std::wstring& otherwise) const;
     std::string LastReplyBytes() const;
     HRESULT OpenSession();
     void CloseConnection();
@@ -114,14 +129,29 @@ private:
     DWORD Connection() const { return static_cast<DWORD>(connection_); }
 
     // The transfers (transfers.cpp): the kit's progress reaches the watchdog and the
-    // clients' Progress handlers, which may cancel.
+    // clients' Progress handlers, which may cancel. Each event is a round trip to the
+    // client (milliseconds across processes): a few a second show a transfer moving
+    // without slowing it.
+    static const DWORD kEventEveryMs = 250;
     static int OnProgress(void* self, ULONGLONG done, LONGLONG total);
     static void OnRetrying(void* self, unsigned attempt, unsigned retries, DWORD pauseSeconds, const char* reason);
     // The link as this transfer sees it: the owner of its boxes may have changed since.
     RyKitLink* Link();
-    HRESULT ReceiveFailed(RyKitOutcome outcome, const RyKitReceive& r, BSTR remote, BSTR local,
-                          const BoxCapture& boxes) const;
-    HRESULT SendFailed(RyKitOutcome outcome, const RyKitSend& s, BSTR local) const;
+    // Why a receive or a send failed; reply is the server's last reply on its connection,
+    // notOpened what a receive that never began says before it.
+    Failure ReceiveFailure(RyKitOutcome outcome, const RyKitReceive& r, const std::wstring& name,
+                           const std::wstring& path, const std::wstring& notOpened, const std::string& reply) const;
+    Failure SendFailure(RyKitOutcome outcome, const RyKitSend& s, const std::wstring& path,
+                        const std::string& reply) const;
+
+    // GetFiles and PutFiles (session_batches.cpp): the files on the kit's pool, its progress raised
+    // as Progress, the first of its failures raised once all ran.
+    struct Batch;
+    static int OnBatchProgress(void* batch, const RyKitBatch* b);
+    static void OnTransferEnded(void* batch, RyKitTransfer* t);
+    static void OnPoolSays(void* batch, const char* text);
+    HRESULT RunBatch(Batch& batch, LONG* files);
+    Failure BatchFailure(const Batch& batch, size_t index) const;
 
     LONG refs_;
     ITypeInfo* typeInfo_;
@@ -138,4 +168,5 @@ private:
     ProgressEvents events_;
     DWORD lastEvent_;           // when Progress was last raised (GetTickCount)
     bool eventRaised_;          // in this transfer
+    unsigned parallel_;         // connections of a batch at most (Parallel)
 };

@@ -7,16 +7,12 @@
 #include "session.h"
 
 namespace {
-// Each event is a round trip to the client (milliseconds across processes): a few a
-// second show a transfer moving without slowing it.
-const DWORD kEventEveryMs = 250;
-
 std::wstring Number(ULONGLONG n) { return std::to_wstring(n); }
-
-HRESULT LocalFileError(DWORD error, const std::wstring& what, const std::wstring& path) {
-    return RaiseError(HRESULT_FROM_WIN32(error), what + L" " + path + L" (error " + Number(error) + L")");
-}
 }  // namespace
+
+Session::Failure Session::LocalFileFailure(DWORD error, const std::wstring& what, const std::wstring& path) {
+    return {HRESULT_FROM_WIN32(error), what + L" " + path + L" (error " + Number(error) + L")"};
+}
 
 int Session::OnProgress(void* self, ULONGLONG done, LONGLONG total) {
     Session* s = static_cast<Session*>(self);
@@ -50,29 +46,30 @@ RyKitLink* Session::Link() {
     return &link_;
 }
 
-HRESULT Session::ReceiveFailed(RyKitOutcome outcome, const RyKitReceive& r, BSTR remote, BSTR local,
-                               const BoxCapture& boxes) const {
-    std::wstring name(remote ? remote : L""), path(local ? local : L"");
-    BoxCapture none(false);
+Session::Failure Session::ReceiveFailure(RyKitOutcome outcome, const RyKitReceive& r, const std::wstring& name,
+                                         const std::wstring& path, const std::wstring& notOpened,
+                                         const std::string& reply) const {
     // What came waits beside the target for the next GetFile of the same file to go on from.
     std::wstring kept = r.partialKept ? L" The " + Number(r.received) + L" bytes that came are kept in " +
                                             std::wstring(r.part) + L" for the next GetFile of it to go on from."
                                       : L"";
+    // A partial whose name would pass MAX_PATH is never made: the target names it then.
+    std::wstring part = r.part[0] ? std::wstring(r.part) : path;
     switch (outcome) {
-    case RYKIT_NOT_OPENED: return Refused(boxes, L"Unable to open file.");
-    case RYKIT_NO_PART: return LocalFileError(r.error, L"The local file could not be made:", r.part);
-    case RYKIT_NOT_WRITTEN: return LocalFileError(r.error, L"The local file could not be written:", r.part);
-    case RYKIT_NOT_RENAMED: return LocalFileError(r.error, L"The local file could not be replaced:", path);
-    case RYKIT_CANCELLED: return RaiseError(RYINET_E_CANCELLED, L"The transfer of " + name + L" was cancelled.");
+    case RYKIT_NOT_OPENED: return RefusedWith(notOpened, reply);
+    case RYKIT_NO_PART: return LocalFileFailure(r.error, L"The local file could not be made:", part);
+    case RYKIT_NOT_WRITTEN: return LocalFileFailure(r.error, L"The local file could not be written:", part);
+    case RYKIT_NOT_RENAMED: return LocalFileFailure(r.error, L"The local file could not be replaced:", path);
+    case RYKIT_CANCELLED: return {RYINET_E_CANCELLED, L"The transfer of " + name + L" was cancelled."};
     case RYKIT_INCOMPLETE:
-        return RaiseError(RYINET_E_REFUSED, L"The transfer of " + name + L" ended after " + Number(r.received) +
-                                                L" of " + Number(r.expected) + L" bytes." + kept);
+        return {RYINET_E_REFUSED, L"The transfer of " + name + L" ended after " + Number(r.received) + L" of " +
+                                      Number(r.expected) + L" bytes." + kept};
     case RYKIT_TOO_LONG:
-        return RaiseError(RYINET_E_REFUSED, L"More of " + name + L" came than the " + Number(r.expected) +
-                                                L" bytes the server announced.");
-    case RYKIT_BROKE_OFF: return Refused(none, L"The transfer of " + name + L" broke off." + kept);
+        return {RYINET_E_REFUSED,
+                L"More of " + name + L" came than the " + Number(r.expected) + L" bytes the server announced."};
+    case RYKIT_BROKE_OFF: return RefusedWith(L"The transfer of " + name + L" broke off." + kept, reply);
     default:  // RYKIT_NOT_CONFIRMED: a 426, or no final reply after the 150 that began it
-        return Refused(none, L"The server did not confirm the transfer of " + name + L"." + kept);
+        return RefusedWith(L"The server did not confirm the transfer of " + name + L"." + kept, reply);
     }
 }
 
@@ -88,22 +85,23 @@ STDMETHODIMP Session::GetFile(BSTR remoteName, BSTR localPath, double* bytes) {
         eventRaised_ = false;
         RyKitOutcome outcome =
             RyKitLinkReceive(Link(), name.c_str(), localPath ? localPath : L"", &Session::OnProgress, this, &r);
-        if (outcome != RYKIT_RECEIVED) return ReceiveFailed(outcome, r, remoteName, localPath, boxes);
+        if (outcome != RYKIT_RECEIVED)
+            return Raise(ReceiveFailure(outcome, r, remoteName ? remoteName : L"", localPath ? localPath : L"",
+                                        BoxText(boxes, L"Unable to open file."), LastReplyBytes()));
         *bytes = static_cast<double>(r.received);
         return S_OK;
     });
 }
 
-HRESULT Session::SendFailed(RyKitOutcome outcome, const RyKitSend& s, BSTR local) const {
-    std::wstring path(local ? local : L"");
-    BoxCapture none(false);
+Session::Failure Session::SendFailure(RyKitOutcome outcome, const RyKitSend& s, const std::wstring& path,
+                                      const std::string& reply) const {
     switch (outcome) {
-    case RYKIT_NO_LOCAL: return LocalFileError(s.error, L"The local file could not be opened:", path);
-    case RYKIT_NOT_READ: return LocalFileError(s.error, L"The local file could not be read:", path);
-    case RYKIT_CANCELLED: return RaiseError(RYINET_E_CANCELLED, L"The transfer of " + path + L" was cancelled.");
-    case RYKIT_NOT_OPENED: return Refused(none, L"Unable to store file.");
-    case RYKIT_BROKE_OFF: return Refused(none, L"The transfer of " + path + L" broke off.");
-    default: return Refused(none, L"The server did not confirm the transfer of " + path + L".");
+    case RYKIT_NO_LOCAL: return LocalFileFailure(s.error, L"The local file could not be opened:", path);
+    case RYKIT_NOT_READ: return LocalFileFailure(s.error, L"The local file could not be read:", path);
+    case RYKIT_CANCELLED: return {RYINET_E_CANCELLED, L"The transfer of " + path + L" was cancelled."};
+    case RYKIT_NOT_OPENED: return RefusedWith(L"Unable to store file.", reply);
+    case RYKIT_BROKE_OFF: return RefusedWith(L"The transfer of " + path + L" broke off.", reply);
+    default: return RefusedWith(L"The server did not confirm the transfer of " + path + L".", reply);
     }
 }
 
@@ -118,7 +116,7 @@ STDMETHODIMP Session::PutFile(BSTR localPath, BSTR remoteName, double* bytes) {
         eventRaised_ = false;
         RyKitOutcome outcome =
             RyKitLinkSend(Link(), localPath ? localPath : L"", name.c_str(), &Session::OnProgress, this, &s);
-        if (outcome != RYKIT_SENT) return SendFailed(outcome, s, localPath);
+        if (outcome != RYKIT_SENT) return Raise(SendFailure(outcome, s, localPath ? localPath : L"", LastReplyBytes()));
         *bytes = static_cast<double>(s.sent);
         return S_OK;
     });
