@@ -38,12 +38,6 @@ run() {
     awk -v b="$began" -v e="$ended" '/ryftp> (mget|get)/ { s = $1 } /ryftp> bye/ { c = $1 - s }
         END { printf "%.1f %.1f", e - b, c }' "$work/$1.out"
 }
-stamped() {  # each line of the input after the time it came
-    /usr/bin/python3 -c '
-import sys, time
-for line in iter(sys.stdin.readline, ""):
-    print("%.3f %s" % (time.time(), line), end="", flush=True)'
-}
 median() { tr ' ' '\n' | sort -n | sed -n 2p; }
 
 d1=$(run default1 "" 'cd small\nmget *\nbye\n')

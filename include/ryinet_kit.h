@@ -2247,6 +2247,7 @@ typedef struct RyKit_Lane {
     HANDLE thread;
     RyKitTransfer *current;
     ULONGLONG moving;            /* the current file's bytes so far */
+    int watching;                /* its watchdog runs: a cancel may reach it */
 } RyKit_Lane;
 
 typedef struct RyKit_Note {
@@ -2260,7 +2261,7 @@ typedef struct RyKit_Run {
     RyKitTransfer *t;
     unsigned count, lanes, told, ended;
     unsigned *order;             /* the transfers, as they ended */
-    volatile LONG next, stop, connections, refused;
+    volatile LONG next, stop, connections, refused, turn;
     RyKit_Lane *lane;
     CRITICAL_SECTION lock;
     HANDLE changed;
@@ -2295,7 +2296,10 @@ static void RyKit_Stop(RyKit_Run *run)
 {
     unsigned i;
     if (InterlockedExchange(&run->stop, 1)) return;
-    for (i = 1; i < run->lanes; ++i) RyKitWatchdogCancel(&run->lane[i].watchdog);
+    EnterCriticalSection(&run->lock);
+    for (i = 1; i < run->lanes; ++i)
+        if (run->lane[i].watching) RyKitWatchdogCancel(&run->lane[i].watchdog);
+    LeaveCriticalSection(&run->lock);
 }
 
 /* On the calling thread: what the other connections did, told to the host. */
@@ -2425,7 +2429,12 @@ static DWORD WINAPI RyKit_LaneRuns(void *self)
     char why[RYKIT_REPLY_BYTES + 256];
     int opened = 0, watched = RyKitWatchdogStart(&lane->watchdog, &lane->connection, &lane->session);
     if (watched && run->pool->link->watchdog) lane->watchdog.timeoutSeconds = run->pool->link->watchdog->timeoutSeconds;
+    EnterCriticalSection(&run->lock);
+    lane->watching = watched;
+    LeaveCriticalSection(&run->lock);
     lane->own.watchdog = watched ? &lane->watchdog : NULL;
+    /* In turn, so that a lane connects only while files are left for it. */
+    while (run->turn != (LONG)(lane - run->lane) && !run->stop) Sleep(1);
     if (!run->refused && !run->stop && run->next < (LONG)run->count) {
         if (watched) RyKitWatchdogBegin(&lane->watchdog);
         opened = RyKit_Reopen(&lane->own, 0, why);
@@ -2442,6 +2451,7 @@ static DWORD WINAPI RyKit_LaneRuns(void *self)
             RyKit_Note_(run, 0, 0, 0, text);
         }
     }
+    InterlockedIncrement(&run->turn);
     if (opened) {
         InterlockedIncrement(&run->connections);
         RyKit_LaneWorks(lane);
@@ -2450,6 +2460,9 @@ static DWORD WINAPI RyKit_LaneRuns(void *self)
     }
     RyKitCloseTaken(&lane->connection, NULL);
     RyKitCloseTaken(&lane->session, NULL);
+    EnterCriticalSection(&run->lock);
+    lane->watching = 0;
+    LeaveCriticalSection(&run->lock);
     if (watched) RyKitWatchdogStop(&lane->watchdog);
     SecureZeroMemory(&lane->own, sizeof lane->own);
     SetEvent(run->changed);
@@ -2506,17 +2519,20 @@ unsigned RyKitPoolRun(const RyKitPool *p, RyKitTransfer *t, unsigned count)
         run.lane[0].run = &run;
         run.lane[0].link = p->link;
         run.connections = 1;
+        run.turn = 1;
         for (i = 1; i < run.lanes; ++i) {
             run.lane[i].run = &run;
             RyKit_LaneFromHost(&run.lane[i], p->link);
             run.lane[i].thread = CreateThread(NULL, 0, RyKit_LaneRuns, &run.lane[i], 0, NULL);
-            if (run.lane[i].thread) threads[started++] = run.lane[i].thread;
+            if (!run.lane[i].thread) break; /* the lanes after it would wait for its turn */
+            threads[started++] = run.lane[i].thread;
         }
         RyKit_Tell(&run, 0);
         RyKit_LaneWorks(&run.lane[0]);
-        /* The host's connection is done; the others' watchdogs watch them. */
-        if (p->link->watchdog) RyKitWatchdogWaitForUser(p->link->watchdog, 1);
+        /* The host's connection is done; the others' watchdogs watch them (again after
+           each callback, where a host may have said it waits for the user no more). */
         while (started && WaitForMultipleObjects(started, threads, TRUE, 0) == WAIT_TIMEOUT) {
+            if (p->link->watchdog) RyKitWatchdogWaitForUser(p->link->watchdog, 1);
             WaitForSingleObject(run.changed, RYKIT_PROGRESS_MS);
             RyKit_Tell(&run, 0);
         }

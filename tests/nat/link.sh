@@ -21,6 +21,8 @@
 #                                                 delay_up, then as link_served
 #   round_trip NAMESPACE ADDR                     the median of 5 TCP connects to ADDR:21
 #                                                 from NAMESPACE, in ms
+#   stamped                                       each line of its input after the time
+#                                                 it came (seconds since 1970)
 # NAME is at most 11 characters (an interface's name holds 15). The caller sets $top, the
 # source tree, before link_served or delay_served.
 inside() {
@@ -116,6 +118,13 @@ for _ in range(5):
     times.append((time.monotonic() - began) * 1000)
     s.close()
 print("%.0f" % statistics.median(times))' "$2"
+}
+
+stamped() {
+    /usr/bin/python3 -c '
+import sys, time
+for line in iter(sys.stdin.readline, ""):
+    print("%.3f %s" % (time.time(), line), end="", flush=True)'
 }
 
 link_cleanup() {

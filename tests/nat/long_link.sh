@@ -23,14 +23,6 @@ serve() {  # [ENV=VALUE]: the server started again with the setting, and its 40 
     for i in $(seq 40); do head -c 1024 /dev/urandom >"$base/root/many40/f$i.bin"; done
 }
 
-# Each line of the input after the time it came.
-stamped() {
-    /usr/bin/python3 -c '
-import sys, time
-for line in iter(sys.stdin.readline, ""):
-    print("%.3f %s" % (time.time(), line), end="", flush=True)'
-}
-
 # mget_seconds PARALLEL DIR: mget of the 40 into DIR; the seconds from its command to the
 # next, each line timed as ryftp says it.
 mget_seconds() {
