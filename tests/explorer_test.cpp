@@ -48,13 +48,20 @@ std::string Contents(const std::string& path) {
 }
 
 // What the status bar's first part was told, in order: "(covered) " in front when the
-// progress bar hid it, " [painted]" after when the bar painted before the next text.
+// progress bar lay over the text's beginning, " [painted]" after when the bar painted
+// before the next text.
 std::vector<std::string> said;
 WNDPROC statusProc;
 LRESULT CALLBACK StatusHeard(HWND bar, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == SB_SETTEXTW && LOBYTE(wParam) == 0)
-        said.push_back((IsWindowVisible(GetDlgItem(bar, IDC_PROGRESS)) ? "(covered) " : "") +
-                       Utf8(reinterpret_cast<const wchar_t*>(lParam)));
+    if (msg == SB_SETTEXTW && LOBYTE(wParam) == 0) {
+        HWND progress = GetDlgItem(bar, IDC_PROGRESS);
+        RECT part, over;
+        SendMessageW(bar, SB_GETRECT, 0, reinterpret_cast<LPARAM>(&part));
+        GetWindowRect(progress, &over);
+        MapWindowPoints(nullptr, bar, reinterpret_cast<POINT*>(&over), 2);
+        bool covered = IsWindowVisible(progress) && over.left < (part.left + part.right) / 2;
+        said.push_back((covered ? "(covered) " : "") + Utf8(reinterpret_cast<const wchar_t*>(lParam)));
+    }
     if (msg == WM_PAINT && !said.empty() && said.back().find(" [painted]") == std::string::npos)
         said.back() += " [painted]";
     return CallWindowProcW(statusProc, bar, msg, wParam, lParam);
@@ -82,9 +89,13 @@ protected:
     }
 
     // A question gets yes, a file dialog the file name dialogFile_ (after the name it
-    // offered is kept in suggested_), any other box OK.
+    // offered is kept in suggested_), the folder dialog dialogFolder_, any other box OK.
     int Answer(HWND box) {
         if (GetDlgItem(box, IDYES)) return IDYES;
+        if (FindWindowExW(box, nullptr, WC_TREEVIEWW, nullptr)) {
+            SendMessageW(box, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(Wide(dialogFolder_).c_str()));
+            return IDOK;
+        }
         if (GetDlgItem(box, IDC_TIMEOUT)) {  // Time limits: the test's own
             SetDlgItemInt(box, IDC_TIMEOUT, limits_[0], FALSE);
             SetDlgItemInt(box, IDC_MAXTIME, limits_[1], FALSE);
@@ -199,6 +210,20 @@ protected:
         std::sort(rows.begin(), rows.end());
         return rows;
     }
+    // A file put on the server through a connection of the test's own: named in the server's
+    // own case, which a path through Wine's Z: drive does not keep beside another case.
+    void Put(const FtpServer& server, const std::string& remote, const std::string& bytes) {
+        std::string local = TempPath("explorer_put.tmp");
+        WriteWholeFile(local, bytes);
+        DWORD session = RyINetOpen(nullptr);
+        DWORD connection = RyFtpConnect(session, 0, nullptr, server.host.c_str(), kUser, kPassword);
+        RyKitSend sent;
+        EXPECT_EQ(RyKitSendFile(connection, WidePath(local).c_str(), remote.c_str(), FTP_TRANSFER_TYPE_BINARY,
+                                nullptr, nullptr, &sent), RYKIT_SENT) << remote;
+        RyINetClose(connection, nullptr);
+        RyINetClose(session, nullptr);
+        DeleteFileA(local.c_str());
+    }
     int Find(const std::string& name) {
         for (int i = 0; i < ListView_GetItemCount(list_); ++i)
             if (Cell(i, 0) == name) return i;
@@ -230,8 +255,15 @@ protected:
         Pump();
     }
 
+    // Subclasses the status bar to record what it is told in said.
+    void ListenToStatus() {
+        said.clear();
+        statusProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(GetDlgItem(wnd_, IDC_STATUS), GWLP_WNDPROC,
+                                                                 reinterpret_cast<LONG_PTR>(&StatusHeard)));
+    }
+
     FtpServer server_;
-    std::string dialogFile_, suggested_;
+    std::string dialogFile_, dialogFolder_, suggested_;
     unsigned limits_[3] = {120, 0, RYKIT_RETRIES};  // View > Time limits: as the window starts
     ShownBoxes boxes_{[this](HWND box) { return Answer(box); }};
     HWND wnd_ = nullptr, list_ = nullptr;
@@ -393,10 +425,7 @@ TEST_F(ExplorerWindow, ABrokenDownloadCompletesByItselfFromWhereItBroke) {
     ASSERT_TRUE(breaking.present());
     Click(IDC_CONNECT);  // disconnect
     ConnectTo(breaking.host);
-    HWND bar = GetDlgItem(wnd_, IDC_STATUS);
-    said.clear();
-    statusProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&StatusHeard)));
+    ListenToStatus();
     dialogFile_ = TempPath("explorer_broken.bin");
     DeleteFileA(dialogFile_.c_str());
     Select("big.bin");
@@ -410,6 +439,108 @@ TEST_F(ExplorerWindow, ABrokenDownloadCompletesByItselfFromWhereItBroke) {
     EXPECT_EQ(Contents(breaking.path("../sent.log")), "1000000\n1000000\n");  // the second RETR: the rest
     EXPECT_EQ(boxes_.seen.size(), 1u);  // the Save dialog alone
     DeleteFileA(dialogFile_.c_str());
+}
+
+// ---- Several files at once ---------------------------------------------------------------
+
+// Files selected together come into one folder chosen once, files dropped together go, on
+// the kit's pool: the status bar tells the batch (and each attempt where the server breaks
+// every file's first transfer) with the bar beside it, and ends with one text; one box names
+// the file that vanished from the server, and the second of two names that are one local
+// file, which is not written twice at once. A download is held to the listing's size: the
+// breaking server, which logs each command, is asked SIZE only to go on after each break.
+TEST_F(ExplorerWindow, SeveralFilesMoveAtOnceAndEndAsOneStatusAndOneBox) {
+    const struct {
+        const char* server;
+        std::string dir;                 // where the files are, "" for the log-in's
+        std::vector<std::string> names;  // downloaded together, with one that vanishes
+        size_t dropBytes;                // of each of the three files dropped
+        const char* attempt;             // how an attempt starts, nullptr for none
+    } cases[] = {
+        {"EXPLORER", "", {"café.txt", "Привет.txt", "日本語.txt", "readme.txt"}, 70000, nullptr},
+        {"EXPLORER_BREAKING", "many/", {"a.bin", "b.bin"}, 600 * 1024, "Broken off after "},
+    };
+    // At the root of C:, which Wine's folder dialog walks its tree to; one under the user's
+    // profile (the temporary folder) it did not reach, and answered with the profile.
+    std::string folder = "C:\\explorer_several";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    HWND progress = GetDlgItem(GetDlgItem(wnd_, IDC_STATUS), IDC_PROGRESS);
+    ListenToStatus();
+    // Every text but the last tells the batch running (or an attempt); the last is returned.
+    auto told = [](const char* running, const char* attempt) {
+        bool attempted = false;
+        for (std::string& text : said) {
+            size_t painted = text.find(" [painted]");
+            if (painted != std::string::npos) text.erase(painted);
+            bool attempting = attempt && text.rfind(attempt, 0) == 0;
+            attempted |= attempting;
+            if (&text != &said.back()) EXPECT_TRUE(text.rfind(running, 0) == 0 || attempting) << text;
+        }
+        EXPECT_EQ(attempted, attempt != nullptr) << ::testing::PrintToString(said);
+        return said.empty() ? std::string("(nothing)") : said.back();
+    };
+    auto count = [](const std::string& log, const char* command) {
+        size_t n = 0;
+        for (size_t at = 0; (at = log.find(std::string("\n") + command, at)) != std::string::npos; ++at) ++n;
+        return n;
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.server);
+        FtpServer server = ServerFromEnvironment(c.server);
+        ASSERT_TRUE(server.present());
+        Click(IDC_CONNECT);  // disconnect
+        ConnectTo(server.host);
+        if (!c.dir.empty()) DoubleClick(c.dir.substr(0, c.dir.size() - 1));
+        WriteWholeFile(server.path(c.dir + "gone.txt"), "soon gone");
+        for (const char* name : {"Twin.txt", "twin.txt"}) Put(server, c.dir + name, name);
+        Click(IDC_REFRESH);
+        for (const std::string& name : c.names) Select(name);
+        for (const char* name : {"gone.txt", "Twin.txt", "twin.txt"}) Select(name);
+        std::string first = Find("Twin.txt") < Find("twin.txt") ? "Twin.txt" : "twin.txt";
+        std::string second = first == "Twin.txt" ? "twin.txt" : "Twin.txt";
+        DeleteFileA(server.path(c.dir + "gone.txt").c_str());  // behind the Explorer's back
+        std::string log = Contents(server.path("../commands.log"));
+        dialogFolder_ = folder;
+        said.clear();
+        boxes_.seen.clear();
+        Click(IDC_DOWNLOAD);
+        for (const std::string& name : c.names) {
+            bool ok = false, served = false;
+            EXPECT_TRUE(ReadWholeFile(folder + "\\" + name, &ok) == ReadWholeFile(server.path(c.dir + name), &served) &&
+                        ok && served) << name;
+            DeleteFileW(Wide(folder + "\\" + name).c_str());
+        }
+        EXPECT_EQ(Contents(folder + "\\twin.txt"), first);
+        DeleteFileA((folder + "\\twin.txt").c_str());
+        for (const char* name : {"Twin.txt", "twin.txt"}) DeleteFileA(server.path(c.dir + name).c_str());
+        size_t n = c.names.size() + 1;  // the twin that came
+        EXPECT_EQ(told(("Downloading " + std::to_string(n + 1) + " files").c_str(), c.attempt),
+                  "Downloaded " + std::to_string(n) + " files, 2 failed");
+        ASSERT_EQ(boxes_.seen.size(), 2u);  // the folder dialog, and the one box at the end
+        EXPECT_EQ(boxes_.seen[1].text, "2 of " + std::to_string(n + 2) + " files did not download:\n\n" + second +
+                                           ": another file of the batch has the same name\n"
+                                           "gone.txt: 550 No such file or directory.\n\nA file already there is kept.");
+        if (c.attempt) EXPECT_EQ(count("\n" + Contents(server.path("../commands.log")).substr(log.size()), "SIZE "), n);
+
+        std::vector<std::string> dropped;
+        for (char i : {'1', '2', '3'}) {
+            dropped.push_back(TempPath(std::string("explorer_several_") + i + ".bin"));
+            WriteWholeFile(dropped.back(), std::string(c.dropBytes, i) + c.server);
+        }
+        said.clear();
+        boxes_.seen.clear();
+        Drop(dropped);
+        for (const std::string& path : dropped) {
+            std::string name = path.substr(path.find_last_of('\\') + 1);
+            EXPECT_TRUE(Contents(server.path(c.dir + name)) == Contents(path)) << name;
+            EXPECT_GE(Find(name), 0) << name;
+            DeleteFileA(path.c_str());
+        }
+        EXPECT_EQ(told("Uploading 3 files", c.attempt), "Uploaded 3 files");
+        EXPECT_EQ(SendMessageA(progress, PBM_GETPOS, 0, 0), 1000);  // by the bytes, all the way
+        EXPECT_TRUE(boxes_.seen.empty());
+    }
+    RemoveDirectoryA(folder.c_str());
 }
 
 // ---- Names in every script --------------------------------------------------------------

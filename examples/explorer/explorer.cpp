@@ -11,9 +11,11 @@
 #include <wininet.h>
 #include <string.h>
 #include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 #include "ryinet_kit.h"
+#include "batch.h"
 #include "local_files.h"
 #include "ryinet_listing.h"
 #include "text.h"
@@ -86,6 +88,8 @@ struct Explorer {
     RyKitWatchdog watchdog;             // ends a call that hangs (View > Time limits)
     RyKitLink link;                     // how to open the connection again when a transfer breaks
     ULONGLONG transferBegan = 0;        // the running transfer's start (GetTickCount64)
+    Batch* batch = nullptr;             // the files moving at once, while the pool runs them
+    ULONGLONG heldUntil = 0;            // the kit's word stays in the status bar until then
     bool guarding = false;              // an action runs under it
 };
 
@@ -187,6 +191,14 @@ int IndexOf(Explorer* e, const std::string& name) {
 const Row* Selected(Explorer* e) {
     int i = ListView_GetNextItem(e->list, -1, LVNI_SELECTED);
     return i >= 0 && i < static_cast<int>(e->rows.size()) ? &e->rows[i] : nullptr;
+}
+
+// Every selected row, in the list's order.
+std::vector<size_t> SelectedRows(Explorer* e) {
+    std::vector<size_t> rows;
+    for (int i = -1; (i = ListView_GetNextItem(e->list, i, LVNI_SELECTED)) >= 0;)
+        if (i < static_cast<int>(e->rows.size())) rows.push_back(static_cast<size_t>(i));
+    return rows;
 }
 
 // Reads the remote directory and its listing again; an empty directory lists nothing
@@ -324,6 +336,18 @@ void DeleteSelected(Explorer* e) {
     Refresh(e);
 }
 
+// The progress bar, in the status bar's first part: over all of it for one file, whose
+// name it hides; for a batch over its last third, beside the batch's state.
+void ShowBar(Explorer* e, bool besideText) {
+    if (IsWindowVisible(e->progress)) return;
+    RECT r;
+    SendMessageW(e->status, SB_GETRECT, 0, reinterpret_cast<LPARAM>(&r));
+    if (besideText) r.left = r.right - (r.right - r.left) / 3;
+    MoveWindow(e->progress, r.left + 2, r.top + 2, r.right - r.left - 4, r.bottom - r.top - 4, TRUE);
+    SendMessageW(e->progress, PBM_SETRANGE32, 0, 1000);
+    ShowWindow(e->progress, SW_SHOW);
+}
+
 // The kit's progress callback (at most four times a second): a bar in the status bar for
 // files from 1 MiB and for any transfer that has run half a second, by the size
 // the server announced (or the local file's, sending), going on across the link's attempts.
@@ -332,27 +356,51 @@ int ShowProgress(void* context, ULONGLONG done, LONGLONG total) {
     RyKitWatchdogProgress(&e->watchdog);
     if (RyKitWatchdogEnding(&e->watchdog) != RYKIT_RUNNING) return 1;
     if (total < static_cast<LONGLONG>(kLargeFile) && GetTickCount64() - e->transferBegan < kSlowMs) return 0;
-    if (!IsWindowVisible(e->progress)) {
-        RECT r;
-        SendMessageW(e->status, SB_GETRECT, 0, reinterpret_cast<LPARAM>(&r));
-        MoveWindow(e->progress, r.left + 2, r.top + 2, r.right - r.left - 4, r.bottom - r.top - 4, TRUE);
-        SendMessageW(e->progress, PBM_SETRANGE32, 0, 1000);
-        ShowWindow(e->progress, SW_SHOW);
-    }
+    ShowBar(e, false);
     SendMessageW(e->progress, PBM_SETPOS, static_cast<WPARAM>(done * 1000 / std::max<ULONGLONG>(done, total)), 0);
     UpdateWindow(e->progress);
     return 0;
 }
 
-// The link's word before each new attempt. The pause that follows pumps no messages, so
-// the status bar paints it now, with the progress bar (which covers the text) out of the
-// way until the next block arrives.
-void ShowAttempt(void* context, unsigned attempt, unsigned retries, DWORD pauseSeconds, const char* reason) {
+// The pool's progress callback (at the first bytes, at most four times a second, as each
+// file ends, and at the end): one bar for the whole batch, by its bytes of the sizes known
+// beforehand (the listing's, the local files') or else by the files ended, and the batch's
+// state beside it, unless the kit's word is being read. The watchdog's cancel and time
+// limit stop the pool through the link; a stall is a break the pool tries again, which is
+// why this never cancels.
+int ShowBatch(void* context, const RyKitBatch* b) {
     Explorer* e = static_cast<Explorer*>(context);
+    ULONGLONG done = b->total ? std::min(b->bytes, b->total) : b->ended, all = b->total ? b->total : b->count;
+    SendMessageW(e->progress, PBM_SETPOS, static_cast<WPARAM>(done * 1000 / std::max<ULONGLONG>(all, 1)), 0);
+    if (GetTickCount64() < e->heldUntil) return 0;
+    ShowBar(e, true);
+    std::wstring text = BatchRunningText(*e->batch, *b);
+    WCHAR shown[256] = L"";  // a status bar part holds no more
+    if (LOWORD(SendMessageW(e->status, SB_GETTEXTLENGTHW, 0, 0)) < ARRAYSIZE(shown))
+        SendMessageW(e->status, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(shown));
+    if (text != shown) SetStatus(e, 0, text);
+    UpdateWindow(e->status);
+    return 0;
+}
+
+// The kit's word to the user, painted now: the pause that may follow pumps no messages.
+// The progress bar, which may cover the text, is out of the way until the next block
+// arrives; in a batch, whose other files go on meanwhile, it waits as the word is read.
+void ShowKitWord(Explorer* e, const std::wstring& text, DWORD readSeconds) {
     ShowWindow(e->progress, SW_HIDE);
-    SetStatus(e, 0, AttemptText(attempt, retries, pauseSeconds, reason));
+    if (e->batch) e->heldUntil = GetTickCount64() + 1000ull * readSeconds;
+    SetStatus(e, 0, text);
     UpdateWindow(e->status);
 }
+
+// The link's word before each new attempt, on any of a batch's connections too.
+void ShowAttempt(void* context, unsigned attempt, unsigned retries, DWORD pauseSeconds, const char* reason) {
+    ShowKitWord(static_cast<Explorer*>(context), AttemptText(attempt, retries, pauseSeconds, reason),
+                std::max<DWORD>(pauseSeconds, 2));
+}
+
+// The pool's word, once: a server that refused another connection.
+void ShowPoolSays(void* context, const char* text) { ShowKitWord(static_cast<Explorer*>(context), KitText(text), 3); }
 
 void ShowDial(Explorer* e, const wchar_t* state);  // with the Dial-up menu, below
 
@@ -373,13 +421,11 @@ void FollowLink(Explorer* e) {
 // arrives as TARGET.rykit-partial and replaces TARGET only when complete, so a failed
 // download keeps the file the user already had. A break is tried again (as often as View >
 // Time limits says) from the byte it reached, on a connection opened anew where need be.
-void Download(Explorer* e) {
-    const Row* row = Selected(e);
-    if (!row || row->directory) return;
-    std::string name = row->name;  // the server's bytes, asked for as they came
-    std::wstring shown = Printable(row->text);
+void DownloadFile(Explorer* e, const Row& row) {
+    const std::string& name = row.name;  // the server's bytes, asked for as they came
+    std::wstring shown = Printable(row.text);
     WCHAR target[MAX_PATH];
-    lstrcpynW(target, LocalFileName(row->text).c_str(), MAX_PATH);
+    lstrcpynW(target, LocalFileName(row.text).c_str(), MAX_PATH);
     OPENFILENAMEW ofn = {};
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = e->wnd;
@@ -406,16 +452,70 @@ void Download(Explorer* e) {
     SetStatus(e, 0, outcome == RYKIT_RECEIVED ? L"Downloaded " + shown : L"Download failed");
 }
 
-// Why a file did not arrive: the server's reply where there is one, else the error.
-std::wstring WhyNotSent(RyKitOutcome outcome, const RyKitSend& sent) {
-    if (sent.reply[0]) return ReplyText(sent.reply);
-    std::wstring error = sent.error ? L" (error " + std::to_wstring(sent.error) + L")" : L"";
-    switch (outcome) {
-    case RYKIT_NO_LOCAL:
-    case RYKIT_NOT_READ: return L"it could not be read" + error;
-    case RYKIT_CANCELLED: return L"cancelled";
-    default: return L"no reply from the server" + error;
+// Runs a batch on the kit's pool over RYKIT_PARALLEL connections at most (the window's
+// own among them), then says how it went: the status bar, and one box that names each file
+// that did not move. Nothing more when the watchdog ended it: its own box says why.
+void RunBatch(Explorer* e, Batch* batch) {
+    unsigned failed = 0;
+    if (!batch->files.empty()) {
+        RyKitPool pool = {&e->link, RYKIT_PARALLEL, &ShowBatch, nullptr, &ShowPoolSays, e};
+        e->link.type = FTP_TRANSFER_TYPE_BINARY;  // files, byte for byte
+        e->batch = batch;
+        e->heldUntil = 0;
+        failed = RyKitPoolRun(&pool, batch->files.data(), static_cast<unsigned>(batch->files.size()));
+        e->batch = nullptr;
+        ShowWindow(e->progress, SW_HIDE);
+        FollowLink(e);
     }
+    if (RyKitWatchdogEnding(&e->watchdog) != RYKIT_RUNNING) return;
+    if (batch->task == RYKIT_TASK_PUT) Refresh(e);  // to show what arrived
+    SetStatus(e, 0, BatchEndText(*batch, failed));
+    std::wstring failures = BatchFailures(*batch, failed);
+    if (!failures.empty()) Warn(e, failures, batch->task == RYKIT_TASK_GET ? L"Download" : L"Upload");
+}
+
+// Several files into one folder, chosen once, each under its name made a Windows file name
+// as the Save dialog offers a single one; one question for those already there.
+void DownloadSeveral(Explorer* e, const std::vector<Row>& files, unsigned folders) {
+    std::wstring title = L"Download " + std::to_wstring(files.size()) + L" files to:", folder;
+    {
+        UserTime choosing(e);
+        folder = ChooseFolder(e->wnd, title.c_str());
+    }
+    if (folder.empty()) return;
+    if (folder.back() != L'\\') folder += L'\\';  // a drive's root has its backslash already
+    Batch batch(RYKIT_TASK_GET);
+    batch.folders = folders;
+    for (const Row& row : files)
+        AddGet(&batch, row.name, Printable(row.text), folder + LocalFileName(row.text), row.bytes);
+    if (unsigned there = AlreadyThere(batch)) {
+        std::wstring question = (there == 1 ? L"One of the files is" : std::to_wstring(there) + L" of the files are") +
+                                L" already in " + folder + L". Replace them?\n\nNo keeps them and downloads the rest.";
+        int answer;
+        {
+            UserTime asking(e);
+            answer = MessageBoxW(e->wnd, question.c_str(), L"Download", MB_YESNOCANCEL | MB_ICONQUESTION);
+        }
+        if (answer == IDCANCEL) return;
+        if (answer == IDNO) KeepAlreadyThere(&batch);
+    }
+    RunBatch(e, &batch);
+}
+
+// The selected rows: one file through the Save dialog, several into a folder at once; the
+// rows are copied, as they may be read again while a dialog is open.
+void Download(Explorer* e) {
+    std::vector<Row> files;
+    unsigned folders = 0;
+    for (size_t i : SelectedRows(e))
+        if (e->rows[i].directory)
+            ++folders;
+        else
+            files.push_back(e->rows[i]);
+    if (files.size() == 1)
+        DownloadFile(e, files[0]);
+    else if (files.size() > 1)
+        DownloadSeveral(e, files, folders);
 }
 
 // One local file, sent in binary under its own name as the server writes names, a break
@@ -439,31 +539,41 @@ bool UploadFile(Explorer* e, const std::wstring& path) {
     return false;
 }
 
-// Each file of paths to the current remote directory; folders are skipped, and the status
-// bar says so. The list is read again afterwards to show what arrived.
+// Several local files at once, each under its own name as the server writes names; a name
+// the server's code page cannot hold is named in the box at the end, not in one of its own.
+void UploadSeveral(Explorer* e, const std::vector<std::wstring>& files, unsigned folders) {
+    Batch batch(RYKIT_TASK_PUT);
+    batch.folders = folders;
+    for (const std::wstring& path : files) {
+        std::wstring name = FileNameOf(path);
+        std::string remote;
+        if (ServerName(e->names, name, &remote))
+            AddPut(&batch, path, remote, name);
+        else
+            batch.notTaken.push_back(name + L": the server's code page cannot hold the name");
+    }
+    RunBatch(e, &batch);
+}
+
+// The files of paths to the current remote directory: one as UploadFile sends it, several
+// at once; folders are skipped, and the status bar says so. The list is read again
+// afterwards to show what arrived.
 void Upload(Explorer* e, const std::vector<std::wstring>& paths) {
     if (paths.empty()) return;
-    int sent = 0, failed = 0, folders = 0;
-    for (size_t i = 0; i < paths.size(); ++i) {
-        const std::wstring& path = paths[i];
-        if (RyKitWatchdogEnding(&e->watchdog) != RYKIT_RUNNING) return;  // the connection is gone
-        if (!e->connection) {  // the link could not open it again: the rest failed unsent
-            failed += static_cast<int>(paths.size() - i);
-            break;
-        }
+    std::vector<std::wstring> files;
+    unsigned folders = 0;
+    for (const std::wstring& path : paths)
         if (IsFolder(path))
             ++folders;
-        else if (UploadFile(e, path))
-            ++sent;
         else
-            ++failed;
+            files.push_back(path);
+    if (files.size() > 1) {
+        UploadSeveral(e, files, folders);
+        return;
     }
+    unsigned sent = !files.empty() && UploadFile(e, files[0]);
     Refresh(e);
-    std::wstring status = L"Uploaded " + std::to_wstring(sent) + (sent == 1 ? L" file" : L" files");
-    if (failed) status += L", " + std::to_wstring(failed) + L" failed";
-    if (folders) status += L", skipped " + std::to_wstring(folders) + (folders == 1 ? L" folder" : L" folders") +
-                           L" (only files are uploaded)";
-    SetStatus(e, 0, status);
+    SetStatus(e, 0, MovedText(RYKIT_TASK_PUT, sent, static_cast<unsigned>(files.size()) - sent, folders, 0));
 }
 
 void UploadChosen(Explorer* e) {
@@ -582,7 +692,7 @@ void CreateChildren(Explorer* e) {
     e->connectBar = CreateRow(e->wnd, kConnectBar, ARRAYSIZE(kConnectBar));
     e->pathBar = CreateRow(e->wnd, kPathBar, ARRAYSIZE(kPathBar));
     e->list = Child(e->wnd, WC_LISTVIEWW, L"",
-                    LVS_REPORT | LVS_OWNERDATA | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_EDITLABELS |
+                    LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS | LVS_EDITLABELS |
                         LVS_SHAREIMAGELISTS | WS_TABSTOP | WS_BORDER,
                     IDC_LIST);
     ListView_SetExtendedListViewStyle(e->list, LVS_EX_FULLROWSELECT);
@@ -662,12 +772,16 @@ LRESULT OnNotify(Explorer* e, NMHDR* nm) {
         int column = reinterpret_cast<NMLISTVIEW*>(nm)->iSubItem;
         e->sortUp = column != e->sortColumn || !e->sortUp;
         e->sortColumn = column;
-        const Row* row = Selected(e);
-        std::string selected = row ? row->name : "";
+        std::set<std::string> selected;  // by name: the rows move
+        for (size_t i : SelectedRows(e)) selected.insert(e->rows[i].name);
         SortRows(e);
-        int i = IndexOf(e, selected);
         ListView_SetItemState(e->list, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
-        if (i >= 0) ListView_SetItemState(e->list, i, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+        UINT focus = LVIS_FOCUSED;  // on the first of them
+        for (int i = 0; i < static_cast<int>(e->rows.size()); ++i)
+            if (selected.count(e->rows[i].name)) {
+                ListView_SetItemState(e->list, i, LVIS_SELECTED | focus, LVIS_SELECTED | LVIS_FOCUSED);
+                focus = 0;
+            }
         InvalidateRect(e->list, nullptr, TRUE);
         break;
     }

@@ -1,8 +1,8 @@
 // RYINET Explorer: a small Windows GUI host of RYINET.dll. It browses an FTP server
 // (connect, list, sort, enter, create, rename, delete, download, upload: files chosen or
-// dropped on the window) and dials phonebook entries, passing its main window to every
-// call so that the library's boxes are modal to it. Its resources (explorer.rc) give the
-// menu, the keys and the icon.
+// dropped on the window; several at once on the kit's pool) and dials phonebook entries,
+// passing its main window to every call so that the library's boxes are modal to it. Its
+// resources (explorer.rc) give the menu, the keys and the icon.
 #pragma once
 #include <windows.h>
 #include "resource.h"

@@ -1,6 +1,9 @@
-// The local files to upload: the Open dialog's list and a drop's (see local_files.h).
+// The local files to upload: the Open dialog's list and a drop's; the folder for several
+// downloads (see local_files.h).
 #include "local_files.h"
 #include <commdlg.h>
+#include <objbase.h>
+#include <shlobj.h>
 
 namespace {
 
@@ -49,6 +52,22 @@ std::vector<std::wstring> DroppedFiles(HDROP drop) {
     }
     DragFinish(drop);
     return paths;
+}
+
+// The dialog's resizable style (with Make New Folder) needs COM in an apartment on this
+// thread; on a thread already in the multithreaded one it has the plain style.
+std::wstring ChooseFolder(HWND owner, const wchar_t* title) {
+    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    BROWSEINFOW info = {};
+    info.hwndOwner = owner;
+    info.lpszTitle = title;
+    info.ulFlags = BIF_RETURNONLYFSDIRS | (SUCCEEDED(com) ? BIF_NEWDIALOGSTYLE : 0);
+    PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&info);
+    WCHAR path[MAX_PATH] = L"";
+    if (chosen && !SHGetPathFromIDListW(chosen, path)) path[0] = L'\0';  // no folder of the file system
+    CoTaskMemFree(chosen);  // the shell's, allocated for the caller
+    if (SUCCEEDED(com)) CoUninitialize();
+    return path;
 }
 
 bool IsFolder(const std::wstring& path) {

@@ -18,7 +18,7 @@
 #define IDC_RENAME     109
 #define IDC_DELETE     110
 #define IDC_DOWNLOAD   111
-#define IDC_LIST       112  // report view: name, size, modified; directories first
+#define IDC_LIST       112  // report view: name, size, modified; directories first; several rows selectable
 #define IDC_STATUS     113  // parts: FTP connection, internet state, local address, dial-up
 #define IDC_PROGRESS   114  // inside the status bar while a transfer runs
 #define IDC_UPLOAD     115  // the Open dialog; files dropped on the window do the same

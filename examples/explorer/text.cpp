@@ -65,9 +65,14 @@ std::wstring LocalFileName(const std::wstring& text) {
     return name;
 }
 
+std::wstring KitText(const char* text) {
+    std::wstring line = Printable(ReplyText(text));  // one line: a status bar part has no second
+    if (!line.empty()) CharUpperBuffW(&line[0], 1);
+    return line;
+}
+
 std::wstring AttemptText(unsigned attempt, unsigned retries, DWORD pauseSeconds, const char* reason) {
-    std::wstring text = Printable(ReplyText(reason));  // one line: a status bar part has no second
-    if (!text.empty()) CharUpperBuffW(&text[0], 1);
+    std::wstring text = KitText(reason);
     if (pauseSeconds) text += L"; trying again in " + std::to_wstring(pauseSeconds) + L" s";
     return text + L" (" + std::to_wstring(attempt) + L" of " + std::to_wstring(retries) + L")";
 }

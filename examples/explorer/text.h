@@ -32,6 +32,10 @@ std::wstring ReplyText(const char* reply);
 // in front. The server's name never becomes a local path unchanged.
 std::wstring LocalFileName(const std::wstring& text);
 
+// The kit's word (its bytes, a server's reply among them) as the status bar says it: one
+// line, from a capital.
+std::wstring KitText(const char* text);
+
 // The kit's word before it tries a transfer again, as the status bar says it: "Broken off
 // after 976 KiB of 1.9 MiB; trying again in 1 s (1 of 5)". The reason is the kit's bytes,
 // a server's reply among them; a pause of 0 is a note (a line dialed again), not a wait.
