@@ -3,7 +3,7 @@
 # 1 KiB and one of 8 MiB) and a client in network namespaces joined through a router whose
 # delay line holds each packet 50 ms each way (the test bench's tests/nat/link.sh), the round
 # trip checked by TCP connects. Times ryftp's mget of the 200 with the default --parallel
-# (the median of 3 runs) and with --parallel 1, and the get of the 8 MiB file: each as the
+# (the median of 3 runs), with --parallel 1, 8 and 16, and the get of the 8 MiB file: each as the
 # whole run of ryftp (Wine's start and end included, as a user waits for it) and as the
 # command alone (from ryftp's transcript); lftp's mirror --parallel=4 of the same files
 # beside them where lftp is installed. With ROWS, the figures are appended there as rows of
@@ -46,6 +46,8 @@ d3=$(run default3 "" 'cd small\nmget *\nbye\n')
 default_whole=$(echo "${d1% *} ${d2% *} ${d3% *}" | median)
 default_mget=$(echo "${d1#* } ${d2#* } ${d3#* }" | median)
 serial=$(run serial "--parallel 1" 'cd small\nmget *\nbye\n')
+eight=$(run eight "--parallel 8" 'cd small\nmget *\nbye\n')
+sixteen=$(run sixteen "--parallel 16" 'cd small\nmget *\nbye\n')
 big=$(run big "" 'get big.bin\nbye\n')
 cmp -s "$work/big/big.bin" "$base/root/big.bin" || echo "long_link.sh: big.bin differs" >&2
 lftp_whole=""
@@ -57,12 +59,14 @@ if command -v lftp >/dev/null; then
     [ "$(ls "$work/lftp" 2>/dev/null | wc -l)" = 200 ] || echo "long_link.sh: lftp did not get the 200 files" >&2
 fi
 echo "round trip ${rtt} ms; mget of 200 x 1 KiB: default $default_whole s ($default_mget s the command;" \
-    "runs $d1, $d2, $d3), --parallel 1 $serial; get of 8 MiB $big; lftp mirror --parallel=4 ${lftp_whole:-not installed}"
+    "runs $d1, $d2, $d3), --parallel 1 $serial, 8 $eight, 16 $sixteen; get of 8 MiB $big;" \
+    "lftp mirror --parallel=4 ${lftp_whole:-not installed}"
 sed 's/^/    /' "$work/default1.out" | grep -v ' received f' || true
 [ -n "$rows" ] || exit 0
 lftp_note=${lftp_whole:+"; lftp mirror --parallel=4 in the same run: $lftp_whole s"}
 {
     echo "| at ${rtt} ms round trip, mget of 200 files of 1 KiB, default --parallel (4): the whole run | **$default_whole s** (the command $default_mget s)${lftp_note} | <= 17 s |"
     echo "| at ${rtt} ms round trip, mget of 200 files of 1 KiB, --parallel 1: the whole run | **${serial% *} s** (the command ${serial#* } s) | <= 102.6 s (0.9 x 114.0 s) |"
+    echo "| at ${rtt} ms round trip, mget of 200 files of 1 KiB, --parallel 8, 16: the whole run | ${eight% *} s, ${sixteen% *} s (the command ${eight#* } s, ${sixteen#* } s) | |"
     echo "| at ${rtt} ms round trip, get of 8 MiB: the whole run | ${big% *} s (the command ${big#* } s) | |"
 } >>"$rows"

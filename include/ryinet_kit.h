@@ -210,6 +210,35 @@ RYKIT_INLINE int RyKitIsDeviceName(const WCHAR *name)
     return 0;
 }
 
+/* Why a name the server listed must not become a local file name, or NULL when it may (in
+ * UTF-16, as Windows takes it; a name that was not valid UTF-8 holds its bytes as
+ * U+DC80-U+DCFF). Windows would take ':' as a drive or a stream and a separator as another
+ * folder, drop a last dot or blank, refuse control characters and <>"|?*, and open a
+ * device for CON, NUL, COM1 and the like whatever the extension. */
+RYKIT_INLINE const char *RyKitUnsafeLocalName(const WCHAR *name)
+{
+    const WCHAR *c;
+    size_t length = 0;
+    int dotsOnly = 1;
+    if (!name[0]) return "an empty name";
+    for (c = name; *c; ++c, ++length) {
+        if (*c < 0x20 || (*c >= 0x7F && *c <= 0x9F)) return "it holds control characters";
+        if (*c >= 0xDC80 && *c <= 0xDCFF) return "it is not valid UTF-8";
+        dotsOnly = dotsOnly && *c == L'.';
+    }
+    for (c = name; *c; ++c)
+        if (*c == L'/' || *c == L'\\') return "it holds a path separator";
+    for (c = name; *c; ++c)
+        if (*c == L':') return "it names a drive or a stream";
+    if (dotsOnly) return "it names a directory";
+    for (c = name; *c; ++c)
+        if (*c == L'<' || *c == L'>' || *c == L'"' || *c == L'|' || *c == L'?' || *c == L'*')
+            return "Windows names cannot hold <>\"|?*";
+    if (name[length - 1] == L'.' || name[length - 1] == L' ') return "Windows would drop its last dot or blank";
+    if (RyKitIsDeviceName(name)) return "it names a device";
+    return NULL;
+}
+
 /* ---- Receiving and sending a file -------------------------------------------------------- */
 
 typedef enum RyKitOutcome {
@@ -505,6 +534,10 @@ int RyKitLinkAgain(RyKitLink *l, unsigned *attempt, const char *reason);
  * starts at byte 0. */
 RyKitOutcome RyKitLinkReceive(RyKitLink *l, const char *remote, const WCHAR *local, RyKitProgress progress,
                               void *context, RyKitReceive *r);
+/* RyKitLinkReceive held to the size a listing gave (listed; -1 asks SIZE as it does), for a
+ * host that receives what it listed: no SIZE goes for the file (see RyKitReceive.listedSize). */
+RyKitOutcome RyKitLinkReceiveListed(RyKitLink *l, const char *remote, const WCHAR *local, LONGLONG listed,
+                                    RyKitProgress progress, void *context, RyKitReceive *r);
 /* RyKitSendFile in the link's type, tried again as the link says; in binary type an
  * attempt goes on from the size the server has of the file this send was writing (REST,
  * STOR), which the final reply and the size then confirm. */
@@ -2199,6 +2232,12 @@ RyKitOutcome RyKitLinkReceive(RyKitLink *l, const char *remote, const WCHAR *loc
     return RyKit_LinkReceive(l, remote, local, -1, FALSE, progress, context, r);
 }
 
+RyKitOutcome RyKitLinkReceiveListed(RyKitLink *l, const char *remote, const WCHAR *local, LONGLONG listed,
+                                    RyKitProgress progress, void *context, RyKitReceive *r)
+{
+    return RyKit_LinkReceive(l, remote, local, listed, FALSE, progress, context, r);
+}
+
 RyKitOutcome RyKitLinkSend(RyKitLink *l, const WCHAR *local, const char *remote, RyKitProgress progress,
                            void *context, RyKitSend *s)
 {
@@ -2261,7 +2300,10 @@ typedef struct RyKit_Run {
     RyKitTransfer *t;
     unsigned count, lanes, told, ended;
     unsigned *order;             /* the transfers, as they ended */
+    LONG *after;                 /* the earlier transfer to the same file, or -1 */
     volatile LONG next, stop, connections, refused, turn;
+    RyKitRetrying retrying;      /* the host's, while the host's link tells the pool */
+    void *retryingContext;
     RyKit_Lane *lane;
     CRITICAL_SECTION lock;
     HANDLE changed;
@@ -2284,11 +2326,17 @@ static void RyKit_Note_(RyKit_Run *run, unsigned attempt, unsigned retries, DWOR
     SetEvent(run->changed);
 }
 
-/* A lane's retries, told by the calling thread. */
+/* A lane's retries, with the file's name, told by the calling thread: at once for the
+ * host's connection, which runs there. */
 static void RyKit_LaneRetrying(void *context, unsigned attempt, unsigned retries, DWORD pause, const char *reason)
 {
     RyKit_Lane *lane = (RyKit_Lane *)context;
-    RyKit_Note_(lane->run, attempt, retries, pause, reason);
+    RyKit_Run *run = lane->run;
+    char text[RYKIT_REPLY_BYTES + 64];
+    if (lane->current) wsprintfA(text, "%.300s (%.200s)", reason, lane->current->remote);
+    else lstrcpynA(text, reason, sizeof text);
+    if (lane != run->lane) RyKit_Note_(run, attempt, retries, pause, text);
+    else if (run->retrying) run->retrying(run->retryingContext, attempt, retries, pause, text);
 }
 
 /* The batch's cancel reaches the calls under way on the other connections. */
@@ -2319,8 +2367,8 @@ static void RyKit_Tell(RyKit_Run *run, int last)
         LeaveCriticalSection(&run->lock);
         if (!have) break;
         if (note.attempt == 0 && p->says) p->says(p->context, note.text);
-        else if (note.attempt && p->link->retrying)
-            p->link->retrying(p->link->context, note.attempt, note.retries, note.pause, note.text);
+        else if (note.attempt && run->retrying)
+            run->retrying(run->retryingContext, note.attempt, note.retries, note.pause, note.text);
     }
     for (;;) {
         EnterCriticalSection(&run->lock);
@@ -2386,12 +2434,16 @@ static void RyKit_LaneWorks(RyKit_Lane *lane)
     RyKitLink *l = lane->link;
     int own = lane != run->lane;
     for (;;) {
-        LONG index = InterlockedIncrement(&run->next) - 1;
+        LONG index;
         RyKitTransfer *t;
         DWORD began = GetTickCount();
         ULONGLONG bytes = 0;
-        if (index >= (LONG)run->count || run->stop || !*l->connection) break;
+        if (run->stop || !*l->connection) break; /* a file taken is carried */
+        index = InterlockedIncrement(&run->next) - 1;
+        if (index >= (LONG)run->count) break;
         t = &run->t[index];
+        /* Two transfers to one file would write it at once: the later waits. */
+        while (run->after[index] >= 0 && run->t[run->after[index]].state < RYKIT_ENDED && !run->stop) Sleep(10);
         t->state = RYKIT_UNDER_WAY;
         EnterCriticalSection(&run->lock);
         lane->current = t;
@@ -2484,6 +2536,37 @@ static void RyKit_LaneFromHost(RyKit_Lane *lane, const RyKitLink *host)
     lane->link = &lane->own;
 }
 
+/* The file a transfer writes: a get's local file (Windows' names ignore case), a put's
+ * remote one; hashed, for RyKit_SameFiles. */
+static DWORD RyKit_FileHash(const RyKitTransfer *t)
+{
+    DWORD hash = 2166136261u;
+    const WCHAR *w;
+    const char *c;
+    if (t->task == RYKIT_TASK_GET)
+        for (w = t->local; *w; ++w) hash = (hash ^ (DWORD)(ULONG_PTR)CharUpperW((LPWSTR)(ULONG_PTR)*w)) * 16777619u;
+    else
+        for (c = t->remote; *c; ++c) hash = (hash ^ (BYTE)*c) * 16777619u;
+    return hash;
+}
+
+/* For each transfer, the last before it that writes the same file, or -1. */
+static void RyKit_SameFiles(const RyKitTransfer *t, unsigned count, LONG *after, DWORD *hash)
+{
+    unsigned i, j;
+    for (i = 0; i < count; ++i) {
+        after[i] = -1;
+        hash[i] = t[i].task == RYKIT_TASK_DELETE ? 0 : RyKit_FileHash(&t[i]);
+        for (j = i; j-- > 0 && hash[i];)
+            if (hash[j] == hash[i] && t[j].task == t[i].task &&
+                (t[i].task == RYKIT_TASK_GET ? lstrcmpiW(t[j].local, t[i].local) == 0
+                                             : lstrcmpA(t[j].remote, t[i].remote) == 0)) {
+                after[i] = (LONG)j;
+                break;
+            }
+    }
+}
+
 unsigned RyKitPoolRun(const RyKitPool *p, RyKitTransfer *t, unsigned count)
 {
     RyKit_Run run;
@@ -2498,9 +2581,11 @@ unsigned RyKitPoolRun(const RyKitPool *p, RyKitTransfer *t, unsigned count)
     if (run.lanes > count) run.lanes = count;
     if (!p->link->passive) run.lanes = 1;
     run.order = (unsigned *)HeapAlloc(GetProcessHeap(), 0, count * sizeof *run.order);
+    run.after = (LONG *)HeapAlloc(GetProcessHeap(), 0, count * (sizeof *run.after + sizeof(DWORD)));
     run.lane = (RyKit_Lane *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, run.lanes * sizeof *run.lane);
     run.changed = CreateEventA(NULL, FALSE, FALSE, NULL);
-    if (!run.order || !run.lane || !run.changed) run.lanes = 0;
+    if (!run.order || !run.after || !run.lane || !run.changed) run.lanes = 0;
+    else RyKit_SameFiles(t, count, run.after, (DWORD *)(run.after + count));
     InitializeCriticalSection(&run.lock);
     run.began = GetTickCount();
     for (i = 0; i < count; ++i) {
@@ -2515,9 +2600,13 @@ unsigned RyKitPoolRun(const RyKitPool *p, RyKitTransfer *t, unsigned count)
                             ? (LONGLONG)(((ULONGLONG)f.nFileSizeHigh << 32) | f.nFileSizeLow) : -1;
         if (t[i].size > 0) run.total += (ULONGLONG)t[i].size;
     }
+    run.retrying = p->link->retrying;
+    run.retryingContext = p->link->context;
     if (run.lanes) {
         run.lane[0].run = &run;
         run.lane[0].link = p->link;
+        p->link->retrying = RyKit_LaneRetrying;
+        p->link->context = &run.lane[0];
         run.connections = 1;
         run.turn = 1;
         for (i = 1; i < run.lanes; ++i) {
@@ -2538,6 +2627,8 @@ unsigned RyKitPoolRun(const RyKitPool *p, RyKitTransfer *t, unsigned count)
         }
         if (p->link->watchdog) RyKitWatchdogWaitForUser(p->link->watchdog, 0);
         for (i = 0; i < started; ++i) CloseHandle(threads[i]);
+        p->link->retrying = run.retrying;
+        p->link->context = run.retryingContext;
     }
     /* What no connection was left for fails as the connection did. */
     for (i = 0; i < count && !run.stop; ++i)
@@ -2554,6 +2645,7 @@ unsigned RyKitPoolRun(const RyKitPool *p, RyKitTransfer *t, unsigned count)
     if (run.changed) CloseHandle(run.changed);
     if (run.lane) HeapFree(GetProcessHeap(), 0, run.lane);
     if (run.order) HeapFree(GetProcessHeap(), 0, run.order);
+    if (run.after) HeapFree(GetProcessHeap(), 0, run.after);
     return failed;
 }
 

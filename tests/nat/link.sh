@@ -104,6 +104,7 @@ delay_served() {
     trap link_cleanup EXIT
     trap 'exit 1' HUP INT TERM
     delay_up "$1" "$2" "$3" "$4" || return 1
+    wine_settled
     inside "$server" /usr/bin/python3 "$top/tests/servers/ftp_fixture.py" start pyftpdlib "$2.2" "$5" >/dev/null
 }
 
@@ -134,6 +135,13 @@ link_cleanup() {
     rm -rf "$work"
 }
 
+# Wine creates a process's sockets in its wineserver, which stays a few seconds after the
+# prefix's last process: one that an earlier test left in the machine's own network would
+# open the namespace's ryftp's sockets there. It is waited for.
+wine_settled() {
+    [ -z "${build:-}" ] || WINEPREFIX="${WINEPREFIX:-$build/wineprefix}" wineserver -w 2>/dev/null || true
+}
+
 link_served() {
     link_name=$1 link_addr=$2 link_base=$5
     server=ryinet-$1-server client=ryinet-$1-client
@@ -141,5 +149,6 @@ link_served() {
     trap link_cleanup EXIT
     trap 'exit 1' HUP INT TERM
     link_up "$1" "$2" "$3" "$4" || return 1
+    wine_settled
     inside "$server" /usr/bin/python3 "$top/tests/servers/ftp_fixture.py" start pyftpdlib "$2" "$5" >/dev/null
 }

@@ -1,7 +1,7 @@
 // GetFiles and PutFiles: many files at once on the host kit's pool, which runs them over
 // Parallel connections, each file through the receive and send GetFile and PutFile use
 // (the partial, the retries going on from the byte they had). Names from a listing are the
-// server's: one becomes a local file only when SafeLocalName takes it.
+// server's: one becomes a local file only when the kit's RyKitUnsafeLocalName finds nothing against it.
 #include <algorithm>
 #include <set>
 #include <vector>
@@ -12,20 +12,6 @@
 
 namespace {
 std::wstring Number(size_t n) { return std::to_wstring(n); }
-
-// Whether a listed name, put in the local folder, names that one file there. Windows
-// would take ':' as a drive or a stream and a separator as another folder, drops a last
-// dot or blank, refuses control characters and <>"|?*, and opens a device for CON, NUL,
-// COM1 and the like whatever the extension. A name that was not valid UTF-8 holds its
-// bytes as U+DC80-U+DCFF: it would be written under characters the server never sent.
-bool SafeLocalName(const std::wstring& name) {
-    if (name.empty()) return false;
-    for (wchar_t c : name)
-        if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0xDC80 && c <= 0xDCFF) || wcschr(L"<>:\"/\\|?*", c))
-            return false;
-    if (name.back() == L'.' || name.back() == L' ') return false;  // ".", ".." too
-    return !RyKitIsDeviceName(name.c_str());
-}
 
 // Windows' names ignore case: two listed names that differ only in it would be one file,
 // written by two connections at once.
@@ -160,7 +146,7 @@ STDMETHODIMP Session::GetFiles(BSTR pattern, BSTR localFolder, LONG* files) {
         RyListingEntry e;
         while (RyListingNext(&cursor, &e) == 1) {
             std::wstring name = FromServer(e.name, e.nameLength);
-            if (e.isDirectory || !SafeLocalName(name) || !taken.insert(Folded(name)).second) continue;
+            if (e.isDirectory || RyKitUnsafeLocalName(name.c_str()) || !taken.insert(Folded(name)).second) continue;
             std::wstring local = folder + name;
             std::string remote = remoteDirectory + std::string(e.name, e.nameLength);
             if (local.size() >= MAX_PATH)

@@ -3,7 +3,7 @@
 // broke); put, mput and append send through WININET's own upload on the connection handle
 // (the library has none). The kit tries a broken transfer again as the session's link
 // says (--retries). Names from a listing are the server's: they are shown as text through
-// Visible, and never used as a local path before UnsafeLocalName has looked at them. A
+// Visible, and never used as a local path before the kit's RyKitUnsafeLocalName has looked at them. A
 // local name is UTF-16 from where ryftp reads it until it is opened.
 #include <windows.h>
 #include <wininet.h>
@@ -136,13 +136,14 @@ bool Received(Session& s, RyKitOutcome outcome, const RyKitReceive& r, const std
 }
 
 // get in the session's type: ASCII turns LF line ends into CRLF once received. False,
-// with the local file as it was, on failure.
+// with the local file as it was, on failure. A file from a listing is held to its size
+// there, and asked no SIZE.
 bool Receive(Session& s, const RemoteName& remote, const std::wstring& local) {
     ProgressMeter meter(s);
     RyKitReceive r;
     std::wstring path = s.localPath(local);
-    RyKitOutcome outcome = RyKitLinkReceive(&s.link, remote.bytes.c_str(), path.c_str(), &ProgressMeter::Update,
-                                            &meter, &r);
+    RyKitOutcome outcome = RyKitLinkReceiveListed(&s.link, remote.bytes.c_str(), path.c_str(), remote.size,
+                                                  &ProgressMeter::Update, &meter, &r);
     double seconds = meter.seconds();
     meter.finish(r.received, r.expected);
     return Received(s, outcome, r, remote.text, local, seconds) && (!s.ascii || ToCrlf(s, local));
@@ -195,25 +196,6 @@ bool Send(Session& s, const std::wstring& local, const std::string& remoteText) 
     return Sent(s, outcome, r, local, remoteText, seconds);
 }
 
-// Why a name from a listing must not become a local file name, or null when it may.
-// Windows would take ':' as a drive or a stream, drop a last dot or blank, and open
-// a device for CON, NUL, COM1 and the like, whatever the extension. The name is looked
-// at as Windows will take it: in UTF-16.
-const char* UnsafeLocalName(const std::wstring& name) {
-    if (name.empty()) return "an empty name";
-    for (wchar_t c : name) {
-        if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) return "it holds control characters";
-        if (c >= 0xDC80 && c <= 0xDCFF) return "it is not valid UTF-8";  // as Wide keeps such bytes
-    }
-    if (name.find_first_of(L"/\\") != std::wstring::npos) return "it holds a path separator";
-    if (name.find(L':') != std::wstring::npos) return "it names a drive or a stream";
-    if (name.find_first_not_of(L'.') == std::wstring::npos) return "it names a directory";
-    if (name.find_first_of(L"<>\"|?*") != std::wstring::npos) return "Windows names cannot hold <>\"|?*";
-    if (name.back() == L'.' || name.back() == L' ') return "Windows would drop its last dot or blank";
-    if (RyKitIsDeviceName(name.c_str())) return "it names a device";
-    return nullptr;
-}
-
 // "pub/*.txt" lists names inside pub/: the remote path of each is that part and the name.
 std::string RemoteDirectory(const std::string& pattern) {
     size_t slash = pattern.rfind('/');
@@ -221,7 +203,7 @@ std::string RemoteDirectory(const std::string& pattern) {
 }
 
 // The files a listing of the pattern names, in the server's order. Directories are
-// skipped with a line, and so, for local names, is each name UnsafeLocalName refuses.
+// skipped with a line, and so, for local names, is each name RyKitUnsafeLocalName refuses.
 // False, after saying so, when nothing matched or a name was refused.
 bool RemoteFiles(Session& s, const std::string& pattern, bool localNames, std::vector<RemoteName>* names) {
     names->clear();
@@ -240,7 +222,7 @@ bool RemoteFiles(Session& s, const std::string& pattern, bool localNames, std::v
     bool refused = false;
     while (opened == 0 && RyListingNext(&at, &e) == 1) {
         std::string text = s.nameText(e.name, e.nameLength);
-        const char* unsafe = localNames ? UnsafeLocalName(Wide(text)) : nullptr;
+        const char* unsafe = localNames ? RyKitUnsafeLocalName(Wide(text).c_str()) : nullptr;
         if (e.isDirectory) s.say("skipped %s: a directory\n", Visible(text).c_str());
         else if (unsafe) s.say("skipped %s: %s\n", Visible(text).c_str(), unsafe);
         else names->push_back({RemoteDirectory(listed) + std::string(e.name, e.nameLength), RemoteDirectory(pattern) + text,
