@@ -178,6 +178,7 @@ typedef enum RyKitNameEncoding {
 
 typedef struct RyKitNames {
     RyKitNameEncoding encoding;
+    int learned;  /* FEAT was asked: another connection to the server needs OPTS UTF8 ON only */
 } RyKitNames;
 
 /* Asks the server after a log-in (FEAT, then OPTS UTF8 ON); the replies are the kit's. */
@@ -611,6 +612,13 @@ typedef struct RyKitPool {
  * (the progress callback, or the host's watchdog) ends those under way and begins no more;
  * those not begun stay RYKIT_CANCELLED, told to no callback. */
 unsigned RyKitPoolRun(const RyKitPool *p, RyKitTransfer *t, unsigned count);
+/* The transfers a listing gives: list (on the calling thread) fills *t and *count, which
+ * stay valid until the run returns, while the other connections are opened already (a
+ * listing far away takes a round trip for every few entries); 0 from it stops the batch,
+ * and everything it gave counts as failed. RyKitPoolRun opens no more connections than
+ * files. */
+typedef int (*RyKitPoolList)(void *context, RyKitTransfer **t, unsigned *count);
+unsigned RyKitPoolRunListed(const RyKitPool *p, RyKitPoolList list, void *listContext);
 
 #ifdef __cplusplus
 }
@@ -911,6 +919,7 @@ void RyKitNamesLearn(RyKitNames *names, DWORD connection)
     char reply[RYKIT_REPLY_BYTES], *line;
     names->encoding = RYKIT_NAMES_AS_SEEN;
     if (!FtpCommandA(c, FALSE, FTP_TRANSFER_TYPE_BINARY, "FEAT", 0, NULL)) return;
+    names->learned = 1;
     RyKitLastResponseInfo(reply, sizeof reply);
     /* The features are the lines between 211- and 211 End. Wine keeps only a reply's last
      * line, so there the names decide, and the server is asked anyway: one that does not
@@ -2163,11 +2172,10 @@ static int RyKit_Reopen(RyKitLink *l, unsigned attempt, char *why)
                   reply[0] ? ")" : "");
         return 0;
     }
-    if (l->names) { /* the server's session is new; what the names showed of it stays */
-        RyKitNameEncoding seen = l->names->encoding;
+    if (l->names && l->names->learned) /* the server's session is new; what the names showed of it stays */
+        FtpCommandA(RyKitInternetHandle(connection), FALSE, FTP_TRANSFER_TYPE_BINARY, "OPTS UTF8 ON", 0, NULL);
+    else if (l->names)
         RyKitNamesLearn(l->names, connection);
-        if (seen == RYKIT_NAMES_ANSI) l->names->encoding = seen;
-    }
     if (l->directory[0] && !FtpSetCurrentDirectoryA(RyKitInternetHandle(connection), l->directory)) {
         wsprintfA(why, "connected again to %.200s, but not into %.256s", l->server, l->directory);
         return 0;
@@ -2306,7 +2314,7 @@ typedef struct RyKit_Run {
     void *retryingContext;
     RyKit_Lane *lane;
     CRITICAL_SECTION lock;
-    HANDLE changed;
+    HANDLE changed, listed;      /* listed: the transfers are there (or the batch stopped) */
     RyKit_Note notes[RYKIT_NOTES];
     unsigned noteIn, noteOut;
     ULONGLONG endedBytes, total;
@@ -2487,7 +2495,7 @@ static DWORD WINAPI RyKit_LaneRuns(void *self)
     lane->own.watchdog = watched ? &lane->watchdog : NULL;
     /* In turn, so that a lane connects only while files are left for it. */
     while (run->turn != (LONG)(lane - run->lane) && !run->stop) Sleep(1);
-    if (!run->refused && !run->stop && run->next < (LONG)run->count) {
+    if (!run->refused && !run->stop && run->next < (LONG)run->count) { /* (count is large until listed) */
         if (watched) RyKitWatchdogBegin(&lane->watchdog);
         opened = RyKit_Reopen(&lane->own, 0, why);
         if (watched) RyKitWatchdogFinish(&lane->watchdog);
@@ -2506,8 +2514,8 @@ static DWORD WINAPI RyKit_LaneRuns(void *self)
     InterlockedIncrement(&run->turn);
     if (opened) {
         InterlockedIncrement(&run->connections);
-        RyKit_LaneWorks(lane);
-        FtpCommandA(RyKitInternetHandle((DWORD)lane->connection), FALSE, FTP_TRANSFER_TYPE_BINARY, "QUIT", 0, NULL);
+        WaitForSingleObject(run->listed, INFINITE);
+        if (!run->stop) RyKit_LaneWorks(lane);
         InterlockedDecrement(&run->connections);
     }
     RyKitCloseTaken(&lane->connection, NULL);
@@ -2530,6 +2538,7 @@ static void RyKit_LaneFromHost(RyKit_Lane *lane, const RyKitLink *host)
     lane->own.boxes = NULL;
     lane->own.entry[0] = '\0';   /* the host's connection redials; this one waits for it */
     lane->own.dial = NULL;
+    lane->names = host->names ? *host->names : lane->names; /* what the host learned of the server */
     lane->own.names = &lane->names;
     lane->own.retrying = RyKit_LaneRetrying;
     lane->own.context = lane;
@@ -2567,27 +2576,18 @@ static void RyKit_SameFiles(const RyKitTransfer *t, unsigned count, LONG *after,
     }
 }
 
-unsigned RyKitPoolRun(const RyKitPool *p, RyKitTransfer *t, unsigned count)
+/* The transfers the host listed, ready for the lanes: what each writes, what is known of
+ * their sizes. 0 when there is nothing to run. */
+static int RyKit_Listed(RyKit_Run *run, RyKitTransfer *t, unsigned count)
 {
-    RyKit_Run run;
-    unsigned i, failed = 0, started = 0;
-    HANDLE threads[RYKIT_MOST_PARALLEL];
+    unsigned i;
+    run->t = t;
+    run->count = count;
     if (!count) return 0;
-    memset(&run, 0, sizeof run);
-    run.pool = p;
-    run.t = t;
-    run.count = count;
-    run.lanes = p->parallel < 1 ? 1 : p->parallel > RYKIT_MOST_PARALLEL ? RYKIT_MOST_PARALLEL : p->parallel;
-    if (run.lanes > count) run.lanes = count;
-    if (!p->link->passive) run.lanes = 1;
-    run.order = (unsigned *)HeapAlloc(GetProcessHeap(), 0, count * sizeof *run.order);
-    run.after = (LONG *)HeapAlloc(GetProcessHeap(), 0, count * (sizeof *run.after + sizeof(DWORD)));
-    run.lane = (RyKit_Lane *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, run.lanes * sizeof *run.lane);
-    run.changed = CreateEventA(NULL, FALSE, FALSE, NULL);
-    if (!run.order || !run.after || !run.lane || !run.changed) run.lanes = 0;
-    else RyKit_SameFiles(t, count, run.after, (DWORD *)(run.after + count));
-    InitializeCriticalSection(&run.lock);
-    run.began = GetTickCount();
+    run->order = (unsigned *)HeapAlloc(GetProcessHeap(), 0, count * sizeof *run->order);
+    run->after = (LONG *)HeapAlloc(GetProcessHeap(), 0, count * (sizeof *run->after + sizeof(DWORD)));
+    if (!run->order || !run->after) return 0;
+    RyKit_SameFiles(t, count, run->after, (DWORD *)(run->after + count));
     for (i = 0; i < count; ++i) {
         WIN32_FILE_ATTRIBUTE_DATA f;
         t[i].state = RYKIT_WAITING;
@@ -2598,11 +2598,33 @@ unsigned RyKitPoolRun(const RyKitPool *p, RyKitTransfer *t, unsigned count)
         if (t[i].task == RYKIT_TASK_PUT)
             t[i].size = GetFileAttributesExW(t[i].local, GetFileExInfoStandard, &f)
                             ? (LONGLONG)(((ULONGLONG)f.nFileSizeHigh << 32) | f.nFileSizeLow) : -1;
-        if (t[i].size > 0) run.total += (ULONGLONG)t[i].size;
+        if (t[i].size > 0) run->total += (ULONGLONG)t[i].size;
     }
+    run->began = GetTickCount();
+    return 1;
+}
+
+unsigned RyKitPoolRunListed(const RyKitPool *p, RyKitPoolList list, void *listContext)
+{
+    RyKit_Run run;
+    RyKitTransfer *t = NULL;
+    unsigned i, count = 0, failed = 0, started = 0;
+    HANDLE waits[RYKIT_MOST_PARALLEL + 1];
+    int ready, listed, runnable;
+    memset(&run, 0, sizeof run);
+    run.pool = p;
+    run.lanes = p->parallel < 1 ? 1 : p->parallel > RYKIT_MOST_PARALLEL ? RYKIT_MOST_PARALLEL : p->parallel;
+    if (!p->link->passive) run.lanes = 1;
+    run.lane = (RyKit_Lane *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, run.lanes * sizeof *run.lane);
+    run.changed = CreateEventA(NULL, FALSE, FALSE, NULL);
+    run.listed = CreateEventA(NULL, TRUE, FALSE, NULL);
+    InitializeCriticalSection(&run.lock);
+    run.next = 0;
+    run.count = ~0u >> 1; /* until the listing says: the lanes connect meanwhile */
     run.retrying = p->link->retrying;
     run.retryingContext = p->link->context;
-    if (run.lanes) {
+    ready = run.lane && run.changed && run.listed;
+    if (ready) {
         run.lane[0].run = &run;
         run.lane[0].link = p->link;
         p->link->retrying = RyKit_LaneRetrying;
@@ -2614,41 +2636,77 @@ unsigned RyKitPoolRun(const RyKitPool *p, RyKitTransfer *t, unsigned count)
             RyKit_LaneFromHost(&run.lane[i], p->link);
             run.lane[i].thread = CreateThread(NULL, 0, RyKit_LaneRuns, &run.lane[i], 0, NULL);
             if (!run.lane[i].thread) break; /* the lanes after it would wait for its turn */
-            threads[started++] = run.lane[i].thread;
+            waits[started++] = run.lane[i].thread;
         }
+    }
+    listed = list(listContext, &t, &count);
+    runnable = ready && listed && RyKit_Listed(&run, t, count);
+    if (!runnable) InterlockedExchange(&run.stop, 1);
+    if (run.listed) SetEvent(run.listed);
+    if (runnable) {
         RyKit_Tell(&run, 0);
         RyKit_LaneWorks(&run.lane[0]);
-        /* The host's connection is done; the others' watchdogs watch them (again after
-           each callback, where a host may have said it waits for the user no more). */
-        while (started && WaitForMultipleObjects(started, threads, TRUE, 0) == WAIT_TIMEOUT) {
-            if (p->link->watchdog) RyKitWatchdogWaitForUser(p->link->watchdog, 1);
-            WaitForSingleObject(run.changed, RYKIT_PROGRESS_MS);
-            RyKit_Tell(&run, 0);
-        }
-        if (p->link->watchdog) RyKitWatchdogWaitForUser(p->link->watchdog, 0);
-        for (i = 0; i < started; ++i) CloseHandle(threads[i]);
-        p->link->retrying = run.retrying;
-        p->link->context = run.retryingContext;
     }
-    /* What no connection was left for fails as the connection did. */
-    for (i = 0; i < count && !run.stop; ++i)
-        if (t[i].state == RYKIT_WAITING) {
-            t[i].outcome = RYKIT_NOT_OPENED;
-            t[i].error = ERROR_INTERNET_CONNECTION_ABORTED;
-            lstrcpyA(t[i].reply, "no connection is left");
-            t[i].state = RYKIT_ENDED;
-            if (run.order) run.order[run.ended++] = i;
-        }
-    if (run.order) RyKit_Tell(&run, 1);
-    for (i = 0; i < count; ++i) failed += t[i].outcome != RYKIT_RECEIVED;
+    /* The host's connection is done; the others' watchdogs watch them (again after each
+       callback, where a host may have said it waits for the user no more). */
+    waits[started] = run.changed;
+    while (started && WaitForMultipleObjects(started, waits, TRUE, 0) == WAIT_TIMEOUT) {
+        if (p->link->watchdog) RyKitWatchdogWaitForUser(p->link->watchdog, 1);
+        WaitForMultipleObjects(started + 1, waits, FALSE, RYKIT_PROGRESS_MS);
+        if (runnable) RyKit_Tell(&run, 0);
+    }
+    if (p->link->watchdog) RyKitWatchdogWaitForUser(p->link->watchdog, 0);
+    for (i = 0; i < started; ++i) CloseHandle(waits[i]);
+    p->link->retrying = run.retrying;
+    p->link->context = run.retryingContext;
+    if (runnable) {
+        /* What no connection was left for fails as the connection did. */
+        for (i = 0; i < count && !run.stop; ++i)
+            if (t[i].state == RYKIT_WAITING) {
+                t[i].outcome = RYKIT_NOT_OPENED;
+                t[i].error = ERROR_INTERNET_CONNECTION_ABORTED;
+                lstrcpyA(t[i].reply, "no connection is left");
+                t[i].state = RYKIT_ENDED;
+                run.order[run.ended++] = i;
+            }
+        RyKit_Tell(&run, 1);
+        for (i = 0; i < count; ++i) failed += t[i].outcome != RYKIT_RECEIVED;
+    } else if (listed) { /* the system had no room for the batch */
+        for (i = 0; i < count; ++i) t[i].outcome = RYKIT_CANCELLED;
+        failed = count;
+    }
     DeleteCriticalSection(&run.lock);
     if (run.changed) CloseHandle(run.changed);
+    if (run.listed) CloseHandle(run.listed);
     if (run.lane) HeapFree(GetProcessHeap(), 0, run.lane);
     if (run.order) HeapFree(GetProcessHeap(), 0, run.order);
     if (run.after) HeapFree(GetProcessHeap(), 0, run.after);
     return failed;
 }
 
+typedef struct RyKit_Given {
+    RyKitTransfer *t;
+    unsigned count;
+} RyKit_Given;
+
+static int RyKit_GiveList(void *context, RyKitTransfer **t, unsigned *count)
+{
+    RyKit_Given *given = (RyKit_Given *)context;
+    *t = given->t;
+    *count = given->count;
+    return 1;
+}
+
+unsigned RyKitPoolRun(const RyKitPool *p, RyKitTransfer *t, unsigned count)
+{
+    RyKitPool fewer = *p;
+    RyKit_Given given;
+    given.t = t;
+    given.count = count;
+    if (!count) return 0;
+    if (fewer.parallel > count) fewer.parallel = count; /* no connection without a file for it */
+    return RyKitPoolRunListed(&fewer, RyKit_GiveList, &given);
+}
 
 #ifdef __cplusplus
 }

@@ -10,6 +10,7 @@
 #include <ctype.h>
 #include <string.h>
 #include <algorithm>
+#include <functional>
 #include <vector>
 #include "command_table.h"
 #include "progress.h"
@@ -383,26 +384,26 @@ bool Ended(Session& s, const Job& job) {
     }
 }
 
-// The batch over the session's connections at once (--parallel): each file's line as it
-// ends, one progress line for them all. False when a file failed or the batch was ended.
-bool RunBatch(Session& s, std::vector<Job>& jobs) {
-    if (jobs.empty()) return true;
-    std::vector<RyKitTransfer> transfers;
-    for (const Job& job : jobs) transfers.push_back(job.transfer);
+// The batch over the session's connections at once (--parallel): choose gives its files
+// (a listing, the user's answers) while the other connections are opened; each file's line
+// as it ends, one progress line for them all. False when choosing or a file failed, or the
+// batch was ended.
+bool RunBatch(Session& s, const std::function<bool(std::vector<Job>*)>& choose) {
     struct Batch {
         Session& s;
+        const std::function<bool(std::vector<Job>*)>& choose;
         BatchMeter meter;
-        std::vector<Job>& jobs;
-        const RyKitTransfer* first;
+        std::vector<Job> jobs;
+        std::vector<RyKitTransfer> transfers;
         bool ok;
-    } batch{s, BatchMeter(s), jobs, transfers.data(), true};
+    } batch{s, choose, BatchMeter(s), {}, {}, true};
     RyKitPool pool = {&s.link, s.parallel,
                       [](void* context, const RyKitBatch* b) {
                           return BatchMeter::Update(&static_cast<Batch*>(context)->meter, b);
                       },
                       [](void* context, RyKitTransfer* t) {
                           Batch* b = static_cast<Batch*>(context);
-                          Job& job = b->jobs[t - b->first];
+                          Job& job = b->jobs[t - b->transfers.data()];
                           job.transfer = *t;
                           b->meter.clear();
                           b->ok = Ended(b->s, job) && b->ok;
@@ -415,7 +416,15 @@ bool RunBatch(Session& s, std::vector<Job>& jobs) {
                           b->meter.redraw();
                       },
                       &batch};
-    unsigned failed = RyKitPoolRun(&pool, transfers.data(), static_cast<unsigned>(transfers.size()));
+    auto list = [](void* context, RyKitTransfer** t, unsigned* count) {
+        Batch* b = static_cast<Batch*>(context);
+        b->ok = b->choose(&b->jobs);
+        for (const Job& job : b->jobs) b->transfers.push_back(job.transfer);
+        *t = b->transfers.data();
+        *count = static_cast<unsigned>(b->transfers.size());
+        return 1;
+    };
+    unsigned failed = RyKitPoolRunListed(&pool, list, &batch);
     batch.meter.finish();
     return batch.ok && failed == 0;
 }
@@ -508,40 +517,38 @@ bool Mget(Session& s, const Args& a) {
     if (s.parallel <= 1)
         return EachRemoteFile(s, a, "mget", true,
                               [&s](const RemoteName& file) { return Receive(s, file, Wide(BaseName(file.text))); });
-    std::vector<Job> jobs;
-    bool ok = RemoteJobs(s, a, "mget", RYKIT_TASK_GET, &jobs);
-    return RunBatch(s, jobs) && ok;
+    return RunBatch(s, [&](std::vector<Job>* jobs) { return RemoteJobs(s, a, "mget", RYKIT_TASK_GET, jobs); });
 }
 
+// The local files the patterns match, sent one after the other, or (--parallel) chosen
+// first and sent as a batch.
 bool Mput(Session& s, const Args& a) {
-    bool ok = true, all = false;
-    std::vector<Job> jobs;  // --parallel: sent once all are chosen
-    for (const std::string& pattern : a) {
-        std::vector<std::wstring> names = LocalFiles(s, Wide(pattern));
-        if (names.empty()) {
-            s.say("no local files match %s\n", pattern.c_str());
-            ok = false;
+    auto each = [&](std::vector<Job>* jobs) {
+        bool ok = true, all = false;
+        for (const std::string& pattern : a) {
+            std::vector<std::wstring> names = LocalFiles(s, Wide(pattern));
+            if (names.empty()) {
+                s.say("no local files match %s\n", pattern.c_str());
+                ok = false;
+            }
+            for (const std::wstring& name : names) {
+                std::string shown = Utf8(name), remote;
+                Choice choice = Confirm(s, "mput", shown, &all);
+                if (choice == kQuit) return ok;
+                if (choice != kYes) continue;
+                if (!jobs) ok = Send(s, name, BaseName(shown)) && ok;
+                else ok = ToSend(s, name, BaseName(shown), &remote) &&
+                          AddJob(s, jobs, RYKIT_TASK_PUT, remote, BaseName(shown), name, -1) && ok;
+            }
         }
-        for (const std::wstring& name : names) {
-            std::string shown = Utf8(name);
-            Choice choice = Confirm(s, "mput", shown, &all);
-            if (choice == kQuit) return s.parallel <= 1 ? ok : RunBatch(s, jobs) && ok;
-            if (choice != kYes) continue;
-            std::string remote;
-            if (s.parallel <= 1) ok = Send(s, name, BaseName(shown)) && ok;
-            else ok = ToSend(s, name, BaseName(shown), &remote) &&
-                      AddJob(s, &jobs, RYKIT_TASK_PUT, remote, BaseName(shown), name, -1) && ok;
-        }
-    }
-    return RunBatch(s, jobs) && ok;
+        return ok;
+    };
+    return s.parallel <= 1 ? each(nullptr) : RunBatch(s, each);
 }
 
 bool Mdelete(Session& s, const Args& a) {
-    if (s.parallel > 1) {
-        std::vector<Job> jobs;
-        bool ok = RemoteJobs(s, a, "mdelete", RYKIT_TASK_DELETE, &jobs);
-        return RunBatch(s, jobs) && ok;
-    }
+    if (s.parallel > 1)
+        return RunBatch(s, [&](std::vector<Job>* jobs) { return RemoteJobs(s, a, "mdelete", RYKIT_TASK_DELETE, jobs); });
     return EachRemoteFile(s, a, "mdelete", false, [&s](const RemoteName& file) {
         int boxes = s.boxes.shown;
         RyFDelFile(s.connection(), s.owner, file.bytes.c_str());
