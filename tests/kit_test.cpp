@@ -174,7 +174,21 @@ protected:
         ASSERT_NE(connection_, 0u) << fixture;
         WriteWholeFile(local_, "the old file");
     }
+    // A link of the kit's to the fixture's server, on handles of its own.
+    bool OpenLink(const char* fixture) {
+        server_ = ServerFromEnvironment(fixture);
+        linkSession_ = static_cast<LONG>(RyINetOpen(nullptr));
+        char reply[RYKIT_REPLY_BYTES];
+        linkConnection_ = static_cast<LONG>(RyKitConnect(static_cast<DWORD>(linkSession_), nullptr,
+                                                         server_.host.c_str(), kUser, kPassword, 1, reply, sizeof reply));
+        RyKitLinkInit(&link_, &linkSession_, &linkConnection_, nullptr, nullptr, nullptr);
+        RyKitLinkLoggedIn(&link_, server_.host.c_str(), kUser, kPassword, 1);
+        return linkConnection_ != 0;
+    }
     void TearDown() override {
+        RyKitLinkForget(&link_);
+        RyKitCloseTaken(&linkConnection_, nullptr);
+        RyKitCloseTaken(&linkSession_, nullptr);
         RyINetClose(connection_, nullptr);
         RyINetClose(session_, nullptr);
         FreeLibrary(wininet_);
@@ -186,6 +200,8 @@ protected:
     }
     HMODULE wininet_ = LoadLibraryA("wininet.dll");  // the handles live as long as it does
     DWORD session_ = RyINetOpen(nullptr), connection_ = 0;
+    volatile LONG linkSession_ = 0, linkConnection_ = 0;
+    RyKitLink link_{};
     BoxRecorder boxes_;  // no box may show here
     FtpServer server_;
     std::string local_ = TempPath("rykit-received.bin");
@@ -377,15 +393,8 @@ TEST_F(ReceiveFile, APartialStartsAgainForAChangedFileAndGoesOnACancel) {
 // The link tries again by itself: a get goes on from what came, a put from what the server
 // kept; in ASCII type nothing is kept to go on from.
 TEST_F(ReceiveFile, TheLinkTriesABrokenTransferAgainFromTheByteItHad) {
-    server_ = ServerFromEnvironment("KIT_BREAKING");
-    volatile LONG session = static_cast<LONG>(RyINetOpen(nullptr)), connection = 0;
-    char reply[RYKIT_REPLY_BYTES];
-    connection = static_cast<LONG>(RyKitConnect(static_cast<DWORD>(session), nullptr, server_.host.c_str(), kUser,
-                                                kPassword, 1, reply, sizeof reply));
-    ASSERT_NE(connection, 0);
-    RyKitLink link;
-    RyKitLinkInit(&link, &session, &connection, nullptr, nullptr, nullptr);
-    RyKitLinkLoggedIn(&link, server_.host.c_str(), kUser, kPassword, 1);
+    ASSERT_TRUE(OpenLink("KIT_BREAKING"));
+    RyKitLink& link = link_;
     std::vector<std::string> told;
     link.retrying = [](void* told, unsigned attempt, unsigned retries, DWORD pause, const char* why) {
         static_cast<std::vector<std::string>*>(told)->push_back(std::string(why) + " " + std::to_string(attempt) + "/" +
@@ -414,9 +423,6 @@ TEST_F(ReceiveFile, TheLinkTriesABrokenTransferAgainFromTheByteItHad) {
     EXPECT_EQ(RyKitLinkReceive(&link, "ascii.bin", wide_.c_str(), nullptr, nullptr, &r_), RYKIT_INCOMPLETE);
     RyKitPartial p;
     EXPECT_FALSE(RyKitReadPartial(wide_.c_str(), &p));
-    RyKitLinkForget(&link);
-    RyKitCloseTaken(&connection, nullptr);
-    RyKitCloseTaken(&session, nullptr);
 }
 
 // Many files over three connections of the breaking server, whose first RETR of each file
@@ -424,12 +430,8 @@ TEST_F(ReceiveFile, TheLinkTriesABrokenTransferAgainFromTheByteItHad) {
 // callback, and the one not there fails alone; with none left a break keeps its partial.
 // A listing's sizes leave no SIZE to ask, and one it had wrong is asked after.
 TEST_F(ReceiveFile, APoolEndsEachFileOnItsOwnAndAsksNoSizeAListingGave) {
-    server_ = ServerFromEnvironment("KIT_BREAKING");
-    volatile LONG session = static_cast<LONG>(RyINetOpen(nullptr)), connection = 0;
-    char reply[RYKIT_REPLY_BYTES];
-    connection = static_cast<LONG>(RyKitConnect(static_cast<DWORD>(session), nullptr, server_.host.c_str(), kUser,
-                                                kPassword, 1, reply, sizeof reply));
-    ASSERT_NE(connection, 0);
+    ASSERT_TRUE(OpenLink("KIT_BREAKING"));
+    RyKitLink& link = link_;
     struct Seen {
         DWORD thread = GetCurrentThreadId();
         std::vector<std::string> ended, told;
@@ -437,9 +439,6 @@ TEST_F(ReceiveFile, APoolEndsEachFileOnItsOwnAndAsksNoSizeAListingGave) {
         bool elsewhere = false;
         void here() { elsewhere = elsewhere || GetCurrentThreadId() != thread; }
     } seen;
-    RyKitLink link;
-    RyKitLinkInit(&link, &session, &connection, nullptr, nullptr, nullptr);
-    RyKitLinkLoggedIn(&link, server_.host.c_str(), kUser, kPassword, 1);
     link.retries = 1;
     link.retrying = [](void* c, unsigned, unsigned, DWORD, const char* why) {
         static_cast<Seen*>(c)->here();
@@ -518,9 +517,6 @@ TEST_F(ReceiveFile, APoolEndsEachFileOnItsOwnAndAsksNoSizeAListingGave) {
     EXPECT_FALSE(seen.elsewhere) << "every callback on the calling thread";
     for (const std::string& name : names) DeleteFileA(TempPath(name.c_str()).c_str());
     RyKitDiscardPartial(t[0].local);
-    RyKitLinkForget(&link);
-    RyKitCloseTaken(&connection, nullptr);
-    RyKitCloseTaken(&session, nullptr);
 }
 
 // Each read asks for what the rate brings in a quarter of a second: a few KiB at 16 KB/s,

@@ -97,16 +97,7 @@ delay_up() {
     inside "$router_ns" ip rule add iif "$1-rc" lookup 100
 }
 
-delay_served() {
-    link_name=$1 link_addr=$2.2 link_base=$5
-    server=ryinet-$1-server client=ryinet-$1-client
-    work=$(mktemp -d)
-    trap link_cleanup EXIT
-    trap 'exit 1' HUP INT TERM
-    delay_up "$1" "$2" "$3" "$4" || return 1
-    wine_settled
-    inside "$server" /usr/bin/python3 "$top/tests/servers/ftp_fixture.py" start pyftpdlib "$2.2" "$5" >/dev/null
-}
+delay_served() { served "$1" "$2.2" "$5" delay_up "$1" "$2" "$3" "$4"; }
 
 round_trip() {
     inside "$1" /usr/bin/python3 -c '
@@ -142,13 +133,19 @@ wine_settled() {
     [ -z "${build:-}" ] || WINEPREFIX="${WINEPREFIX:-$build/wineprefix}" wineserver -w 2>/dev/null || true
 }
 
-link_served() {
-    link_name=$1 link_addr=$2 link_base=$5
-    server=ryinet-$1-server client=ryinet-$1-client
+# served NAME SERVER_ADDR BASE UP...: the namespaces made by UP (link_up or delay_up with
+# its arguments), pyftpdlib serving BASE/root at SERVER_ADDR, and $work; all of it goes at exit.
+served() {
+    link_name=$1 link_addr=$2 link_base=$3
+    shift 3
+    server=ryinet-$link_name-server client=ryinet-$link_name-client
     work=$(mktemp -d)
     trap link_cleanup EXIT
     trap 'exit 1' HUP INT TERM
-    link_up "$1" "$2" "$3" "$4" || return 1
+    "$@" || return 1
     wine_settled
-    inside "$server" /usr/bin/python3 "$top/tests/servers/ftp_fixture.py" start pyftpdlib "$2" "$5" >/dev/null
+    inside "$server" /usr/bin/python3 "$top/tests/servers/ftp_fixture.py" start pyftpdlib "$link_addr" "$link_base" \
+        >/dev/null
 }
+
+link_served() { served "$1" "$2" "$5" link_up "$1" "$2" "$3" "$4"; }

@@ -251,23 +251,6 @@ Choice Confirm(Session& s, const char* verb, const std::string& name, bool* all)
     return c == 'n' ? kNo : c == 'q' ? kQuit : kYes;
 }
 
-// The files the patterns' listings name that the user wants (all of them, unless prompting
-// is on: then each is asked for, and q stops the asking). False when a listing failed.
-bool ChosenRemoteFiles(Session& s, const Args& patterns, const char* verb, bool localNames,
-                       std::vector<RemoteName>* chosen) {
-    bool ok = true, all = false;
-    std::vector<RemoteName> files;
-    for (const std::string& pattern : patterns) {
-        ok = RemoteFiles(s, pattern, localNames, &files) && ok;
-        for (const RemoteName& file : files) {
-            Choice choice = Confirm(s, verb, Visible(file.text), &all);
-            if (choice == kQuit) return ok;
-            if (choice == kYes) chosen->push_back(file);
-        }
-    }
-    return ok;
-}
-
 // act(remote path, name) for each file the patterns' listings name, asked for first while
 // prompting is on; q stops them all. False when a listing or an act failed.
 template <typename Act>
@@ -283,6 +266,16 @@ bool EachRemoteFile(Session& s, const Args& patterns, const char* verb, bool loc
         }
     }
     return ok;
+}
+
+// The files the patterns' listings name that the user wants (all of them, unless prompting
+// is on: then each is asked for, and q stops the asking). False when a listing failed.
+bool ChosenRemoteFiles(Session& s, const Args& patterns, const char* verb, bool localNames,
+                       std::vector<RemoteName>* chosen) {
+    return EachRemoteFile(s, patterns, verb, localNames, [chosen](const RemoteName& file) {
+        chosen->push_back(file);
+        return true;
+    });
 }
 
 // The local files a pattern matches, sorted, as the user would name them; with globbing
