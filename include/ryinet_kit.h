@@ -2604,6 +2604,45 @@ static int RyKit_Listed(RyKit_Run *run, RyKitTransfer *t, unsigned count)
     return 1;
 }
 
+/* The host's connection as the first lane, and a thread for each other, which connects in
+ * its turn; returns the threads started, in waits. */
+static unsigned RyKit_StartLanes(RyKit_Run *run, const RyKitPool *p, HANDLE *waits)
+{
+    unsigned i, started = 0;
+    run->lane[0].run = run;
+    run->lane[0].link = p->link;
+    p->link->retrying = RyKit_LaneRetrying;
+    p->link->context = &run->lane[0];
+    run->connections = 1;
+    run->turn = 1;
+    for (i = 1; i < run->lanes; ++i) {
+        run->lane[i].run = run;
+        RyKit_LaneFromHost(&run->lane[i], p->link);
+        run->lane[i].thread = CreateThread(NULL, 0, RyKit_LaneRuns, &run->lane[i], 0, NULL);
+        if (!run->lane[i].thread) break; /* the lanes after it would wait for its turn */
+        waits[started++] = run->lane[i].thread;
+    }
+    return started;
+}
+
+/* Once every lane has ended: what no connection was left for fails as the connection did,
+ * and the host hears the last of the batch. */
+static unsigned RyKit_EndRun(RyKit_Run *run)
+{
+    unsigned i, failed = 0;
+    for (i = 0; i < run->count && !run->stop; ++i)
+        if (run->t[i].state == RYKIT_WAITING) {
+            run->t[i].outcome = RYKIT_NOT_OPENED;
+            run->t[i].error = ERROR_INTERNET_CONNECTION_ABORTED;
+            lstrcpyA(run->t[i].reply, "no connection is left");
+            run->t[i].state = RYKIT_ENDED;
+            run->order[run->ended++] = i;
+        }
+    RyKit_Tell(run, 1);
+    for (i = 0; i < run->count; ++i) failed += run->t[i].outcome != RYKIT_RECEIVED;
+    return failed;
+}
+
 unsigned RyKitPoolRunListed(const RyKitPool *p, RyKitPoolList list, void *listContext)
 {
     RyKit_Run run;
@@ -2624,21 +2663,7 @@ unsigned RyKitPoolRunListed(const RyKitPool *p, RyKitPoolList list, void *listCo
     run.retrying = p->link->retrying;
     run.retryingContext = p->link->context;
     ready = run.lane && run.changed && run.listed;
-    if (ready) {
-        run.lane[0].run = &run;
-        run.lane[0].link = p->link;
-        p->link->retrying = RyKit_LaneRetrying;
-        p->link->context = &run.lane[0];
-        run.connections = 1;
-        run.turn = 1;
-        for (i = 1; i < run.lanes; ++i) {
-            run.lane[i].run = &run;
-            RyKit_LaneFromHost(&run.lane[i], p->link);
-            run.lane[i].thread = CreateThread(NULL, 0, RyKit_LaneRuns, &run.lane[i], 0, NULL);
-            if (!run.lane[i].thread) break; /* the lanes after it would wait for its turn */
-            waits[started++] = run.lane[i].thread;
-        }
-    }
+    if (ready) started = RyKit_StartLanes(&run, p, waits);
     listed = list(listContext, &t, &count);
     runnable = ready && listed && RyKit_Listed(&run, t, count);
     if (!runnable) InterlockedExchange(&run.stop, 1);
@@ -2660,17 +2685,7 @@ unsigned RyKitPoolRunListed(const RyKitPool *p, RyKitPoolList list, void *listCo
     p->link->retrying = run.retrying;
     p->link->context = run.retryingContext;
     if (runnable) {
-        /* What no connection was left for fails as the connection did. */
-        for (i = 0; i < count && !run.stop; ++i)
-            if (t[i].state == RYKIT_WAITING) {
-                t[i].outcome = RYKIT_NOT_OPENED;
-                t[i].error = ERROR_INTERNET_CONNECTION_ABORTED;
-                lstrcpyA(t[i].reply, "no connection is left");
-                t[i].state = RYKIT_ENDED;
-                run.order[run.ended++] = i;
-            }
-        RyKit_Tell(&run, 1);
-        for (i = 0; i < count; ++i) failed += t[i].outcome != RYKIT_RECEIVED;
+        failed = RyKit_EndRun(&run);
     } else if (listed) { /* the system had no room for the batch */
         for (i = 0; i < count; ++i) t[i].outcome = RYKIT_CANCELLED;
         failed = count;
