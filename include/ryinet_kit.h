@@ -2279,7 +2279,6 @@ RyKitOutcome RyKitLinkSend(RyKitLink *l, const WCHAR *local, const char *remote,
 #define RYKIT_WAITING 0
 #define RYKIT_UNDER_WAY 1
 #define RYKIT_ENDED 2
-#define RYKIT_TOLD 3
 #define RYKIT_NOTES 32
 
 struct RyKit_Run;
@@ -2306,7 +2305,7 @@ typedef struct RyKit_Note {
 typedef struct RyKit_Run {
     const RyKitPool *pool;
     RyKitTransfer *t;
-    unsigned count, lanes, told, ended;
+    unsigned count, lanes, told, ended, failed;
     unsigned *order;             /* the transfers, as they ended */
     LONG *after;                 /* the earlier transfer to the same file, or -1 */
     volatile LONG next, stop, connections, refused, turn;
@@ -2322,7 +2321,15 @@ typedef struct RyKit_Run {
     int toldOnce;
 } RyKit_Run;
 
-static void RyKit_Note_(RyKit_Run *run, unsigned attempt, unsigned retries, DWORD pause, const char *text)
+/* A transfer has ended, its outcome set; under the run's lock. */
+static void RyKit_Ended(RyKit_Run *run, unsigned index)
+{
+    run->t[index].state = RYKIT_ENDED;
+    run->order[run->ended++] = index;
+    run->failed += run->t[index].outcome != RYKIT_RECEIVED;
+}
+
+static void RyKit_AddNote(RyKit_Run *run, unsigned attempt, unsigned retries, DWORD pause, const char *text)
 {
     EnterCriticalSection(&run->lock);
     if (run->noteIn - run->noteOut < RYKIT_NOTES) { /* more at once is no news */
@@ -2343,7 +2350,7 @@ static void RyKit_LaneRetrying(void *context, unsigned attempt, unsigned retries
     char text[RYKIT_REPLY_BYTES + 64];
     if (lane->current) wsprintfA(text, "%.300s (%.200s)", reason, lane->current->remote);
     else lstrcpynA(text, reason, sizeof text);
-    if (lane != run->lane) RyKit_Note_(run, attempt, retries, pause, text);
+    if (lane != run->lane) RyKit_AddNote(run, attempt, retries, pause, text);
     else if (run->retrying) run->retrying(run->retryingContext, attempt, retries, pause, text);
 }
 
@@ -2384,7 +2391,6 @@ static void RyKit_Tell(RyKit_Run *run, int last)
         LeaveCriticalSection(&run->lock);
         if (index == run->count) break;
         news = 1;
-        run->t[index].state = RYKIT_TOLD;
         if (p->ended) p->ended(p->context, &run->t[index]);
     }
     if (!last && !news && run->toldOnce && now - run->toldAt < RYKIT_PROGRESS_MS) return;
@@ -2394,7 +2400,7 @@ static void RyKit_Tell(RyKit_Run *run, int last)
     b.bytes = run->endedBytes;
     for (i = 0; i < run->lanes; ++i)
         if (run->lane[i].current) b.bytes += run->lane[i].moving;
-    for (i = 0; i < run->ended; ++i) b.failed += run->t[run->order[i]].outcome != RYKIT_RECEIVED;
+    b.failed = run->failed;
     LeaveCriticalSection(&run->lock);
     b.count = run->count;
     b.total = run->total;
@@ -2472,8 +2478,7 @@ static void RyKit_LaneWorks(RyKit_Lane *lane)
         EnterCriticalSection(&run->lock);
         lane->current = NULL;
         run->endedBytes += bytes;
-        t->state = RYKIT_ENDED;
-        run->order[run->ended++] = (unsigned)index;
+        RyKit_Ended(run, (unsigned)index);
         LeaveCriticalSection(&run->lock);
         SetEvent(run->changed);
         if (!own) RyKit_Tell(run, 0);
@@ -2508,7 +2513,7 @@ static DWORD WINAPI RyKit_LaneRuns(void *self)
             if (length && reply[length - 1] == ')') reply[length - 1] = '\0';
             wsprintfA(text, "%.200s took %lu connections, not %lu: another was refused (%.300s)", lane->own.server,
                       (unsigned long)run->connections, (unsigned long)run->lanes, reply);
-            RyKit_Note_(run, 0, 0, 0, text);
+            RyKit_AddNote(run, 0, 0, 0, text);
         }
     }
     InterlockedIncrement(&run->turn);
@@ -2635,8 +2640,7 @@ static unsigned RyKit_EndRun(RyKit_Run *run)
             run->t[i].outcome = RYKIT_NOT_OPENED;
             run->t[i].error = ERROR_INTERNET_CONNECTION_ABORTED;
             lstrcpyA(run->t[i].reply, "no connection is left");
-            run->t[i].state = RYKIT_ENDED;
-            run->order[run->ended++] = i;
+            RyKit_Ended(run, i);
         }
     RyKit_Tell(run, 1);
     for (i = 0; i < run->count; ++i) failed += run->t[i].outcome != RYKIT_RECEIVED;
