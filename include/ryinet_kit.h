@@ -1752,6 +1752,62 @@ static int RyKit_CountReceives(void)
     return RyKit_Redirect("recv", (void *)RyKit_CountedRecv, (void *volatile *)&RyKit_realRecv);
 }
 
+/* The thread that made each socket WININET made (or accepted, in active mode): a
+ * connection's sockets are those its own thread made, whatever other connections of the
+ * program opened meanwhile. A slot is cleared while it changes and when its socket is
+ * closed, so that a reader never takes one socket's maker for another's. */
+typedef UINT_PTR(WINAPI *RyKit_socket)(int, int, int);
+typedef UINT_PTR(WINAPI *RyKit_accept)(UINT_PTR, void *, int *);
+typedef int(WINAPI *RyKit_closesocket)(UINT_PTR);
+#define RYKIT_MADE_SLOTS 256
+static RyKit_socket RyKit_realSocket;
+static RyKit_accept RyKit_realAccept;
+static RyKit_closesocket RyKit_realClose;
+static volatile LONG RyKit_madeSocket[RYKIT_MADE_SLOTS], RyKit_madeBy[RYKIT_MADE_SLOTS];
+
+static UINT_PTR RyKit_Made(UINT_PTR s)
+{
+    unsigned slot = (unsigned)(s / 4) % RYKIT_MADE_SLOTS;
+    if (s != (UINT_PTR)~(UINT_PTR)0) {
+        InterlockedExchange(&RyKit_madeSocket[slot], 0);
+        InterlockedExchange(&RyKit_madeBy[slot], (LONG)GetCurrentThreadId());
+        InterlockedExchange(&RyKit_madeSocket[slot], (LONG)s);
+    }
+    return s;
+}
+
+static UINT_PTR WINAPI RyKit_MadeSocket(int family, int type, int protocol)
+{
+    return RyKit_Made(RyKit_realSocket(family, type, protocol));
+}
+
+static UINT_PTR WINAPI RyKit_MadeByAccepting(UINT_PTR listening, void *address, int *length)
+{
+    return RyKit_Made(RyKit_realAccept(listening, address, length));
+}
+
+static int WINAPI RyKit_Closed(UINT_PTR s)
+{
+    InterlockedCompareExchange(&RyKit_madeSocket[(unsigned)(s / 4) % RYKIT_MADE_SLOTS], 0, (LONG)s);
+    return RyKit_realClose(s);
+}
+
+/* The thread that made the socket, or 0 where that is not known. */
+static DWORD RyKit_MadeBy(ULONG_PTR socket)
+{
+    unsigned slot = (unsigned)(socket / 4) % RYKIT_MADE_SLOTS;
+    DWORD by = (DWORD)RyKit_madeBy[slot];
+    return (ULONG_PTR)RyKit_madeSocket[slot] == socket && (DWORD)RyKit_madeBy[slot] == by ? by : 0;
+}
+
+/* 1 when every socket WININET makes, accepts and closes is seen. */
+static int RyKit_KnowMakers(void)
+{
+    int closes = RyKit_Redirect("closesocket", (void *)RyKit_Closed, (void *volatile *)&RyKit_realClose);
+    int accepts = RyKit_Redirect("accept", (void *)RyKit_MadeByAccepting, (void *volatile *)&RyKit_realAccept);
+    return RyKit_Redirect("socket", (void *)RyKit_MadeSocket, (void *volatile *)&RyKit_realSocket) && accepts && closes;
+}
+
 /* A send the kit paces holds its socket's buffer to about a quarter of a second at the
  * rate: Linux and Windows grow a buffer to megabytes, which a modem takes minutes to send,
  * and a write would return (and a put's progress run ahead of the line) as soon as the
@@ -1816,17 +1872,21 @@ static int RyKit_Holds(const ULONG_PTR *set, unsigned count, ULONG_PTR socket)
 }
 
 /* The connection's sockets: those open now that were not before the host connected, but
- * for the connections of the program's other watchdogs. */
+ * for the connections of the program's other watchdogs and another thread's calls. */
 static void RyKit_EndSocketCalls(RyKitWatchdog *w)
 {
     ULONG_PTR now[RYKIT_MOST_SOCKETS];
     unsigned n = RyKit_OpenSockets(w->sockets, now, RYKIT_MOST_SOCKETS), i;
     RyKit_shutdown shut = (RyKit_shutdown)(void (*)(void))GetProcAddress(w->sockets, "shutdown");
+    int makers = RyKit_KnowMakers();
     for (i = 0; shut && i < n; ++i) {
         const RyKitWatchdog *other;
         int others = 0;
+        DWORD maker = makers ? RyKit_MadeBy(now[i]) : 0;
         if (RyKit_Holds(w->socketsBefore, w->socketsBeforeCount, now[i])) continue;
         RyKit_LockLive();
+        if (maker && maker != w->callThreadId && !RyKit_Holds(w->own, w->ownCount, now[i]))
+            others = 1; /* another thread's call */
         for (other = RyKit_liveWatchdogs; other && !others; other = other->nextLive)
             others = other != w && other->connection && *other->connection &&  /* still connected */
                      RyKit_Holds(other->own, other->ownCount, now[i]);
@@ -1930,6 +1990,7 @@ void RyKitWatchdogConnecting(RyKitWatchdog *w)
 {
     ULONG_PTR before[RYKIT_MOST_SOCKETS];
     unsigned n = w->sockets ? RyKit_OpenSockets(w->sockets, before, RYKIT_MOST_SOCKETS) : 0;
+    RyKit_KnowMakers();
     EnterCriticalSection(&w->lock);
     memcpy(w->socketsBefore, before, n * sizeof before[0]);
     w->socketsBeforeCount = n;
@@ -1943,8 +2004,12 @@ void RyKitWatchdogConnected(RyKitWatchdog *w)
 {
     ULONG_PTR now[RYKIT_MOST_SOCKETS], own[RYKIT_MOST_SOCKETS];
     unsigned n = w->sockets ? RyKit_OpenSockets(w->sockets, now, RYKIT_MOST_SOCKETS) : 0, i, count = 0;
-    for (i = 0; i < n; ++i)
-        if (!RyKit_Holds(w->socketsBefore, w->socketsBeforeCount, now[i])) own[count++] = now[i];
+    int makers = RyKit_KnowMakers();
+    for (i = 0; i < n; ++i) {
+        DWORD maker = makers ? RyKit_MadeBy(now[i]) : 0;
+        if (!RyKit_Holds(w->socketsBefore, w->socketsBeforeCount, now[i]) && (!maker || maker == GetCurrentThreadId()))
+            own[count++] = now[i];
+    }
     RyKit_LockLive();
     memcpy(w->own, own, count * sizeof own[0]);
     w->ownCount = count;
@@ -2154,19 +2219,22 @@ static int RyKit_Reopen(RyKitLink *l, unsigned attempt, char *why)
 {
     char reply[RYKIT_REPLY_BYTES];
     DWORD session, connection = 0;
+    int alone;
     RyKitCloseTaken(l->connection, l->owner);
     RyKitCloseTaken(l->session, l->owner);
     if (l->dial && l->entry[0] && !RyKit_Redial(l, attempt, why)) return 0;
-    /* One connection at a time: the sockets that open while it connects are its own. */
-    while (InterlockedCompareExchange(&RyKit_connecting, 1, 0)) Sleep(1);
-    if (l->watchdog) RyKitWatchdogConnecting(l->watchdog);
     session = RyINetOpen(l->owner);
+    /* Where nobody knows which thread made a socket, one connection at a time: the
+       sockets that open while it connects are its own. */
+    alone = !RyKit_KnowMakers();
+    while (alone && InterlockedCompareExchange(&RyKit_connecting, 1, 0)) Sleep(1);
+    if (l->watchdog) RyKitWatchdogConnecting(l->watchdog);
     InterlockedExchange(l->session, (LONG)session); /* the watchdog ends a connect that hangs */
     if (session)
         connection = RyKitConnect(session, l->owner, l->server, l->user, l->password, l->passive, reply, sizeof reply);
     InterlockedExchange(l->connection, (LONG)connection);
     if (l->watchdog) RyKitWatchdogConnected(l->watchdog);
-    InterlockedExchange(&RyKit_connecting, 0);
+    if (alone) InterlockedExchange(&RyKit_connecting, 0);
     if (!connection) {
         wsprintfA(why, "not connected again to %.200s%s%.300s%s", l->server, reply[0] ? " (" : "", reply,
                   reply[0] ? ")" : "");
@@ -2308,7 +2376,8 @@ typedef struct RyKit_Run {
     unsigned count, lanes, told, ended, failed;
     unsigned *order;             /* the transfers, as they ended */
     LONG *after;                 /* the earlier transfer to the same file, or -1 */
-    volatile LONG next, stop, connections, refused, turn;
+    volatile LONG next, stop, connections, refused, connecting;
+    char refusal[RYKIT_REPLY_BYTES + 256];  /* why the first connection refused was not opened */
     RyKitRetrying retrying;      /* the host's, while the host's link tells the pool */
     void *retryingContext;
     RyKit_Lane *lane;
@@ -2485,8 +2554,23 @@ static void RyKit_LaneWorks(RyKit_Lane *lane)
     }
 }
 
-/* Another connection: opened (one lane at a time, and none after one was refused), then
- * working until the files run out. */
+/* What a refusal says, once the lanes that connect at the same time have all connected:
+ * the connections the server took are counted by then. */
+static void RyKit_SayRefusal(RyKit_Run *run, const char *server)
+{
+    char text[RYKIT_REPLY_BYTES + 320], *reply = run->refusal;
+    int length;
+    while (*reply && (reply[0] != ' ' || reply[1] != '(')) ++reply; /* "... (421 Too many ...)" */
+    reply = *reply ? reply + 2 : (char *)"no reply";
+    length = lstrlenA(reply);
+    if (length && reply[length - 1] == ')') reply[length - 1] = '\0';
+    wsprintfA(text, "%.200s took %lu connections, not %lu: another was refused (%.300s)", server,
+              (unsigned long)run->connections, (unsigned long)run->lanes, reply);
+    RyKit_AddNote(run, 0, 0, 0, text);
+}
+
+/* Another connection: opened (all at once, and none after one was refused), then working
+ * until the files run out. */
 static DWORD WINAPI RyKit_LaneRuns(void *self)
 {
     RyKit_Lane *lane = (RyKit_Lane *)self;
@@ -2498,27 +2582,16 @@ static DWORD WINAPI RyKit_LaneRuns(void *self)
     lane->watching = watched;
     LeaveCriticalSection(&run->lock);
     lane->own.watchdog = watched ? &lane->watchdog : NULL;
-    /* In turn, so that a lane connects only while files are left for it. */
-    while (run->turn != (LONG)(lane - run->lane) && !run->stop) Sleep(1);
     if (!run->refused && !run->stop && run->next < (LONG)run->count) { /* (count is large until listed) */
         if (watched) RyKitWatchdogBegin(&lane->watchdog);
         opened = RyKit_Reopen(&lane->own, 0, why);
         if (watched) RyKitWatchdogFinish(&lane->watchdog);
-        if (!opened && !InterlockedExchange(&run->refused, 1) && !run->stop) {
-            char text[RYKIT_REPLY_BYTES + 320], *reply = why;
-            int length;
-            while (*reply && (reply[0] != ' ' || reply[1] != '(')) ++reply; /* "... (421 Too many ...)" */
-            reply = *reply ? reply + 2 : (char *)"no reply";
-            length = lstrlenA(reply);
-            if (length && reply[length - 1] == ')') reply[length - 1] = '\0';
-            wsprintfA(text, "%.200s took %lu connections, not %lu: another was refused (%.300s)", lane->own.server,
-                      (unsigned long)run->connections, (unsigned long)run->lanes, reply);
-            RyKit_AddNote(run, 0, 0, 0, text);
-        }
+        if (opened) InterlockedIncrement(&run->connections);
+        else if (!InterlockedExchange(&run->refused, 1))
+            lstrcpynA(run->refusal, why, sizeof run->refusal);
     }
-    InterlockedIncrement(&run->turn);
+    if (!InterlockedDecrement(&run->connecting) && run->refused && !run->stop) RyKit_SayRefusal(run, lane->own.server);
     if (opened) {
-        InterlockedIncrement(&run->connections);
         WaitForSingleObject(run->listed, INFINITE);
         if (!run->stop) RyKit_LaneWorks(lane);
         InterlockedDecrement(&run->connections);
@@ -2609,8 +2682,8 @@ static int RyKit_Listed(RyKit_Run *run, RyKitTransfer *t, unsigned count)
     return 1;
 }
 
-/* The host's connection as the first lane, and a thread for each other, which connects in
- * its turn; returns the threads started, in waits. */
+/* The host's connection as the first lane, and a thread for each other, which connects at
+ * once; returns the threads started, in waits. */
 static unsigned RyKit_StartLanes(RyKit_Run *run, const RyKitPool *p, HANDLE *waits)
 {
     unsigned i, started = 0;
@@ -2619,14 +2692,15 @@ static unsigned RyKit_StartLanes(RyKit_Run *run, const RyKitPool *p, HANDLE *wai
     p->link->retrying = RyKit_LaneRetrying;
     p->link->context = &run->lane[0];
     run->connections = 1;
-    run->turn = 1;
+    run->connecting = (LONG)run->lanes - 1; /* less those that do not start */
     for (i = 1; i < run->lanes; ++i) {
         run->lane[i].run = run;
         RyKit_LaneFromHost(&run->lane[i], p->link);
         run->lane[i].thread = CreateThread(NULL, 0, RyKit_LaneRuns, &run->lane[i], 0, NULL);
-        if (!run->lane[i].thread) break; /* the lanes after it would wait for its turn */
+        if (!run->lane[i].thread) break;
         waits[started++] = run->lane[i].thread;
     }
+    InterlockedExchangeAdd(&run->connecting, -(LONG)(run->lanes - 1 - started));
     return started;
 }
 

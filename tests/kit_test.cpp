@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 #include "boxes.h"
 #include "ftp_env.h"
@@ -613,6 +614,56 @@ TEST(Watchdog, EndsAStalledCallAndLeavesAnotherConnectionBe) {
         RyKitWatchdogStop(&h->w);
         RyKitCloseTaken(&h->connection, nullptr);
         RyKitCloseTaken(&h->session, nullptr);
+    }
+    FreeLibrary(wininet);
+}
+
+// Two connections that connect at the same moment, each on its own thread, as a pool's
+// do: the watchdog that ends one's stall leaves the other's transfer on the other thread be.
+TEST(Watchdog, ConnectionsThatConnectAtOnceEachLoseOnlyTheirOwnStalledCall) {
+    FtpServer hostile = ServerFromEnvironment("HOSTILE");
+    HMODULE wininet = LoadLibraryA("wininet.dll");
+    struct Host {
+        const char* remote;
+        const wchar_t* local;
+        volatile LONG session = 0, connection = 0;
+        RyKitWatchdog w;
+        RyKitOutcome outcome = RYKIT_NOT_OPENED;
+        RyKitEnding ending = RYKIT_RUNNING;
+    } hosts[] = {{"endless", L"rykit-endless.bin"}, {"slow.bin", L"rykit-slow.bin"}};  // 48000 bytes, 3 s
+    volatile LONG connecting = 0, connected = 0;
+    auto work = [&](Host* h) {
+        h->session = static_cast<LONG>(RyINetOpen(nullptr));
+        RyKitWatchdogStart(&h->w, &h->connection, &h->session);
+        h->w.timeoutSeconds = 2;
+        RyKitWatchdogConnecting(&h->w);
+        for (InterlockedIncrement(&connecting); connecting < 2;) Sleep(1);
+        h->connection = static_cast<LONG>(
+            RyFtpConnect(static_cast<DWORD>(h->session), 0, nullptr, hostile.host.c_str(), kUser, kPassword));
+        RyKitWatchdogConnected(&h->w);
+        for (InterlockedIncrement(&connected); connected < 2;) Sleep(1);
+        RyKitReceive r;
+        RyKitWatchdogBegin(&h->w);
+        if (h->connection)
+            h->outcome = RyKitReceiveFile(static_cast<DWORD>(h->connection), nullptr, h->remote, h->local, nullptr,
+                                          nullptr, &r);
+        h->ending = RyKitWatchdogFinish(&h->w);
+    };
+    std::thread stalling(work, &hosts[0]), slow(work, &hosts[1]);
+    stalling.join();
+    slow.join();
+    EXPECT_EQ(hosts[0].ending, RYKIT_STALLED);
+    EXPECT_NE(hosts[0].outcome, RYKIT_RECEIVED);
+    EXPECT_EQ(hosts[1].outcome, RYKIT_RECEIVED) << "the other thread's transfer was ended too";
+    EXPECT_EQ(hosts[1].ending, RYKIT_RUNNING);
+    WIN32_FILE_ATTRIBUTE_DATA f{};
+    EXPECT_TRUE(GetFileAttributesExW(hosts[1].local, GetFileExInfoStandard, &f) && f.nFileSizeLow == 48000);
+    for (Host& h : hosts) {
+        RyKitWatchdogStop(&h.w);
+        RyKitCloseTaken(&h.connection, nullptr);
+        RyKitCloseTaken(&h.session, nullptr);
+        RyKitDiscardPartial(h.local);
+        DeleteFileW(h.local);
     }
     FreeLibrary(wininet);
 }
